@@ -1,0 +1,16 @@
+// Command lines in the form programs on every system are given them by
+// control files: one text, split into arguments by the Windows rules.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kavrel {
+
+// Blanks separate arguments; double quotes group; 2n backslashes before a quote
+// give n backslashes and the quote groups, 2n+1 give n backslashes and a
+// literal quote; backslashes elsewhere are literal; "" inside quotes is a quote.
+std::vector<std::string> SplitCommandLine(std::string_view commandLine);
+
+}  // namespace kavrel

@@ -1,0 +1,65 @@
+// Local date-time values and their text forms. A value is a local civil date and
+// time of day with millisecond resolution, compared as a point in time. Text forms
+// use the pattern notation of the system's settings: d dd m mm mmm mmmm yy yyyy
+// h hh n nn s ss z zzz am/pm, with "/" standing for the date separator and ":"
+// for the time separator, and text in quotes taken as it stands.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kavrel {
+
+using TDateTime = std::chrono::local_time<std::chrono::milliseconds>;
+
+struct TDateParts {
+  int Year = 1980;
+  int Month = 1;
+  int Day = 1;
+  int Hour = 0;
+  int Minute = 0;
+  int Second = 0;
+  int Millisecond = 0;
+};
+
+// Nothing is checked: callers pass a valid calendar date and time of day.
+TDateTime EncodeDateTime(const TDateParts& parts);
+std::optional<TDateTime> TryEncodeDate(int year, int month, int day);
+TDateParts DecodeDateTime(TDateTime value);
+std::chrono::milliseconds TimeOfDay(TDateTime value);
+// 1 January 1980, 00:00: what an unreadable control-file date counts as.
+TDateTime DefaultControlDate();
+
+// The regional settings through which dates and times become text and back.
+struct TFormatSettings {
+  std::string ShortDateFormat = "dd/mm/yyyy";
+  char DateSeparator = '/';
+  std::string LongTimeFormat = "hh:nn:ss";
+  char TimeSeparator = ':';
+  std::string TimeAMString = "AM";
+  std::string TimePMString = "PM";
+};
+
+std::string FormatDateTime(std::string_view pattern, TDateTime value,
+                           const TFormatSettings& settings);
+
+// Two or three whole numbers separated by `separator`, ordered by the first of
+// the letters d, m and y in `dateFormat`. With two numbers the year is
+// `currentYear`; a year written with one or two digits is taken in the century
+// of `currentYear`. Nothing else is accepted.
+std::optional<TDateTime> ParseDate(std::string_view text, std::string_view dateFormat,
+                                   char separator, int currentYear);
+
+// Hours and minutes, optionally seconds and milliseconds after a full stop,
+// separated by `separator`, optionally followed by an AM or PM marker.
+std::optional<std::chrono::milliseconds> ParseTime(std::string_view text, char separator,
+                                                   const TFormatSettings& markers = {});
+
+// Turns a C library date or time format ("%d.%m.%Y", "%H:%M:%S") into the
+// pattern notation above and tells the separator it uses; `isTime` says whether
+// that separator stands for the time separator or the date separator.
+std::string PatternFromStrftime(std::string_view format, bool isTime, char* separator);
+
+}  // namespace kavrel

@@ -1,0 +1,152 @@
+#include "Text.h"
+
+#include <limits>
+
+namespace kavrel {
+
+char UpperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+static char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string UpperCase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = UpperAscii(c);
+  return out;
+}
+
+std::string LowerCase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = LowerAscii(c);
+  return out;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
+  return true;
+}
+
+static bool IsBlank(char c) {
+  return static_cast<unsigned char>(c) <= ' ';
+}
+
+std::string_view TrimView(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+std::string Trim(std::string_view text) {
+  return std::string(TrimView(text));
+}
+
+std::string FormatArg(std::string_view pattern, std::string_view arg) {
+  std::string out;
+  out.reserve(pattern.size() + arg.size());
+  bool filled = false;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == '%' && i + 1 < pattern.size()) {
+      if (pattern[i + 1] == '%') {
+        out += '%';
+        ++i;
+        continue;
+      }
+      if (pattern[i + 1] == 's' && !filled) {
+        out += arg;
+        filled = true;
+        ++i;
+        continue;
+      }
+    }
+    out += pattern[i];
+  }
+  return out;
+}
+
+std::int64_t TNumberScan::Value() const {
+  const auto v = static_cast<std::int64_t>(magnitude);
+  return negative ? -v : v;
+}
+
+static int DigitValue(char c, bool hex) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (!hex) return -1;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+TNumberScan ScanInteger(std::string_view text) {
+  TNumberScan scan;
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    scan.negative = text[i] == '-';
+    ++i;
+  }
+  if (i < text.size() && text[i] == '$') {
+    scan.hex = true;
+    ++i;
+  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    scan.hex = true;
+    i += 2;
+  }
+  const std::size_t firstDigit = i;
+  const unsigned base = scan.hex ? 16 : 10;
+  for (; i < text.size(); ++i) {
+    const int d = DigitValue(text[i], scan.hex);
+    if (d < 0) break;
+    if (scan.magnitude > (std::numeric_limits<std::uint64_t>::max() - d) / base)
+      scan.overflow = true;
+    scan.magnitude = scan.magnitude * base + static_cast<unsigned>(d);
+  }
+  scan.valid = i == text.size() && i > firstDigit;
+  return scan;
+}
+
+std::optional<std::int32_t> ParseInt32(std::string_view text) {
+  const TNumberScan scan = ScanInteger(text);
+  if (!scan.valid || scan.overflow) return std::nullopt;
+  if (scan.hex) {
+    if (scan.magnitude > 0xFFFFFFFFull) return std::nullopt;
+    const auto bits = static_cast<std::uint32_t>(scan.magnitude);
+    const auto value = static_cast<std::int32_t>(bits);
+    return scan.negative ? static_cast<std::int32_t>(0u - bits) : value;
+  }
+  const std::int64_t limit = scan.negative ? 2147483648LL : 2147483647LL;
+  if (scan.magnitude > static_cast<std::uint64_t>(limit)) return std::nullopt;
+  return static_cast<std::int32_t>(scan.Value());
+}
+
+std::string ExpandLineBreaks(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+      out += '\r';
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+std::string TruncateCodePoints(std::string_view text, std::size_t max) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if ((c & 0xC0) != 0x80) {
+      if (count == max) return std::string(text.substr(0, i));
+      ++count;
+    }
+  }
+  return std::string(text);
+}
+
+}  // namespace kavrel

@@ -1,0 +1,48 @@
+// Small text helpers shared by every part of the system. Case folding is ASCII
+// only: names, sections, keys and macros are matched without regard to ASCII case.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kavrel {
+
+char UpperAscii(char c);
+std::string UpperCase(std::string_view text);
+std::string LowerCase(std::string_view text);
+bool SameText(std::string_view a, std::string_view b);
+
+// Drops blanks (spaces, tabs, control characters) at both ends.
+std::string_view TrimView(std::string_view text);
+std::string Trim(std::string_view text);
+
+// Fills the first "%s" of a message pattern with the argument; a pattern
+// without "%s" ignores it. "%%" stands for a lone "%".
+std::string FormatArg(std::string_view pattern, std::string_view arg);
+
+// How far an integer text could be read: the value of the digits before the
+// first character that does not belong, and whether the whole text belonged.
+// Leading blanks and a sign are allowed, hexadecimal after "$" or "0x"/"0X".
+struct TNumberScan {
+  std::uint64_t magnitude = 0;  // wraps on overflow; callers keep what they need
+  bool negative = false;
+  bool valid = false;     // the whole text was one number
+  bool overflow = false;  // more than 64 bits of magnitude
+  bool hex = false;
+  std::int64_t Value() const;
+};
+TNumberScan ScanInteger(std::string_view text);
+
+// A signed 32-bit number in decimal, or in hexadecimal after "$" or "0x";
+// hexadecimal up to eight digits wraps into the signed range ("$FFFFFFFF" is -1).
+std::optional<std::int32_t> ParseInt32(std::string_view text);
+
+// Replaces every "\n" two-character escape by a carriage return.
+std::string ExpandLineBreaks(std::string_view text);
+
+// Truncates UTF-8 text to at most max code points without splitting one.
+std::string TruncateCodePoints(std::string_view text, std::size_t max);
+
+}  // namespace kavrel

@@ -1,0 +1,215 @@
+// TKavrel, the update engine: configured through its published properties and
+// events, asked to perform one update run by RunUpdate. Every step of a run is
+// an overridable operation, declared in the order of the engine's step table.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "DateTime.h"
+#include "KavrelTypes.h"
+
+namespace kavrel {
+
+class TKavrel;
+class TControlFile;
+
+using TKavrelFileProgress =
+    std::function<void(TKavrel& Sender, const std::string& FileName, int Pos, int Size)>;
+using TKavrelFileDownloaded = std::function<void(TKavrel& Sender, const std::string& FileName)>;
+using TKavrelFileVersionCheck = std::function<void(TKavrel& Sender, const std::string& NewVersion,
+                                                   const std::string& LocalVersion, bool& IsNew)>;
+using TKavrelProcessPostResult = std::function<void(TKavrel& Sender, bool& AllowPostResult)>;
+using TKavrelBeforePost = std::function<void(TKavrel& Sender, bool& AllowPost)>;
+using TKavrelProgress = std::function<void(TKavrel& Sender, const std::string& Action)>;
+using TKavrelProgressCancel = std::function<void(TKavrel& Sender, bool& Cancel)>;
+using TKavrelStatus =
+    std::function<void(TKavrel& Sender, const std::string& StatusStr, int StatusCode, int ErrCode)>;
+using TKavrelThreadDone = std::function<void(TKavrel& Sender)>;
+using TKavrelRestart = std::function<void(TKavrel& Sender, bool& Allow)>;
+using TKavrelEvent = std::function<void(TKavrel& Sender)>;
+using TKavrelBeforeDownload = std::function<void(
+    TKavrel& Sender, int FileIdx, const std::string& FileDescription, std::string& URL)>;
+using TKavrelCustomValidate = std::function<void(TKavrel& Sender, const std::string& Msg,
+                                                 const std::string& Param, bool& Allow)>;
+using TKavrelCustomProcess =
+    std::function<void(TKavrel& Sender, const std::string& Msg, const std::string& Param)>;
+using TKavrelFileList = std::function<void(TKavrel& Sender, TStrings& List)>;
+using TKavrelConvertPrefix = std::function<void(TKavrel& Sender, std::string& Path)>;
+using TKavrelSetParams = std::function<void(TKavrel& Sender, std::string& AppParams)>;
+using TKavrelTextDownloaded = std::function<void(TKavrel& Sender, TStrings& Text, int& Res)>;
+using TKavrelFileNameFromURL =
+    std::function<void(TKavrel& Sender, const std::string& URL, std::string& FName)>;
+using TNotifyEvent = std::function<void(TKavrel& Sender)>;
+
+class TKavrel : public TComponent {
+ public:
+  TKavrel();
+  ~TKavrel() override;
+
+  // ---- Overridable operations, in the order of the engine's step table ----
+  virtual int ShowWhatsNew(TStrings& List);
+  virtual int ShowLicense(TStrings& List);
+  virtual void ReportStatus(int Ident, const std::string& Arg, int StatusCode, int ErrCode);
+  virtual void DeployStub();
+  virtual void DeployUtility();
+  virtual bool CompareLocalFile(std::string& NewVersion, std::string& LocalFile, int NewSize,
+                                int NewChecksum);
+  virtual void CheckCancel(bool& Cancel);
+  virtual void NotifyFileDownloaded(const std::string& FileName);
+  virtual int OpenConnection();
+  virtual void CloseConnection();
+  virtual int ConnectHost();
+  virtual void GetControlFile(std::string& URL);
+  virtual int CheckUpdateSection();
+  virtual int CheckUpdateConditions();
+  virtual int RunInstructions();
+  virtual std::optional<TStrings> GetWhatsNew();
+  virtual std::optional<TStrings> GetLicense();
+  virtual void GetOSVersion(std::string& Text);
+  virtual void GetCompilerTag(std::string& Text);
+  virtual void GetIEVersion(std::string& Text);
+  virtual void GetInstalledIDEs(std::string& Text);
+  virtual int ReadFileList();
+  virtual int SelectFiles();
+  virtual int InstallFiles();
+  virtual void LookupMacro(const std::string& Name, std::string& Value);
+
+  // ---- Public operations ----
+  // Performs one whole update run in the caller's thread. A call made while a
+  // run of this engine is under way (from an event handler) returns at once.
+  void RunUpdate();
+  void RestartApplication();
+  bool Running() const { return running_; }
+
+  // Version: always the engine's own; setting it does nothing.
+  std::string GetVersion() const;
+  void SetVersion(const std::string& Value);
+  // LogFileName: setting it also makes it the process-wide log name.
+  const std::string& LogFileName() const { return FLogFileName; }
+  void SetLogFileName(const std::string& Value);
+  // Utility: a reference that is dropped when the utility component goes.
+  TKavrelUtility* Utility() const { return FUtility; }
+  void SetUtility(TKavrelUtility* Value);
+
+  // Replaces macros such as {APP} by the folders of this machine.
+  std::string ExpandMacros(std::string Text);
+
+  // Reads a control-file date and time with this engine's date settings; an
+  // unreadable date counts as 1 January 1980, an unreadable time adds nothing.
+  TDateTime ParseControlDateTime(const std::string& DateText, const std::string& TimeText) const;
+
+  // ---- Published properties ----
+  std::string Agent;
+  bool ApplyPatch = false;
+  TKavrelAuthentication Authenticate = kaNever;
+  std::string DateFormat;
+  char DateSeparator = '/';
+  bool ExtractCAB = false;
+  bool ExistingConnection = false;
+  bool ForceUpdate = false;
+  std::string FTPDirectory;
+  bool FTPPassive = false;
+  std::string Host;
+  bool HTTPKeepAliveAuthentication = false;
+  bool KeepIntermediateFiles = false;
+  std::string LanguageID;
+  bool Logging = false;
+  TLastURLEntry LastURLEntry;
+  std::string Password;
+  int Port = 0;
+  TPostUpdateInfo PostUpdateInfo;
+  std::string Proxy;
+  std::string ProxyUserID;
+  std::string ProxyPassword;
+  std::string Signature;
+  bool SignatureCheck = false;
+  std::string TempDirectory;
+  std::string TimeFormat;
+  int TimeOut = 0;
+  char TimeSeparator = ':';
+  TKavrelType UpdateType = httpUpdate;
+  TKavrelConnect UpdateConnect = kvcNoConnect;
+  TKavrelUpdate UpdateUpdate = kvuPromptOnce;
+  std::string URL;
+  std::string UserID;
+  bool UseCRC32 = false;
+  bool UseWinTempDir = true;
+  TKavrelVersionCheck VersionCheck = vcUpdateOnly;
+
+  // ---- Published events ----
+  TKavrelFileProgress OnFileProgress;
+  TKavrelFileDownloaded OnFileDownloaded;
+  TKavrelFileVersionCheck OnFileVersionCheck;
+  TKavrelProcessPostResult OnProcessPostResult;
+  TKavrelBeforePost OnBeforePost;
+  TKavrelProgress OnProgress;  // never raised
+  TKavrelProgressCancel OnProgressCancel;
+  TKavrelStatus OnStatus;
+  TKavrelThreadDone OnThreadUpdateDone;  // never raised
+  TKavrelRestart OnAppRestart;
+  TKavrelEvent OnAppDoClose;
+  TKavrelBeforeDownload OnBeforeFileDownload;
+  TKavrelCustomValidate OnCustomValidate;
+  TKavrelCustomProcess OnCustomProcess;
+  TKavrelFileList OnGetFileList;
+  TKavrelConvertPrefix OnConvertPrefix;
+  TKavrelSetParams OnSetAppParams;
+  TKavrelTextDownloaded OnDownloadedWhatsNew;
+  TKavrelTextDownloaded OnDownloadedEULA;
+  TKavrelFileNameFromURL OnFileNameFromURL;
+  TNotifyEvent OnSuccess;
+
+  TFileList FileList;
+
+ protected:
+  void Notification(TComponent* component, TOperation operation) override;
+
+  // The run itself and its small operations.
+  void ProcessUpdate();
+  void FinishUpdate();
+  bool RestartNeeded() const;
+  void NotifySuccess();
+
+  // Steps of later stages that the driver and the finishing step rely on.
+  virtual void ReportInternetError();
+  virtual void SendPostUpdateInfo();
+  virtual std::string ReadLastURL();
+  virtual void WriteLastURL(const std::string& Address);
+  virtual void WriteLastUpdateDate(TDateTime Value);
+
+  // Starts a program named by the control file, without waiting for it.
+  void StartProgram(const std::string& CommandLine);
+
+  // ---- State shared by the steps of a run ----
+  void* SessionHandle = nullptr;
+  void* ConnectHandle = nullptr;
+  bool Dialled = false;
+  bool SaveLastDate = false;
+  std::string ControlFileName;
+  std::string AppName;
+  std::string AppParams;
+  std::string AppComps;
+  bool AppUpdate = false;
+  bool AppComponentUpdated = false;
+  bool SilentRestart = false;
+  bool FtpDirChanged = false;
+  std::string LocalVersionFile;
+  std::string LocalVersionText;
+  std::string NewVersionText;
+  std::string UpdateDescription;
+  TDateTime ControlDateTime = DefaultControlDate();
+  TDateTime LastUpdateDateTime = DefaultControlDate();
+  bool Cancelled = false;
+
+ private:
+  std::string FLogFileName;
+  TKavrelUtility* FUtility = nullptr;
+  bool running_ = false;
+};
+
+// True when the running system is Windows Vista or later.
+bool IsVistaOrLater();
+
+}  // namespace kavrel

@@ -1,0 +1,43 @@
+#include "PathHelpers.h"
+
+#include "Files.h"
+#include "Folders.h"
+#include "PathNames.h"
+#include "Text.h"
+
+namespace kavrel {
+
+std::string AddBackslash(std::string_view path) {
+  std::string out(path);
+  if (!out.empty() && !platform::EndsWithSeparator(out)) out += platform::kNativeSeparator;
+  return out;
+}
+
+std::string MacroPathForm(std::string_view path) {
+  std::string out = AddBackslash(path);
+  const std::size_t root = platform::DriveRootLength(out);
+  if (root > 0 && out.size() > root)
+    out.pop_back();
+  else
+    out += '.';
+  return out;
+}
+
+std::string GetTempDir() {
+  return AddBackslash(platform::TempFolder());
+}
+
+std::string GetDocumentsDir() {
+  return platform::DocumentsFolder();
+}
+
+bool DirExists(std::string_view path) {
+  return platform::DirectoryExists(path);
+}
+
+std::size_t PosNoCase(std::string_view needle, std::string_view text) {
+  const std::size_t pos = UpperCase(text).find(UpperCase(needle));
+  return pos == std::string::npos ? 0 : pos + 1;
+}
+
+}  // namespace kavrel

@@ -1,0 +1,125 @@
+// The run driver: the order of a run's steps and which results end it.
+#include "ControlFile.h"
+#include "Kavrel.h"
+#include "Processes.h"
+
+namespace kavrel {
+
+namespace {
+
+// Marks an engine as running for the length of one run, whatever ends it.
+class TRunGuard {
+ public:
+  explicit TRunGuard(bool& running) : running_(running) { running_ = true; }
+  ~TRunGuard() { running_ = false; }
+  TRunGuard(const TRunGuard&) = delete;
+  TRunGuard& operator=(const TRunGuard&) = delete;
+
+ private:
+  bool& running_;
+};
+
+}  // namespace
+
+void TKavrel::RunUpdate() {
+  // A handler that asks for a run while one is under way (a window event
+  // delivered during a transfer or after a dialog) is refused.
+  if (running_) return;
+  TRunGuard guard(running_);
+  ProcessUpdate();
+}
+
+void TKavrel::ProcessUpdate() {
+  ReportStatus(968, "Non threaded update", 0, 0);
+  std::string text;
+  GetOSVersion(text);
+  ReportStatus(966, text, 0, 0);
+  GetIEVersion(text);
+  ReportStatus(967, text, 0, 0);
+  GetCompilerTag(text);
+  ReportStatus(969, text, 0, 0);
+  GetInstalledIDEs(text);
+  ReportStatus(970, text, 0, 0);
+
+  AppComponentUpdated = false;
+  FtpDirChanged = false;
+  ControlFileName.clear();
+  ReportStatus(963, GetVersion(), 0, 0);
+
+  if (OpenConnection() != 0) return;
+  if (UpdateType == ftpUpdate && ConnectHost() == -1) ReportInternetError();
+
+  auto stop = [this] { CloseConnection(); };
+  if (ConnectHandle == nullptr && UpdateType != fileUpdate) return stop();
+  if (CheckUpdateSection() != 0) return stop();
+  if (!ForceUpdate && CheckUpdateConditions() == 7) {
+    AppUpdate = false;
+    return stop();
+  }
+  if (RunInstructions() != 0) return stop();
+
+  int declined = 0;
+  if (auto whatsNew = GetWhatsNew()) declined = ShowWhatsNew(*whatsNew);
+  if (auto license = GetLicense(); license && declined == 0) declined = ShowLicense(*license);
+  if (declined != 0) {
+    AppUpdate = false;
+    return stop();
+  }
+
+  if (ReadFileList() <= 0) {
+    AppUpdate = false;
+    return stop();
+  }
+  const int remaining = SelectFiles();
+  if (remaining == 0) {
+    InstallFiles();
+    FinishUpdate();
+  }
+  CloseConnection();
+  if (remaining == 0 && !Cancelled) NotifySuccess();
+  if (RestartNeeded()) RestartApplication();
+}
+
+void TKavrel::FinishUpdate() {
+  if (Cancelled) return;
+  if (PostUpdateInfo.Enabled) {
+    bool allow = true;
+    if (OnBeforePost) OnBeforePost(*this, allow);
+    if (allow) {
+      SendPostUpdateInfo();
+      allow = true;
+      if (OnProcessPostResult) OnProcessPostResult(*this, allow);
+      if (!allow) return;
+    }
+  }
+  if (SaveLastDate) WriteLastUpdateDate(ControlDateTime);
+
+  const TControlFile control(ControlFileName);
+  const std::string updateURL = control.ReadText("action", "updateURL");
+  if (!updateURL.empty()) {
+    ReportStatus(941, "", 3, 0);
+    WriteLastURL(updateURL);
+  }
+  if (Utility() != nullptr && ApplyPatch) DeployUtility();
+  const std::string runAfter = control.ReadPath(*this, "action", "runafter");
+  if (!runAfter.empty()) StartProgram(runAfter);
+  ReportStatus(948, "", 3, 0);
+}
+
+void TKavrel::StartProgram(const std::string& CommandLine) {
+  // Whether the program started is neither tested nor reported.
+  if (IsVistaOrLater())
+    platform::ShellOpen(CommandLine);
+  else
+    platform::StartCommandLine(CommandLine);
+}
+
+bool TKavrel::RestartNeeded() const {
+  return AppUpdate && !Cancelled && AppComponentUpdated;
+}
+
+void TKavrel::NotifySuccess() {
+  if (OnSuccess) OnSuccess(*this);
+}
+
+}  // namespace kavrel

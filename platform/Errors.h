@@ -1,0 +1,20 @@
+// Errors the platform raises instead of returning: the engine lets them reach
+// the caller of a run, as input/output errors of the file or registry at hand.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace kavrel::platform {
+
+class EInOutError : public std::runtime_error {
+ public:
+  EInOutError(const std::string& what, int errorCode)
+      : std::runtime_error(what), ErrorCode(errorCode) {}
+  int ErrorCode;  // the system's error number
+};
+
+// Text of a system error number, as the system words it.
+std::string SystemErrorText(int errorCode);
+
+}  // namespace kavrel::platform

@@ -1,0 +1,69 @@
+// Files and folders of the local file system. Paths may use "\" or "/".
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kavrel::platform {
+
+// An open file, closed when the object goes; Close() reports a failure to close.
+class TFile {
+ public:
+  enum class Mode {
+    Read,              // existing file, reading
+    AppendExisting,    // existing file, writes go to its end
+    CreateNew,         // a file that must not exist yet
+    CreateOrTruncate,  // created, or emptied when it exists
+  };
+
+  // Nothing when the file cannot be opened; `error` receives the system error.
+  static std::optional<TFile> Open(std::string_view path, Mode mode, int* error = nullptr);
+  // Creates a new, empty file with a unique name that starts with `prefix` in
+  // `folder`, open for writing; its path goes to `path`.
+  static std::optional<TFile> CreateUnique(std::string_view folder, std::string_view prefix,
+                                           std::string& path, int* error = nullptr);
+
+  TFile(TFile&& other) noexcept;
+  TFile& operator=(TFile&& other) noexcept;
+  TFile(const TFile&) = delete;
+  TFile& operator=(const TFile&) = delete;
+  ~TFile();
+
+  // Bytes read, 0 at the end; raises EInOutError when reading fails.
+  std::size_t Read(void* buffer, std::size_t size);
+  // Writes everything or raises EInOutError.
+  void Write(const void* data, std::size_t size);
+  void Write(std::string_view data) { Write(data.data(), data.size()); }
+  // Flushes to the device; raises EInOutError on failure.
+  void Sync();
+  // Raises EInOutError when closing fails.
+  void Close();
+  std::int64_t Size() const;
+
+ private:
+  explicit TFile(int handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+  int handle_ = -1;
+  std::string path_;
+};
+
+bool FileExists(std::string_view path);
+bool DirectoryExists(std::string_view path);
+// The whole content of a file, or nothing when it cannot be opened or read.
+std::optional<std::string> ReadWholeFile(std::string_view path);
+// Writes a file so that readers see either the old content or the new one:
+// a temporary file beside it, flushed, then renamed over it. Raises EInOutError.
+void WriteFileAtomically(std::string_view path, std::string_view content);
+// Creates a folder and the folders above it; true when it exists afterwards.
+bool ForceDirectories(std::string_view path);
+bool DeleteFileAt(std::string_view path);
+// True when this user may write the file, or create it where it does not exist.
+bool CanWrite(std::string_view path);
+
+std::string GetCurrentDir();
+bool SetCurrentDir(std::string_view path);
+// The folder of the running program's executable file.
+std::string ProgramDir();
+
+}  // namespace kavrel::platform

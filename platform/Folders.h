@@ -1,0 +1,17 @@
+// The well-known folders of the machine, each without a trailing separator.
+#pragma once
+
+#include <string>
+
+namespace kavrel::platform {
+
+// The user's temporary folder.
+std::string TempFolder();
+// The user's documents folder; empty when it cannot be determined.
+std::string DocumentsFolder();
+// The system's shared-program folder (the Windows folder).
+std::string WindowsFolder();
+// The system's library folder (the Windows system folder).
+std::string SystemFolder();
+
+}  // namespace kavrel::platform

@@ -1,0 +1,32 @@
+// Facts about the running system: version, clock, regional settings.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "DateTime.h"
+
+namespace kavrel::platform {
+
+struct TOsVersion {
+  int Major = 0;
+  int Minor = 0;
+};
+TOsVersion OsVersion();
+
+// Whether the system's basic-services library exports the locale entry that
+// marks a Windows Vista or later system; never on other systems.
+bool BasicServicesHaveLocaleInfoEx();
+
+// The current local date and time.
+TDateTime LocalNow();
+
+// The user's regional date and time settings. Tests may install fixed ones;
+// passing nothing returns to the system's.
+TFormatSettings UserFormatSettings();
+void OverrideUserFormatSettings(std::optional<TFormatSettings> settings);
+
+std::optional<std::string> GetEnvironment(std::string_view name);
+
+}  // namespace kavrel::platform

@@ -1,0 +1,233 @@
+#include "Files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <vector>
+
+#include "Errors.h"
+#include "PathNames.h"
+
+namespace kavrel::platform {
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& what, const std::string& path, int error) {
+  throw EInOutError(what + " " + path + ": " + SystemErrorText(error), error);
+}
+
+std::string ParentOf(const std::string& nativePath) {
+  const std::size_t pos = nativePath.find_last_of('/');
+  if (pos == std::string::npos) return ".";
+  if (pos == 0) return "/";
+  return nativePath.substr(0, pos);
+}
+
+}  // namespace
+
+std::optional<TFile> TFile::Open(std::string_view path, Mode mode, int* error) {
+  const std::string native = ToNativePath(path);
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case Mode::Read:
+      flags |= O_RDONLY;
+      break;
+    case Mode::AppendExisting:
+      flags |= O_WRONLY | O_APPEND;
+      break;
+    case Mode::CreateNew:
+      flags |= O_WRONLY | O_CREAT | O_EXCL;
+      break;
+    case Mode::CreateOrTruncate:
+      flags |= O_WRONLY | O_CREAT | O_TRUNC;
+      break;
+  }
+  const int fd = ::open(native.c_str(), flags, 0666);
+  if (fd < 0) {
+    if (error != nullptr) *error = errno;
+    return std::nullopt;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    if (error != nullptr) *error = EISDIR;
+    return std::nullopt;
+  }
+  return TFile(fd, native);
+}
+
+std::optional<TFile> TFile::CreateUnique(std::string_view folder, std::string_view prefix,
+                                         std::string& path, int* error) {
+  std::string pattern = ToNativePath(folder);
+  if (!pattern.empty() && pattern.back() != '/') pattern += '/';
+  pattern += std::string(prefix) + "XXXXXX";
+  const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd < 0) {
+    if (error != nullptr) *error = errno;
+    return std::nullopt;
+  }
+  path = pattern;
+  return TFile(fd, pattern);
+}
+
+TFile::TFile(TFile&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
+  other.handle_ = -1;
+}
+
+TFile& TFile::operator=(TFile&& other) noexcept {
+  if (this != &other) {
+    if (handle_ >= 0) ::close(handle_);
+    handle_ = other.handle_;
+    path_ = std::move(other.path_);
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+TFile::~TFile() {
+  if (handle_ >= 0) ::close(handle_);
+}
+
+std::size_t TFile::Read(void* buffer, std::size_t size) {
+  while (true) {
+    const ssize_t n = ::read(handle_, buffer, size);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) Fail("Cannot read", path_, errno);
+  }
+}
+
+void TFile::Write(const void* data, std::size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(handle_, p, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("Cannot write", path_, errno);
+    }
+    p += n;
+    size -= static_cast<std::size_t>(n);
+  }
+}
+
+void TFile::Sync() {
+  if (::fsync(handle_) != 0) Fail("Cannot flush", path_, errno);
+}
+
+void TFile::Close() {
+  if (handle_ < 0) return;
+  const int fd = handle_;
+  handle_ = -1;
+  if (::close(fd) != 0 && errno != EINTR) Fail("Cannot close", path_, errno);
+}
+
+std::int64_t TFile::Size() const {
+  struct stat st {};
+  if (::fstat(handle_, &st) != 0) return -1;
+  return st.st_size;
+}
+
+bool FileExists(std::string_view path) {
+  struct stat st {};
+  return ::stat(ToNativePath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(std::string_view path) {
+  struct stat st {};
+  return !path.empty() && ::stat(ToNativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::optional<std::string> ReadWholeFile(std::string_view path) {
+  auto file = TFile::Open(path, TFile::Mode::Read);
+  if (!file) return std::nullopt;
+  std::string content;
+  std::vector<char> block(65536);
+  try {
+    while (const std::size_t n = file->Read(block.data(), block.size()))
+      content.append(block.data(), n);
+  } catch (const EInOutError&) {
+    return std::nullopt;
+  }
+  return content;
+}
+
+void WriteFileAtomically(std::string_view path, std::string_view content) {
+  const std::string native = ToNativePath(path);
+  std::string temp;
+  int error = 0;
+  auto file =
+      TFile::CreateUnique(ParentOf(native), std::string(BaseName(native)) + ".", temp, &error);
+  if (!file) Fail("Cannot create a file beside", native, error);
+  try {
+    file->Write(content);
+    file->Sync();
+    file->Close();
+  } catch (...) {
+    ::unlink(temp.c_str());
+    throw;
+  }
+  if (::rename(temp.c_str(), native.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(temp.c_str());
+    Fail("Cannot replace", native, error);
+  }
+  // Make the rename itself durable.
+  const int dir = ::open(ParentOf(native).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+}
+
+bool ForceDirectories(std::string_view path) {
+  const std::string native = ToNativePath(path);
+  if (native.empty()) return false;
+  if (DirectoryExists(native)) return true;
+  std::string partial;
+  for (std::size_t i = 0; i <= native.size(); ++i) {
+    if (i == native.size() || native[i] == '/') {
+      if (!partial.empty() && !DirectoryExists(partial) && ::mkdir(partial.c_str(), 0777) != 0 &&
+          errno != EEXIST)
+        return false;
+    }
+    if (i < native.size()) partial += native[i];
+  }
+  return DirectoryExists(native);
+}
+
+bool DeleteFileAt(std::string_view path) {
+  return ::unlink(ToNativePath(path).c_str()) == 0;
+}
+
+bool CanWrite(std::string_view path) {
+  const std::string native = ToNativePath(path);
+  if (::access(native.c_str(), F_OK) == 0) return ::access(native.c_str(), W_OK) == 0;
+  std::string parent = ParentOf(native);
+  while (::access(parent.c_str(), F_OK) != 0 && parent != "/" && parent != ".")
+    parent = ParentOf(parent);
+  return ::access(parent.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string GetCurrentDir() {
+  std::vector<char> buffer(PATH_MAX);
+  while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return ".";
+    buffer.resize(buffer.size() * 2);
+  }
+  return buffer.data();
+}
+
+bool SetCurrentDir(std::string_view path) {
+  return ::chdir(ToNativePath(path).c_str()) == 0;
+}
+
+std::string ProgramDir() {
+  std::vector<char> buffer(PATH_MAX + 1);
+  const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), PATH_MAX);
+  if (n <= 0) return GetCurrentDir();
+  return ParentOf(std::string(buffer.data(), static_cast<std::size_t>(n)));
+}
+
+}  // namespace kavrel::platform

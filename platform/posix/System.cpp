@@ -1,0 +1,97 @@
+#include "System.h"
+
+#include <langinfo.h>
+#include <locale.h>
+#include <sys/utsname.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+
+#include "Errors.h"
+
+namespace kavrel::platform {
+
+TOsVersion OsVersion() {
+  utsname info{};
+  TOsVersion version;
+  if (::uname(&info) == 0) {
+    char* end = nullptr;
+    version.Major = static_cast<int>(std::strtol(info.release, &end, 10));
+    if (end != nullptr && *end == '.')
+      version.Minor = static_cast<int>(std::strtol(end + 1, nullptr, 10));
+  }
+  return version;
+}
+
+bool BasicServicesHaveLocaleInfoEx() {
+  return false;
+}
+
+TDateTime LocalNow() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  tm local{};
+  ::localtime_r(&ts.tv_sec, &local);
+  TDateParts parts;
+  parts.Year = local.tm_year + 1900;
+  parts.Month = local.tm_mon + 1;
+  parts.Day = local.tm_mday;
+  parts.Hour = local.tm_hour;
+  parts.Minute = local.tm_min;
+  parts.Second = local.tm_sec > 59 ? 59 : local.tm_sec;
+  parts.Millisecond = static_cast<int>(ts.tv_nsec / 1000000);
+  return EncodeDateTime(parts);
+}
+
+namespace {
+
+std::mutex gSettingsMutex;
+std::optional<TFormatSettings> gOverride;
+
+// Read through a locale object of our own, so that nothing process-wide changes.
+TFormatSettings SystemFormatSettings() {
+  TFormatSettings settings;
+  const locale_t loc = ::newlocale(LC_TIME_MASK, "", nullptr);
+  const locale_t use = loc != nullptr ? loc : ::newlocale(LC_TIME_MASK, "C", nullptr);
+  if (use == nullptr) return settings;
+  settings.ShortDateFormat =
+      PatternFromStrftime(::nl_langinfo_l(D_FMT, use), false, &settings.DateSeparator);
+  settings.LongTimeFormat =
+      PatternFromStrftime(::nl_langinfo_l(T_FMT, use), true, &settings.TimeSeparator);
+  const char* am = ::nl_langinfo_l(AM_STR, use);
+  const char* pm = ::nl_langinfo_l(PM_STR, use);
+  if (am != nullptr && *am != '\0') settings.TimeAMString = am;
+  if (pm != nullptr && *pm != '\0') settings.TimePMString = pm;
+  ::freelocale(use);
+  return settings;
+}
+
+}  // namespace
+
+TFormatSettings UserFormatSettings() {
+  {
+    std::lock_guard lock(gSettingsMutex);
+    if (gOverride) return *gOverride;
+  }
+  return SystemFormatSettings();
+}
+
+void OverrideUserFormatSettings(std::optional<TFormatSettings> settings) {
+  std::lock_guard lock(gSettingsMutex);
+  gOverride = std::move(settings);
+}
+
+std::optional<std::string> GetEnvironment(std::string_view name) {
+  const char* value = std::getenv(std::string(name).c_str());
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+std::string SystemErrorText(int errorCode) {
+  char buffer[256];
+  return ::strerror_r(errorCode, buffer, sizeof buffer);
+}
+
+}  // namespace kavrel::platform

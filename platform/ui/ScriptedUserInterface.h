@@ -1,0 +1,41 @@
+// A user interface without windows, for runs without a display: every box is
+// written as a line "[box] " plus its text on an output stream, and questions
+// take their answers from a script consumed in order. Once the script is used
+// up every question is answered No, every login cancelled and every text
+// dialog refused.
+#pragma once
+
+#include <deque>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "UserInterface.h"
+
+namespace kavrel::platform {
+
+class TScriptedUserInterface : public IUserInterface {
+ public:
+  // Answers: "yes", "no", "ok", "cancel", "accept", "login:USER:PASSWORD".
+  TScriptedUserInterface(std::vector<std::string> answers, std::ostream& boxes);
+
+  // Checks a script's words; returns the first answer it does not know, if any.
+  static std::optional<std::string> FirstUnknownAnswer(const std::vector<std::string>& answers);
+
+  TModalResult MessageBox(std::string_view text, std::string_view caption, TMsgKind kind,
+                          TMsgButtons buttons) override;
+  void ProcessMessages() override {}
+
+  std::size_t AnswersLeft() const { return answers_.size(); }
+
+ protected:
+  // The next answer, or nothing when the script is used up.
+  std::optional<std::string> NextAnswer();
+
+ private:
+  std::deque<std::string> answers_;
+  std::ostream& boxes_;
+};
+
+}  // namespace kavrel::platform

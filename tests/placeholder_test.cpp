@@ -1,0 +1,4 @@
+#include <gtest/gtest.h>
+TEST(Build, Links) {
+  SUCCEED();
+}

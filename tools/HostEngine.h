@@ -1,0 +1,21 @@
+// The engine as the command line hosts it: every status message is printed on
+// the standard output as it is reported, in the form of the log line without
+// its time stamp.
+#pragma once
+
+#include <iosfwd>
+
+#include "Kavrel.h"
+
+namespace kavrel {
+
+class THostEngine : public TKavrel {
+ public:
+  explicit THostEngine(std::ostream& out) : out_(out) {}
+  void ReportStatus(int Ident, const std::string& Arg, int StatusCode, int ErrCode) override;
+
+ private:
+  std::ostream& out_;
+};
+
+}  // namespace kavrel
