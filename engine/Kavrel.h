@@ -96,6 +96,9 @@ class TKavrel : public TComponent {
   // Replaces macros such as {APP} by the folders of this machine.
   std::string ExpandMacros(std::string Text);
 
+  // The local file name for a location (raises OnFileNameFromURL).
+  std::string FileNameFromURL(const std::string& URL);
+
   // Reads a control-file date and time with this engine's date settings; an
   // unreadable date counts as 1 January 1980, an unreadable time adds nothing.
   TDateTime ParseControlDateTime(const std::string& DateText, const std::string& TimeText) const;

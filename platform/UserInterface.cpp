@@ -24,6 +24,10 @@ class THeadlessUserInterface final : public IUserInterface {
     return TModalResult::None;
   }
   void ProcessMessages() override {}
+  bool ShowLoginDialog(std::string_view caption, std::string&, std::string&) override {
+    std::cerr << "[login] " << caption << '\n';
+    return false;
+  }
 };
 
 std::mutex gUiMutex;

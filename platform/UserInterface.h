@@ -20,6 +20,10 @@ class IUserInterface {
                                   TMsgButtons buttons) = 0;
   // Lets the window system handle what is pending; called between transfer blocks.
   virtual void ProcessMessages() = 0;
+  // The modal login dialog: true with the entered user name and password when it
+  // is confirmed; false, leaving both as they were, when it is cancelled or closed.
+  virtual bool ShowLoginDialog(std::string_view caption, std::string& user,
+                               std::string& password) = 0;
 };
 
 // The interface in force; without one installed, a headless one that prints

@@ -43,4 +43,16 @@ TModalResult TScriptedUserInterface::MessageBox(std::string_view text, std::stri
   return answer == "ok" || answer == "yes" ? TModalResult::Ok : TModalResult::Cancel;
 }
 
+bool TScriptedUserInterface::ShowLoginDialog(std::string_view caption, std::string& user,
+                                             std::string& password) {
+  boxes_ << "[login] " << caption << std::endl;
+  const std::string answer = NextAnswer().value_or("");
+  if (LowerCase(answer.substr(0, 6)) != "login:") return false;
+  const std::size_t colon = answer.find(':', 6);
+  if (colon == std::string::npos) return false;
+  user = answer.substr(6, colon - 6);
+  password = answer.substr(colon + 1);
+  return true;
+}
+
 }  // namespace kavrel::platform

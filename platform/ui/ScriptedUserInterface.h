@@ -26,6 +26,10 @@ class TScriptedUserInterface : public IUserInterface {
   TModalResult MessageBox(std::string_view text, std::string_view caption, TMsgKind kind,
                           TMsgButtons buttons) override;
   void ProcessMessages() override {}
+  // Takes the next answer; "login:USER:PASSWORD" confirms with those values,
+  // anything else (or none) cancels.
+  bool ShowLoginDialog(std::string_view caption, std::string& user,
+                       std::string& password) override;
 
   std::size_t AnswersLeft() const { return answers_.size(); }
 
