@@ -39,13 +39,9 @@ TDateParts DecodeDateTime(TDateTime value) {
   return p;
 }
 
-milliseconds TimeOfDay(TDateTime value) {
-  return value - floor<days>(value);
-}
+milliseconds TimeOfDay(TDateTime value) { return value - floor<days>(value); }
 
-TDateTime DefaultControlDate() {
-  return EncodeDateTime(TDateParts{});
-}
+TDateTime DefaultControlDate() { return EncodeDateTime(TDateParts{}); }
 
 namespace {
 

@@ -4,9 +4,7 @@
 
 namespace kavrel {
 
-char UpperAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 static char LowerAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -31,9 +29,7 @@ bool SameText(std::string_view a, std::string_view b) {
   return true;
 }
 
-static bool IsBlank(char c) {
-  return static_cast<unsigned char>(c) <= ' ';
-}
+static bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
 std::string_view TrimView(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
@@ -41,9 +37,7 @@ std::string_view TrimView(std::string_view text) {
   return text;
 }
 
-std::string Trim(std::string_view text) {
-  return std::string(TrimView(text));
-}
+std::string Trim(std::string_view text) { return std::string(TrimView(text)); }
 
 std::string FormatArg(std::string_view pattern, std::string_view arg) {
   std::string out;

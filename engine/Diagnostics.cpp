@@ -32,9 +32,7 @@ std::optional<platform::TRegistryKey> OpenMachineKey(const char* path) {
 
 }  // namespace
 
-bool IsVistaOrLater() {
-  return platform::BasicServicesHaveLocaleInfoEx();
-}
+bool IsVistaOrLater() { return platform::BasicServicesHaveLocaleInfoEx(); }
 
 void TKavrel::GetOSVersion(std::string& Text) {
   const platform::TOsVersion v = platform::OsVersion();

@@ -3,11 +3,14 @@
 // an overridable operation, declared in the order of the engine's step table.
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "DateTime.h"
+#include "Internet.h"
 #include "KavrelTypes.h"
 
 namespace kavrel {
@@ -99,6 +102,19 @@ class TKavrel : public TComponent {
   // The local file name for a location (raises OnFileNameFromURL).
   std::string FileNameFromURL(const std::string& URL);
 
+  // ---- Transfer ----
+  bool IsInternetConnected();
+  void SetConnectTimeout(int Milliseconds);
+  // Fetches one location into TargetDir through a temporary file; true when
+  // the file is in place.
+  bool DownloadFile(platform::TInternetHandle* Connection, const std::string& URL,
+                    const std::string& TargetDir);
+  // Fetches a text file and returns its lines; nothing when it cannot be fetched.
+  std::optional<TStrings> DownloadText(const std::string& URL);
+  bool CopyLocalFile(const std::string& Source, const std::string& Dest);
+  // The connection the transfers go through, as the run opened it.
+  platform::TInternetHandle* Connection() const { return ConnectHandle; }
+
   // Reads a control-file date and time with this engine's date settings; an
   // unreadable date counts as 1 January 1980, an unreadable time adds nothing.
   TDateTime ParseControlDateTime(const std::string& DateText, const std::string& TimeText) const;
@@ -182,12 +198,20 @@ class TKavrel : public TComponent {
   virtual void WriteLastURL(const std::string& Address);
   virtual void WriteLastUpdateDate(TDateTime Value);
 
+  // The folder temporary download files are made in.
+  std::string DownloadTempFolder() const;
+  // Lets the window system handle what is pending, at most every few
+  // milliseconds so that a fast transfer is not slowed by it.
+  void PumpMessages();
+
   // Starts a program named by the control file, without waiting for it.
   void StartProgram(const std::string& CommandLine);
 
   // ---- State shared by the steps of a run ----
-  void* SessionHandle = nullptr;
-  void* ConnectHandle = nullptr;
+  std::unique_ptr<platform::TInternetSession> SessionHandle;
+  std::unique_ptr<platform::TFtpConnection> FtpConnectionHandle;  // owns ConnectHandle for FTP
+  platform::TInternetHandle* ConnectHandle = nullptr;
+  bool Connected = false;
   bool Dialled = false;
   bool SaveLastDate = false;
   std::string ControlFileName;
@@ -207,8 +231,14 @@ class TKavrel : public TComponent {
   bool Cancelled = false;
 
  private:
+  bool HttpRequest(const std::string& Location,
+                   std::unique_ptr<platform::TInternetRequest>& Request);
+  bool ReceiveToDestination(platform::TInternetRequest& Request, std::int64_t Size,
+                            const std::string& Destination);
+
   std::string FLogFileName;
   TKavrelUtility* FUtility = nullptr;
+  std::chrono::steady_clock::time_point lastPump_{};
   bool running_ = false;
 };
 

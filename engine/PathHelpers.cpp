@@ -23,19 +23,16 @@ std::string MacroPathForm(std::string_view path) {
   return out;
 }
 
-std::string GetTempDir() {
-  return AddBackslash(platform::TempFolder());
-}
+std::string GetTempDir() { return AddBackslash(platform::TempFolder()); }
 
-std::string GetDocumentsDir() {
-  return platform::DocumentsFolder();
-}
+std::string GetDocumentsDir() { return platform::DocumentsFolder(); }
 
-bool DirExists(std::string_view path) {
-  return platform::DirectoryExists(path);
-}
+bool DirExists(std::string_view path) { return platform::DirectoryExists(path); }
 
 std::size_t PosNoCase(std::string_view needle, std::string_view text) {
+  // An empty name occurs nowhere: a download without a file name must not
+  // count as an application component.
+  if (needle.empty()) return 0;
   const std::size_t pos = UpperCase(text).find(UpperCase(needle));
   return pos == std::string::npos ? 0 : pos + 1;
 }

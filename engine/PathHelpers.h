@@ -17,7 +17,8 @@ std::string GetTempDir();
 // The user's documents folder, or empty.
 std::string GetDocumentsDir();
 bool DirExists(std::string_view path);
-// 1-based position of needle in text, ignoring ASCII case; 0 when absent.
+// 1-based position of needle in text, ignoring ASCII case; 0 when absent or
+// when needle is empty.
 std::size_t PosNoCase(std::string_view needle, std::string_view text);
 
 }  // namespace kavrel

@@ -11,8 +11,11 @@ namespace kavrel {
 namespace {
 
 // A value that names its own macro, directly or through others, would be
-// expanded for ever; past this many insertions the text is left as it stands.
-constexpr int kMaxMacroInsertions = 64;
+// expanded for ever. Past this many insertions, or once the text has grown this
+// long (far more than any real path: a value has at most 2047 characters), the
+// text is left as it stands.
+constexpr int kMaxMacroInsertions = 1024;
+constexpr std::size_t kMaxExpandedLength = 32768;
 
 }  // namespace
 
@@ -29,7 +32,7 @@ std::string TKavrel::ExpandMacros(std::string Text) {
       const std::size_t start = open;
       open = std::string::npos;
       if (!value.empty()) {
-        if (++insertions > kMaxMacroInsertions) break;
+        if (++insertions > kMaxMacroInsertions || Text.size() > kMaxExpandedLength) break;
         Text.replace(start, i - start + 1, value);
         i = start;  // the inserted value is examined for macros too
         continue;

@@ -1,30 +1,15 @@
-// Steps whose behaviour arrives with the transfer, comparison, selection,
-// instruction, text and installation stages. Until then each gives the result
-// with which the run driver ends a run quietly: no connection is opened, so a
-// run reports its start-of-run diagnostics and ends.
+// Steps whose behaviour arrives with the comparison, selection, instruction,
+// text and installation stages. Until then each gives the result with which
+// the run driver ends a run quietly.
 #include "Kavrel.h"
 
 namespace kavrel {
 
-int TKavrel::ShowWhatsNew(TStrings&) {
-  return 1;
-}
-int TKavrel::ShowLicense(TStrings&) {
-  return 1;
-}
+int TKavrel::ShowWhatsNew(TStrings&) { return 1; }
+int TKavrel::ShowLicense(TStrings&) { return 1; }
 void TKavrel::DeployStub() {}
 void TKavrel::DeployUtility() {}
-bool TKavrel::CompareLocalFile(std::string&, std::string&, int, int) {
-  return false;
-}
-int TKavrel::OpenConnection() {
-  return 1;
-}
-void TKavrel::CloseConnection() {}
-int TKavrel::ConnectHost() {
-  return -1;
-}
-void TKavrel::ReportInternetError() {}
+bool TKavrel::CompareLocalFile(std::string&, std::string&, int, int) { return false; }
 
 void TKavrel::GetControlFile(std::string& Address) {
   Address = ReadLastURL();
@@ -32,35 +17,17 @@ void TKavrel::GetControlFile(std::string& Address) {
   Address = ExpandMacros(Address);
 }
 
-int TKavrel::CheckUpdateSection() {
-  return 4;
-}
-int TKavrel::CheckUpdateConditions() {
-  return 7;
-}
-int TKavrel::RunInstructions() {
-  return 1;
-}
-std::optional<TStrings> TKavrel::GetWhatsNew() {
-  return std::nullopt;
-}
-std::optional<TStrings> TKavrel::GetLicense() {
-  return std::nullopt;
-}
-int TKavrel::ReadFileList() {
-  return 0;
-}
-int TKavrel::SelectFiles() {
-  return -1;
-}
-int TKavrel::InstallFiles() {
-  return 0;
-}
+int TKavrel::CheckUpdateSection() { return 4; }
+int TKavrel::CheckUpdateConditions() { return 7; }
+int TKavrel::RunInstructions() { return 1; }
+std::optional<TStrings> TKavrel::GetWhatsNew() { return std::nullopt; }
+std::optional<TStrings> TKavrel::GetLicense() { return std::nullopt; }
+int TKavrel::ReadFileList() { return 0; }
+int TKavrel::SelectFiles() { return -1; }
+int TKavrel::InstallFiles() { return 0; }
 void TKavrel::RestartApplication() {}
 void TKavrel::SendPostUpdateInfo() {}
-std::string TKavrel::ReadLastURL() {
-  return {};
-}
+std::string TKavrel::ReadLastURL() { return {}; }
 void TKavrel::WriteLastURL(const std::string&) {}
 void TKavrel::WriteLastUpdateDate(TDateTime) {}
 

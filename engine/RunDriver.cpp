@@ -114,9 +114,7 @@ void TKavrel::StartProgram(const std::string& CommandLine) {
     platform::StartCommandLine(CommandLine);
 }
 
-bool TKavrel::RestartNeeded() const {
-  return AppUpdate && !Cancelled && AppComponentUpdated;
-}
+bool TKavrel::RestartNeeded() const { return AppUpdate && !Cancelled && AppComponentUpdated; }
 
 void TKavrel::NotifySuccess() {
   if (OnSuccess) OnSuccess(*this);

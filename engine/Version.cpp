@@ -55,7 +55,10 @@ TVersionWords ParseVersion(std::string_view text) {
   }
   SplitOff(rest, separator, c);
   const TPart pd = ReadPart(rest);
-  if (pd.valid) v.LS = (ReadPart(c).value << 16) + pd.value;
+  // A fourth part that is no number ("1.2.3.4.5") makes the whole text no
+  // version, so both words are all ones, as every other non-version.
+  if (!pd.valid) return TVersionWords{};
+  v.LS = (ReadPart(c).value << 16) + pd.value;
   return v;
 }
 

@@ -58,6 +58,12 @@ void WriteFileAtomically(std::string_view path, std::string_view content);
 // Creates a folder and the folders above it; true when it exists afterwards.
 bool ForceDirectories(std::string_view path);
 bool DeleteFileAt(std::string_view path);
+// Moves a file, also to another file system (copied, then the source deleted).
+// Fails when the destination exists.
+bool MoveFileTo(std::string_view from, std::string_view to);
+// Removes the read-only and hidden marks a file can carry on this system.
+// False when the file's attributes cannot be read or written.
+bool ClearReadOnlyHidden(std::string_view path);
 // True when this user may write the file, or create it where it does not exist.
 bool CanWrite(std::string_view path);
 

@@ -15,9 +15,7 @@ inline constexpr char kNativeSeparator = '\\';
 inline constexpr char kNativeSeparator = '/';
 #endif
 
-inline bool IsPathSeparator(char c) {
-  return c == '\\' || c == '/';
-}
+inline bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
 
 inline bool EndsWithSeparator(std::string_view path) {
   return !path.empty() && IsPathSeparator(path.back());

@@ -14,4 +14,14 @@ void THostEngine::ReportStatus(int Ident, const std::string& Arg, int StatusCode
        << std::endl;
 }
 
+bool THostEngine::Fetch(const std::string& Location, const std::string& TargetDir) {
+  if (OpenConnection() != 0) return false;
+  if (UpdateType == ftpUpdate && ConnectHost() == -1) ReportInternetError();
+  bool fetched = false;
+  if (ConnectHandle != nullptr || UpdateType == fileUpdate)
+    fetched = DownloadFile(ConnectHandle, Location, TargetDir);
+  CloseConnection();
+  return fetched;
+}
+
 }  // namespace kavrel

@@ -14,6 +14,10 @@ class THostEngine : public TKavrel {
   explicit THostEngine(std::ostream& out) : out_(out) {}
   void ReportStatus(int Ident, const std::string& Arg, int StatusCode, int ErrCode) override;
 
+  // Opens the session as a run does, fetches one location into a folder with
+  // DownloadFile and closes the session. True when the file was fetched.
+  bool Fetch(const std::string& Location, const std::string& TargetDir);
+
  private:
   std::ostream& out_;
 };

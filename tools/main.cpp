@@ -1,5 +1,6 @@
 // kavrel: the command-line host of the update engine and the publisher's toolbox.
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,11 @@ constexpr const char* kUsage =
     "  run [-p NAME=VALUE]... [--answers LIST]\n"
     "      Performs one update run with the engine's defaults and the given\n"
     "      properties, printing each status message as it is reported.\n"
+    "  fetch [-p NAME=VALUE]... [--answers LIST] LOCATION TARGETDIR\n"
+    "      Opens the session as a run does, fetches one location into the\n"
+    "      folder TARGETDIR (with fileUpdate also a file path) and closes the\n"
+    "      session: a check that a location is reachable with the settings a\n"
+    "      launcher will use. Exit status 0 when the file was fetched, else 1.\n"
     "  help\n"
     "      Shows this text.\n"
     "\n"
@@ -36,22 +42,57 @@ int Usage(const std::string& error) {
   return 2;
 }
 
-int Run(const std::vector<std::string>& args) {
+// Parses the host options, builds the engine with its defaults and the given
+// properties, and installs the scripted user interface. Nothing (after a usage
+// message) when the arguments do not fit.
+std::unique_ptr<kavrel::THostEngine> PrepareHost(const std::vector<std::string>& args,
+                                                 std::size_t operands,
+                                                 std::vector<std::string>& operandValues) {
   std::string error;
   const auto options = kavrel::ParseHostOptions(args, error);
-  if (!options) return Usage(error);
-  if (!options->operands.empty()) return Usage("run takes no operand " + options->operands[0]);
-  kavrel::THostEngine engine(std::cout);
-  if (!kavrel::ApplyProperties(engine, *options, error)) return Usage(error);
+  if (!options) {
+    Usage(error);
+    return nullptr;
+  }
+  if (options->operands.size() != operands) {
+    Usage(operands == 0 ? "this command takes no operand"
+                        : "this command takes " + std::to_string(operands) + " operands");
+    return nullptr;
+  }
+  operandValues = options->operands;
+  auto engine = std::make_unique<kavrel::THostEngine>(std::cout);
+  if (!kavrel::ApplyProperties(*engine, *options, error)) {
+    Usage(error);
+    return nullptr;
+  }
   kavrel::platform::SetUserInterface(
       std::make_shared<kavrel::platform::TScriptedUserInterface>(options->answers, std::cerr));
+  return engine;
+}
+
+int Run(const std::vector<std::string>& args) {
+  std::vector<std::string> operands;
+  auto engine = PrepareHost(args, 0, operands);
+  if (!engine) return 2;
   try {
-    engine.RunUpdate();
+    engine->RunUpdate();
   } catch (const std::exception& e) {
     std::cerr << "kavrel: " << e.what() << '\n';
     return 1;
   }
   return 0;
+}
+
+int Fetch(const std::vector<std::string>& args) {
+  std::vector<std::string> operands;
+  auto engine = PrepareHost(args, 2, operands);
+  if (!engine) return 2;
+  try {
+    return engine->Fetch(operands[0], operands[1]) ? 0 : 1;
+  } catch (const std::exception& e) {
+    std::cerr << "kavrel: " << e.what() << '\n';
+    return 1;
+  }
 }
 
 }  // namespace
@@ -66,5 +107,6 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "run") return Run(args);
+  if (command == "fetch") return Fetch(args);
   return Usage("unknown command " + command);
 }

@@ -197,8 +197,52 @@ bool ForceDirectories(std::string_view path) {
   return DirectoryExists(native);
 }
 
-bool DeleteFileAt(std::string_view path) {
-  return ::unlink(ToNativePath(path).c_str()) == 0;
+bool DeleteFileAt(std::string_view path) { return ::unlink(ToNativePath(path).c_str()) == 0; }
+
+namespace {
+
+// Copies a file's bytes to a new file beside the destination, then renames it
+// into place, so that the destination never holds a part of the file.
+bool CopyAcrossFileSystems(const std::string& from, const std::string& to) {
+  auto source = TFile::Open(from, TFile::Mode::Read);
+  if (!source) return false;
+  std::string temp;
+  auto target = TFile::CreateUnique(ParentOf(to), std::string(BaseName(to)) + ".", temp);
+  if (!target) return false;
+  try {
+    std::vector<char> block(65536);
+    while (const std::size_t n = source->Read(block.data(), block.size()))
+      target->Write(block.data(), n);
+    target->Sync();
+    target->Close();
+  } catch (const EInOutError&) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  if (::rename(temp.c_str(), to.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  ::unlink(from.c_str());
+  return true;
+}
+
+}  // namespace
+
+bool MoveFileTo(std::string_view from, std::string_view to) {
+  const std::string source = ToNativePath(from);
+  const std::string target = ToNativePath(to);
+  struct stat st {};
+  if (::lstat(target.c_str(), &st) == 0) return false;
+  if (::rename(source.c_str(), target.c_str()) == 0) return true;
+  return errno == EXDEV && CopyAcrossFileSystems(source, target);
+}
+
+bool ClearReadOnlyHidden(std::string_view path) {
+  const std::string native = ToNativePath(path);
+  struct stat st {};
+  if (::stat(native.c_str(), &st) != 0) return false;
+  return ::chmod(native.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
 }
 
 bool CanWrite(std::string_view path) {
@@ -219,9 +263,7 @@ std::string GetCurrentDir() {
   return buffer.data();
 }
 
-bool SetCurrentDir(std::string_view path) {
-  return ::chdir(ToNativePath(path).c_str()) == 0;
-}
+bool SetCurrentDir(std::string_view path) { return ::chdir(ToNativePath(path).c_str()) == 0; }
 
 std::string ProgramDir() {
   std::vector<char> buffer(PATH_MAX + 1);

@@ -85,8 +85,6 @@ bool ShellOpen(std::string_view target) {
   return Spawn({opener, std::string(target)});
 }
 
-int CurrentProcessId() {
-  return static_cast<int>(::getpid());
-}
+int CurrentProcessId() { return static_cast<int>(::getpid()); }
 
 }  // namespace kavrel::platform

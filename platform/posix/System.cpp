@@ -25,9 +25,7 @@ TOsVersion OsVersion() {
   return version;
 }
 
-bool BasicServicesHaveLocaleInfoEx() {
-  return false;
-}
+bool BasicServicesHaveLocaleInfoEx() { return false; }
 
 TDateTime LocalNow() {
   timespec ts{};

@@ -1,0 +1,269 @@
+// Fetching one file over HTTP, FTP or a file path. Every transfer goes to a
+// temporary file first; the destination is replaced only once the whole file
+// has arrived, so a cancelled or broken transfer never leaves half a file.
+#include <vector>
+
+#include "Errors.h"
+#include "Files.h"
+#include "Kavrel.h"
+#include "KvBase64.h"
+#include "KvLogin.h"
+#include "Locations.h"
+#include "PathHelpers.h"
+#include "PathNames.h"
+#include "TextFile.h"
+#include "UpdateLog.h"
+
+namespace kavrel {
+
+namespace {
+
+constexpr std::size_t kNetworkBlock = 4096;
+constexpr std::size_t kLocalBlock = 32768;
+
+// Progress positions and sizes are 32-bit numbers; larger files wrap.
+int Low32(std::int64_t value) { return static_cast<int>(static_cast<std::uint32_t>(value)); }
+
+// The part of a path after its last separator or colon.
+std::string_view LastPart(std::string_view path) {
+  const std::size_t pos = path.find_last_of("\\/:");
+  return pos == std::string_view::npos ? path : path.substr(pos + 1);
+}
+
+// A temporary download file that is deleted unless it was moved into place.
+class TTemporaryFile {
+ public:
+  TTemporaryFile(const std::string& folder) {
+    int error = 0;
+    file_ = platform::TFile::CreateUnique(folder, "KAVR", path_, &error);
+    if (!file_)
+      throw platform::EInOutError(
+          "Cannot create a temporary file in " + folder + ": " + platform::SystemErrorText(error),
+          error);
+  }
+  ~TTemporaryFile() {
+    file_.reset();
+    if (!kept_) platform::DeleteFileAt(path_);
+  }
+  TTemporaryFile(const TTemporaryFile&) = delete;
+  TTemporaryFile& operator=(const TTemporaryFile&) = delete;
+
+  platform::TFile& File() { return *file_; }
+  const std::string& Path() const { return path_; }
+  void Close() { file_->Close(); }
+  // Deletes the file now; false (and the file stays) when that fails.
+  bool Delete() {
+    file_.reset();
+    kept_ = true;
+    return platform::DeleteFileAt(path_);
+  }
+  void Keep() { kept_ = true; }
+
+ private:
+  std::optional<platform::TFile> file_;
+  std::string path_;
+  bool kept_ = false;
+};
+
+}  // namespace
+
+std::string TKavrel::DownloadTempFolder() const {
+  return UseWinTempDir ? GetTempDir() : TempDirectory;
+}
+
+// Removes an old destination: deleted, or deleted after its read-only and
+// hidden marks are cleared. False with report 972 when it stays.
+static bool RemoveOldDestination(TKavrel& engine, const std::string& destination) {
+  if (!platform::FileExists(destination)) return true;
+  if (platform::DeleteFileAt(destination)) return true;
+  platform::ClearReadOnlyHidden(destination);
+  if (platform::DeleteFileAt(destination)) return true;
+  engine.ReportStatus(972, destination, 19, 6);
+  LogWriteLine("Unable to delete file " + destination);
+  return false;
+}
+
+bool TKavrel::DownloadFile(platform::TInternetHandle* Connection, const std::string& URL,
+                           const std::string& TargetDir) {
+  ReportStatus(915, URL, 3, 0);
+  const std::string name = FileNameFromURL(URL);
+
+  if (UpdateType == fileUpdate) {
+    const std::string destination = LastPart(TargetDir).empty() ? TargetDir + name : TargetDir;
+    if (!CopyLocalFile(URL, destination)) return false;
+    NotifyFileDownloaded(destination);
+    return true;
+  }
+
+  const std::string location = AddURLCredentials(URL, ProxyUserID, ProxyPassword);
+  std::unique_ptr<platform::TInternetRequest> request;
+  std::int64_t size = 0;
+  if (UpdateType == ftpUpdate) {
+    auto* ftp = dynamic_cast<platform::TFtpConnection*>(Connection);
+    if (ftp != nullptr && !FTPDirectory.empty() && !FtpDirChanged) {
+      const std::string directory = ExpandMacros(FTPDirectory);
+      ReportStatus(974, directory, 3, 0);
+      if (!ftp->SetCurrentDirectory(directory)) ReportStatus(975, directory, 3, 8);
+      FtpDirChanged = true;
+    }
+    if (ftp != nullptr) {
+      size = ftp->FileSize(name).value_or(0);
+      request = ftp->OpenFile(name);
+    }
+  } else if (!HttpRequest(location, request)) {
+    return false;
+  }
+  if (!request) {
+    ReportInternetError();
+    ReportStatus(917, URL, 2, 1);
+    return false;
+  }
+  if (UpdateType == httpUpdate) size = request->ContentLength().value_or(0);
+  const std::string destination = TargetDir + FileNameFromURL(URL);
+  return ReceiveToDestination(*request, size, destination);
+}
+
+// Opens the HTTP request, asking for credentials as Authenticate says. False
+// when the run must not go on with this file (reported); true otherwise, with
+// the open request, or none when no response came.
+bool TKavrel::HttpRequest(const std::string& Location,
+                          std::unique_ptr<platform::TInternetRequest>& Request) {
+  auto connection = dynamic_cast<platform::TInternetSession*>(ConnectHandle);
+  const std::string caption = "Connect to " + HostFromURL(Location);
+  auto askForLogin = [&] {
+    std::string user = UserID, password = Password;
+    if (!ShowLoginDialog(caption, user, password)) {
+      ReportStatus(956, "Authentication cancelled", 0, 0);
+      return false;
+    }
+    UserID = user;
+    Password = password;
+    return true;
+  };
+  if (Authenticate == kaAlways && (UserID.empty() || Password.empty()) && !askForLogin())
+    return false;
+  while (true) {
+    platform::THttpRequestOptions options;
+    options.KeepConnection = HTTPKeepAliveAuthentication;
+    options.ExistingConnection = ExistingConnection;
+    if (!UserID.empty() || !Password.empty())
+      options.Headers.push_back("Authorization: Basic " + Base64Encode(UserID + ":" + Password));
+    Request = connection != nullptr ? connection->OpenUrl(Location, options) : nullptr;
+    if (!Request) return true;
+    const auto status = static_cast<unsigned>(Request->StatusCode());
+    if (status == 401 && Authenticate == kaAuto) {
+      Request.reset();
+      if (!askForLogin()) return false;
+      continue;
+    }
+    if (status >= 300) {
+      ReportStatus(916, std::to_string(status), 6, static_cast<int>(status));
+      Request.reset();
+      return false;
+    }
+    return true;
+  }
+}
+
+bool TKavrel::ReceiveToDestination(platform::TInternetRequest& Request, std::int64_t Size,
+                                   const std::string& Destination) {
+  TTemporaryFile temp(DownloadTempFolder());
+  std::vector<char> block(kNetworkBlock);
+  std::int64_t total = 0;
+  bool received = false, readFailed = false;
+  bool cancel = Cancelled;
+  std::size_t count = kNetworkBlock;
+  while (count > 0 && !cancel) {
+    PumpMessages();
+    if (!Request.Read(block.data(), block.size(), count)) {
+      readFailed = true;
+      break;
+    }
+    if (count > 0) temp.File().Write(block.data(), count);
+    total += static_cast<std::int64_t>(count);
+    if (OnFileProgress) OnFileProgress(*this, Destination, Low32(total), Low32(Size));
+    cancel = Cancelled;
+    CheckCancel(cancel);
+    if (count > 0) received = true;
+  }
+  temp.Close();
+  Cancelled = cancel;
+
+  // Nothing but a complete, non-empty file replaces the destination.
+  if (cancel || readFailed || !received) {
+    if (!temp.Delete()) LogWriteLine("Unable to delete file " + temp.Path());
+    return false;
+  }
+  bool result = RemoveOldDestination(*this, Destination);
+  if (!platform::MoveFileTo(temp.Path(), Destination)) {
+    result = false;
+    ReportStatus(973, temp.Path() + " to " + Destination, 19, 7);
+    LogWriteLine("Unable to rename file " + temp.Path() + " to " + Destination);
+  }
+  temp.Keep();
+  NotifyFileDownloaded(Destination);
+  return result;
+}
+
+bool TKavrel::CopyLocalFile(const std::string& Source, const std::string& Dest) {
+  if (Source == Dest) {
+    ReportStatus(912, Source, 10, 3);
+    return false;
+  }
+  auto source = platform::TFile::Open(Source, platform::TFile::Mode::Read);
+  if (!source) {
+    ReportStatus(913, Source, 2, 1);
+    return false;
+  }
+  const std::int64_t length = source->Size();
+  if (length <= 0) {
+    ReportStatus(914, Source, 10, 2);
+    return false;
+  }
+  std::optional<TTemporaryFile> temp;
+  try {
+    temp.emplace(DownloadTempFolder());
+  } catch (const platform::EInOutError&) {
+    return false;
+  }
+  std::vector<char> block(kLocalBlock);
+  std::int64_t total = 0;
+  bool cancel = false, failed = false;
+  try {
+    std::size_t count = 0;
+    do {
+      count = source->Read(block.data(), block.size());
+      temp->File().Write(block.data(), count);
+      total += static_cast<std::int64_t>(count);
+      if (OnFileProgress) OnFileProgress(*this, Source, Low32(total), Low32(length));
+      CheckCancel(cancel);
+      PumpMessages();
+    } while (count > 0 && !cancel);
+    temp->Close();
+  } catch (const platform::EInOutError&) {
+    failed = true;
+  }
+  Cancelled = cancel;
+  if (cancel || failed) return false;  // the temporary file goes with `temp`
+
+  if (!RemoveOldDestination(*this, Dest)) return false;
+  temp->Keep();
+  if (!platform::MoveFileTo(temp->Path(), Dest)) {
+    ReportStatus(973, temp->Path() + " to " + Dest, 19, 7);
+    LogWriteLine("Unable to rename file " + temp->Path() + " to " + Dest);
+    return false;
+  }
+  return true;
+}
+
+std::optional<TStrings> TKavrel::DownloadText(const std::string& URL) {
+  const std::string folder = GetTempDir();
+  if (!DownloadFile(ConnectHandle, URL, folder)) return std::nullopt;
+  const std::string path = folder + FileNameFromURL(URL);
+  const auto bytes = platform::ReadWholeFile(path);
+  platform::DeleteFileAt(path);
+  if (!bytes) return std::nullopt;
+  return SplitLines(DecodeText(*bytes));
+}
+
+}  // namespace kavrel

@@ -1,0 +1,413 @@
+// The Internet client on libcurl. A request is driven through the multi
+// interface so that the caller pulls the body in small blocks: the write
+// callback fills a buffer and pauses the transfer once the buffer holds enough,
+// and reading drains it.
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+
+#include "Internet.h"
+
+namespace kavrel::platform {
+
+namespace {
+
+thread_local TInternetError gLastError;
+
+void SetLastError(int code, std::string text) {
+  gLastError.Code = code;
+  gLastError.Text = std::move(text);
+}
+
+// The client's own text for the number: the detail buffer may hold an earlier,
+// harmless message of the same transfer, which would mislead.
+void SetCurlError(CURLcode code) { SetLastError(static_cast<int>(code), curl_easy_strerror(code)); }
+
+void GlobalInit() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// Above this many buffered bytes the transfer waits until the reader catches up.
+constexpr std::size_t kBufferCap = 256 * 1024;
+constexpr int kPollMilliseconds = 50;
+
+using TCurlPtr = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
+using TMultiPtr = std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)>;
+
+// One transfer on an easy handle that its owner keeps for later transfers, so
+// that the connection can serve them too.
+class TCurlTransfer final : public TInternetRequest {
+ public:
+  TCurlTransfer(CURLM* multi, CURL* easy, std::function<void()> idle)
+      : multi_(multi), easy_(easy), idle_(std::move(idle)) {
+    curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &TCurlTransfer::OnBody);
+    curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &TCurlTransfer::OnHeader);
+    curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
+  }
+
+  ~TCurlTransfer() override {
+    if (added_) curl_multi_remove_handle(multi_, easy_);
+    curl_easy_setopt(easy_, CURLOPT_WRITEDATA, nullptr);
+    curl_easy_setopt(easy_, CURLOPT_HEADERDATA, nullptr);
+  }
+
+  TCurlTransfer(const TCurlTransfer&) = delete;
+  TCurlTransfer& operator=(const TCurlTransfer&) = delete;
+
+  // Starts the transfer and waits until its response begins (a final header
+  // block, body bytes or its end). False when it ended in failure before that.
+  bool Start() {
+    if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) {
+      SetLastError(CURLE_FAILED_INIT, "Cannot start the transfer");
+      return false;
+    }
+    added_ = true;
+    Drive([this] { return responseStarted_ || Available() > 0; });
+    if (done_ && result_ != CURLE_OK && !responseStarted_ && Available() == 0) {
+      SetCurlError(result_);
+      return false;
+    }
+    SetLastError(0, "");
+    return true;
+  }
+
+  // Runs one body-less transfer to its end. False on failure.
+  bool RunToEnd() {
+    if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) return false;
+    added_ = true;
+    Drive([] { return false; });
+    if (result_ != CURLE_OK) {
+      SetCurlError(result_);
+      return false;
+    }
+    return true;
+  }
+
+  int StatusCode() const override {
+    long code = 0;
+    curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &code);
+    return static_cast<int>(code);
+  }
+
+  std::optional<std::int64_t> ContentLength() const override {
+    curl_off_t length = -1;
+    if (curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
+        length < 0)
+      return std::nullopt;
+    return static_cast<std::int64_t>(length);
+  }
+
+  bool Read(void* buffer, std::size_t size, std::size_t& count) override {
+    count = 0;
+    if (Available() == 0 && !done_) Drive([this] { return Available() > 0; });
+    if (Available() == 0) {
+      if (done_ && result_ != CURLE_OK) {
+        SetCurlError(result_);
+        return false;
+      }
+      return true;
+    }
+    count = std::min(size, Available());
+    std::memcpy(buffer, buffer_.data() + offset_, count);
+    offset_ += count;
+    if (offset_ == buffer_.size()) {
+      buffer_.clear();
+      offset_ = 0;
+    }
+    if (paused_ && Available() < kBufferCap / 2) {
+      paused_ = false;
+      curl_easy_pause(easy_, CURLPAUSE_CONT);  // may deliver data right away
+    }
+    return true;
+  }
+
+ private:
+  std::size_t Available() const { return buffer_.size() - offset_; }
+
+  template <typename Pred>
+  void Drive(Pred enough) {
+    auto lastIdle = std::chrono::steady_clock::now();
+    while (!done_) {
+      int running = 0;
+      curl_multi_perform(multi_, &running);
+      int left = 0;
+      while (CURLMsg* msg = curl_multi_info_read(multi_, &left)) {
+        if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy_) {
+          done_ = true;
+          result_ = msg->data.result;
+        }
+      }
+      if (done_ || enough()) return;
+      curl_multi_poll(multi_, nullptr, 0, kPollMilliseconds, nullptr);
+      const auto now = std::chrono::steady_clock::now();
+      if (idle_ && now - lastIdle >= std::chrono::milliseconds(kPollMilliseconds)) {
+        lastIdle = now;
+        idle_();
+      }
+    }
+  }
+
+  static size_t OnBody(char* data, size_t size, size_t count, void* self) {
+    auto* t = static_cast<TCurlTransfer*>(self);
+    const std::size_t n = size * count;
+    t->responseStarted_ = true;
+    if (t->Available() > 0 && t->Available() + n > kBufferCap) {
+      t->paused_ = true;
+      return CURL_WRITEFUNC_PAUSE;
+    }
+    if (t->offset_ > 0 && t->offset_ >= t->buffer_.size() / 2) {
+      t->buffer_.erase(t->buffer_.begin(),
+                       t->buffer_.begin() + static_cast<std::ptrdiff_t>(t->offset_));
+      t->offset_ = 0;
+    }
+    t->buffer_.insert(t->buffer_.end(), data, data + n);
+    return n;
+  }
+
+  // A blank line ends a header block; the response has started unless that
+  // block was an interim one or a redirection that is being followed.
+  static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
+    auto* t = static_cast<TCurlTransfer*>(self);
+    const std::size_t n = size * count;
+    const std::string_view line(data, n);
+    if (line.size() >= 9 && line.substr(0, 5) == "HTTP/") {
+      t->sawLocation_ = false;
+    } else if (line.size() >= 9 &&
+               (line.substr(0, 9) == "Location:" || line.substr(0, 9) == "location:")) {
+      t->sawLocation_ = true;
+    } else if (line == "\r\n" || line == "\n") {
+      long code = 0;
+      curl_easy_getinfo(t->easy_, CURLINFO_RESPONSE_CODE, &code);
+      const bool interim = code >= 100 && code < 200;
+      const bool redirected = code >= 300 && code < 400 && t->sawLocation_;
+      if (!interim && !redirected) t->responseStarted_ = true;
+    }
+    return n;
+  }
+
+  CURLM* multi_;
+  CURL* easy_;
+  std::function<void()> idle_;
+  std::vector<char> buffer_;
+  std::size_t offset_ = 0;
+  bool added_ = false;
+  bool paused_ = false;
+  bool done_ = false;
+  bool responseStarted_ = false;
+  bool sawLocation_ = false;
+  CURLcode result_ = CURLE_OK;
+};
+
+// Settings every handle of a session shares.
+struct TSessionSettings {
+  std::string agent;
+  std::string proxy;
+  long connectTimeoutMs = 0;
+  std::function<void()> idle;
+};
+
+void ApplyCommon(CURL* easy, const TSessionSettings& s) {
+  curl_easy_reset(easy);
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, s.agent.c_str());
+  // Always set: an unset proxy would silently come from http_proxy.
+  curl_easy_setopt(easy, CURLOPT_PROXY, s.proxy.c_str());
+  if (s.connectTimeoutMs > 0) curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, s.connectTimeoutMs);
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https,ftp,ftps");
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp,ftps");
+}
+
+std::string EscapeSegment(CURL* easy, std::string_view text) {
+  char* escaped = curl_easy_escape(easy, text.data(), static_cast<int>(text.size()));
+  if (escaped == nullptr) return std::string(text);
+  std::string out(escaped);
+  curl_free(escaped);
+  return out;
+}
+
+class TCurlFtpConnection final : public TFtpConnection {
+ public:
+  TCurlFtpConnection(const TSessionSettings& settings, std::string host, int port, std::string user,
+                     std::string password, bool passive)
+      : settings_(settings),
+        easy_(curl_easy_init(), &curl_easy_cleanup),
+        multi_(curl_multi_init(), &curl_multi_cleanup),
+        host_(std::move(host)),
+        port_(port),
+        user_(std::move(user)),
+        password_(std::move(password)),
+        passive_(passive) {}
+
+  // Logs in by asking for the login directory itself, with no listing.
+  bool Login() {
+    if (!easy_ || !multi_) {
+      SetLastError(CURLE_FAILED_INIT, "Cannot start the FTP client");
+      return false;
+    }
+    return Probe(DirectoryUrl(directory_));
+  }
+
+  bool SetCurrentDirectory(std::string_view directory) override {
+    std::string target;
+    if (!directory.empty() && directory.front() == '/')
+      target = std::string(directory);
+    else
+      target =
+          directory_.empty() ? std::string(directory) : directory_ + "/" + std::string(directory);
+    if (!Probe(DirectoryUrl(target))) return false;
+    directory_ = target;
+    return true;
+  }
+
+  std::optional<std::int64_t> FileSize(std::string_view name) override {
+    Prepare(FileUrl(name));
+    curl_easy_setopt(easy_.get(), CURLOPT_NOBODY, 1L);
+    TCurlTransfer transfer(multi_.get(), easy_.get(), settings_.idle);
+    if (!transfer.RunToEnd()) return std::nullopt;
+    return transfer.ContentLength();
+  }
+
+  std::unique_ptr<TInternetRequest> OpenFile(std::string_view name) override {
+    Prepare(FileUrl(name));
+    auto transfer = std::make_unique<TCurlTransfer>(multi_.get(), easy_.get(), settings_.idle);
+    if (!transfer->Start()) return nullptr;
+    return transfer;
+  }
+
+ private:
+  std::string Base() const { return "ftp://" + host_ + ":" + std::to_string(port_); }
+
+  // Each folder of the path escaped; an absolute path starts with %2F so that
+  // the server is asked for it from its root.
+  std::string PathPart(const std::string& path) {
+    std::string out;
+    std::size_t pos = 0;
+    if (!path.empty() && path.front() == '/') {
+      out = "/%2F";
+      pos = 1;
+    }
+    while (pos < path.size()) {
+      std::size_t end = path.find('/', pos);
+      if (end == std::string::npos) end = path.size();
+      if (end > pos)
+        out += "/" + EscapeSegment(easy_.get(), std::string_view(path).substr(pos, end - pos));
+      pos = end + 1;
+    }
+    return out;
+  }
+
+  std::string DirectoryUrl(const std::string& dir) { return Base() + PathPart(dir) + "/"; }
+  std::string FileUrl(std::string_view name) {
+    return Base() + PathPart(directory_) + "/" + EscapeSegment(easy_.get(), name);
+  }
+
+  void Prepare(const std::string& url) {
+    CURL* e = easy_.get();
+    ApplyCommon(e, settings_);
+    url_ = url;
+    curl_easy_setopt(e, CURLOPT_URL, url_.c_str());
+    if (!user_.empty()) {
+      curl_easy_setopt(e, CURLOPT_USERNAME, user_.c_str());
+      curl_easy_setopt(e, CURLOPT_PASSWORD, password_.c_str());
+    }
+    curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
+    if (!passive_) curl_easy_setopt(e, CURLOPT_FTPPORT, "-");
+    curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, 0L);
+  }
+
+  bool Probe(const std::string& url) {
+    Prepare(url);
+    curl_easy_setopt(easy_.get(), CURLOPT_NOBODY, 1L);
+    TCurlTransfer transfer(multi_.get(), easy_.get(), settings_.idle);
+    return transfer.RunToEnd();
+  }
+
+  TSessionSettings settings_;
+  TCurlPtr easy_;
+  TMultiPtr multi_;
+  std::string host_;
+  int port_;
+  std::string user_;
+  std::string password_;
+  bool passive_;
+  std::string directory_;
+  std::string url_;
+};
+
+class TCurlSession final : public TInternetSession {
+ public:
+  TCurlSession(std::string_view agent, std::string_view proxy)
+      : easy_(curl_easy_init(), &curl_easy_cleanup),
+        multi_(curl_multi_init(), &curl_multi_cleanup) {
+    settings_.agent = agent;
+    settings_.proxy = proxy;
+  }
+
+  bool Valid() const { return easy_ && multi_; }
+
+  void SetConnectTimeout(int milliseconds) override { settings_.connectTimeoutMs = milliseconds; }
+  void SetIdleHandler(std::function<void()> idle) override { settings_.idle = std::move(idle); }
+
+  std::unique_ptr<TInternetRequest> OpenUrl(std::string_view url,
+                                            const THttpRequestOptions& options) override {
+    CURL* e = easy_.get();
+    ApplyCommon(e, settings_);
+    url_ = url;
+    curl_easy_setopt(e, CURLOPT_URL, url_.c_str());
+    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(e, CURLOPT_FORBID_REUSE, options.KeepConnection ? 0L : 1L);
+    curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, options.ExistingConnection ? 0L : 1L);
+    curl_slist* headers = nullptr;
+    // Every request bypasses caches on the way, so that each run sees the
+    // server's current file.
+    headers = curl_slist_append(headers, "Pragma: no-cache");
+    headers = curl_slist_append(headers, "Cache-Control: no-cache");
+    for (const std::string& h : options.Headers) headers = curl_slist_append(headers, h.c_str());
+    headers_.reset(headers);
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers_.get());
+    auto transfer = std::make_unique<TCurlTransfer>(multi_.get(), e, settings_.idle);
+    if (!transfer->Start()) return nullptr;
+    return transfer;
+  }
+
+  std::unique_ptr<TFtpConnection> ConnectFtp(std::string_view host, int port, std::string_view user,
+                                             std::string_view password, bool passive) override {
+    auto connection = std::make_unique<TCurlFtpConnection>(
+        settings_, std::string(host), port, std::string(user), std::string(password), passive);
+    if (!connection->Login()) return nullptr;
+    return connection;
+  }
+
+ private:
+  struct TSlistFree {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+  };
+  TSessionSettings settings_;
+  TCurlPtr easy_;
+  TMultiPtr multi_;
+  std::string url_;
+  std::unique_ptr<curl_slist, TSlistFree> headers_;
+};
+
+}  // namespace
+
+TInternetError LastInternetError() { return gLastError; }
+
+std::unique_ptr<TInternetSession> TInternetSession::Open(std::string_view agent,
+                                                         std::string_view proxy) {
+  GlobalInit();
+  auto session = std::make_unique<TCurlSession>(agent, proxy);
+  if (!session->Valid()) {
+    SetLastError(CURLE_FAILED_INIT, "Cannot start the Internet client");
+    return nullptr;
+  }
+  return session;
+}
+
+}  // namespace kavrel::platform

@@ -1,0 +1,60 @@
+// Helpers the tests share: a fresh temporary folder per test, and scoped
+// changes of process-wide state (environment, current folder) that are undone
+// when the scope ends, so that one test never leaks into the next.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kavrel::test {
+
+// A new folder under /tmp, removed with everything in it when the object goes.
+class TTempDir {
+ public:
+  TTempDir();
+  ~TTempDir();
+  TTempDir(const TTempDir&) = delete;
+  TTempDir& operator=(const TTempDir&) = delete;
+
+  // The folder's path, without a trailing separator.
+  const std::string& Path() const { return path_; }
+  // Path() joined with a name (which may hold further parts: "sub/file").
+  std::string File(std::string_view name) const;
+
+ private:
+  std::string path_;
+};
+
+// Sets an environment variable (or removes it, given nothing) for the scope.
+class TScopedEnv {
+ public:
+  TScopedEnv(std::string name, std::optional<std::string> value);
+  ~TScopedEnv();
+  TScopedEnv(const TScopedEnv&) = delete;
+  TScopedEnv& operator=(const TScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> saved_;
+};
+
+// Makes a folder the current one for the scope.
+class TScopedCurrentDir {
+ public:
+  explicit TScopedCurrentDir(const std::string& path);
+  ~TScopedCurrentDir();
+  TScopedCurrentDir(const TScopedCurrentDir&) = delete;
+  TScopedCurrentDir& operator=(const TScopedCurrentDir&) = delete;
+
+ private:
+  std::string saved_;
+};
+
+// Writes a file with exactly these bytes, replacing any old content; creates
+// the folders above it. Fails the running test when it cannot.
+void WriteFile(const std::string& path, std::string_view content);
+// The file's bytes, or nothing when it cannot be read.
+std::optional<std::string> ReadFile(const std::string& path);
+
+}  // namespace kavrel::test

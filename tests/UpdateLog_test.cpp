@@ -1,0 +1,249 @@
+#include "UpdateLog.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "Errors.h"
+#include "Kavrel.h"
+#include "System.h"
+#include "TestSupport.h"
+
+namespace kavrel {
+namespace {
+
+using test::ReadFile;
+using test::TScopedCurrentDir;
+using test::TScopedEnv;
+using test::TTempDir;
+
+const TDateTime kWhen = EncodeDateTime(TDateParts{2009, 3, 21, 14, 2, 37, 0});
+
+TEST(UpdateLogLine, FixedTimeAndSlashColonSeparators) {
+  EXPECT_EQ(FormatLogLine(kWhen, TFormatSettings{}, 926, "Update control file found", 3, 0),
+            "21/03/2009 14:02:37 : [926] Update control file found (Status:3) (Error:0)");
+}
+
+TEST(UpdateLogLine, UserSeparatorsButAFixedOrder) {
+  TFormatSettings settings;
+  settings.DateSeparator = '.';
+  settings.TimeSeparator = '-';
+  // The user's own patterns do not change the order of the time stamp.
+  settings.ShortDateFormat = "yyyy/mm/dd";
+  settings.LongTimeFormat = "h:n:s am/pm";
+  EXPECT_EQ(FormatLogLine(kWhen, settings, 926, "Update control file found", 3, 0),
+            "21.03.2009 14-02-37 : [926] Update control file found (Status:3) (Error:0)");
+  settings.DateSeparator = '-';
+  settings.TimeSeparator = '.';
+  EXPECT_EQ(FormatLogLine(EncodeDateTime(TDateParts{2010, 1, 5, 9, 5, 3, 999}), settings, 976,
+                          "System error : 12029", 1, -12029),
+            "05-01-2010 09.05.03 : [976] System error : 12029 (Status:1) (Error:-12029)");
+}
+
+// Each test gets a folder to work in, a home with a Documents folder, and
+// leaves the process-wide log name and regional settings as it found them.
+class UpdateLog : public testing::Test {
+ protected:
+  void SetUp() override { savedName_ = CurrentLogName(); }
+  void TearDown() override {
+    SetCurrentLogName(savedName_);
+    platform::OverrideUserFormatSettings(std::nullopt);
+  }
+  std::string Documents() const { return home_.File("Documents"); }
+
+  TTempDir home_;
+  TTempDir work_;
+  TScopedEnv homeEnv_{"HOME", home_.Path()};
+  TScopedEnv xdgEnv_{"XDG_CONFIG_HOME", home_.File(".config")};
+  std::string savedName_;
+  bool made_ = std::filesystem::create_directory(Documents());
+  TScopedCurrentDir cwd_{work_.Path()};
+};
+
+TEST_F(UpdateLog, BareNameLiesInTheDocumentsFolder) {
+  SetCurrentLogName("run.log");
+  EXPECT_EQ(LogFilePath("run.log"), Documents() + "/run.log");
+  LogWriteLine("first");
+  EXPECT_EQ(ReadFile(Documents() + "/run.log"), "first\r\n");
+  EXPECT_FALSE(std::filesystem::exists(work_.File("run.log")));
+}
+
+TEST_F(UpdateLog, NameWithAPathCharacterIsUsedAsItIs) {
+  std::filesystem::create_directory(work_.File("logs"));
+  for (const char* name : {"logs\\back.log", "logs/fore.log", "c:colon.log", "./dot.log"}) {
+    SetCurrentLogName(name);
+    EXPECT_EQ(LogFilePath(name), name);
+    LogWriteLine(name);
+  }
+  EXPECT_EQ(ReadFile(work_.File("logs/back.log")), "logs\\back.log\r\n");
+  EXPECT_EQ(ReadFile(work_.File("logs/fore.log")), "logs/fore.log\r\n");
+  EXPECT_EQ(ReadFile(work_.File("c:colon.log")), "c:colon.log\r\n");
+  EXPECT_EQ(ReadFile(work_.File("dot.log")), "./dot.log\r\n");
+  EXPECT_TRUE(std::filesystem::is_empty(Documents()));
+}
+
+TEST_F(UpdateLog, WithoutADocumentsFolderTheNameAloneIsUsed) {
+  TScopedEnv noHome("HOME", std::nullopt);
+  EXPECT_EQ(LogFilePath("KAVREL.LOG"), "KAVREL.LOG");
+  SetCurrentLogName("KAVREL.LOG");
+  LogWriteLine("here");
+  EXPECT_EQ(ReadFile(work_.File("KAVREL.LOG")), "here\r\n");
+}
+
+TEST_F(UpdateLog, LinesAreAppendedWithCrLf) {
+  const std::string path = work_.File("append.log");
+  test::WriteFile(path, "earlier line\r\n");
+  SetCurrentLogName(path);
+  LogWriteLine("one");
+  LogWriteLine("");
+  LogWriteLine("two");
+  EXPECT_EQ(ReadFile(path), "earlier line\r\none\r\n\r\ntwo\r\n");
+}
+
+TEST_F(UpdateLog, MissingLogIsCreated) {
+  const std::string path = work_.File("new.log");
+  SetCurrentLogName(path);
+  LogWriteLine("created");
+  EXPECT_EQ(ReadFile(path), "created\r\n");
+}
+
+TEST_F(UpdateLog, ReadOnlyLogIsNeverEmptied) {
+  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not restrict the superuser";
+  const std::string path = work_.File("readonly.log");
+  test::WriteFile(path, "precious history\r\n");
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  SetCurrentLogName(path);
+  EXPECT_THROW(LogWriteLine("more"), platform::EInOutError);
+  EXPECT_EQ(ReadFile(path), "precious history\r\n");
+}
+
+TEST_F(UpdateLog, UnwritableLogPathsRaiseInOutErrors) {
+  // A folder where the log should be fails even for the superuser.
+  const std::string folder = work_.File("folder.log");
+  std::filesystem::create_directory(folder);
+  test::WriteFile(folder + "/inside", "kept");
+  SetCurrentLogName(folder);
+  EXPECT_THROW(LogWriteLine("line"), platform::EInOutError);
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
+  EXPECT_EQ(ReadFile(folder + "/inside"), "kept");
+
+  // A log in a folder that does not exist is not created.
+  SetCurrentLogName(work_.File("missing/run.log"));
+  EXPECT_THROW(LogWriteLine("line"), platform::EInOutError);
+  EXPECT_FALSE(std::filesystem::exists(work_.File("missing")));
+}
+
+TEST_F(UpdateLog, ReportStatusWritesTheLineThenRaisesOnStatus) {
+  TFormatSettings settings;
+  settings.DateSeparator = '.';
+  settings.TimeSeparator = '-';
+  platform::OverrideUserFormatSettings(settings);
+  TKavrel engine;
+  const std::string path = work_.File("status.log");
+  engine.SetLogFileName(path);
+  engine.Logging = true;
+  std::vector<std::string> events;
+  engine.OnStatus = [&](TKavrel& sender, const std::string& text, int status, int error) {
+    EXPECT_EQ(&sender, &engine);
+    // The line is already in the log when the event is raised.
+    const auto content = ReadFile(path);
+    ASSERT_TRUE(content.has_value());
+    EXPECT_NE(content->find(text), std::string::npos);
+    events.push_back(text + "|" + std::to_string(status) + "|" + std::to_string(error));
+  };
+  engine.ReportStatus(926, "", 3, 0);
+  engine.ReportStatus(913, "http://127.0.0.1/a%s.txt", 2, 1);
+  engine.ReportStatus(916, "404", 6, 404);
+  EXPECT_EQ(events, (std::vector<std::string>{"Update control file found|3|0",
+                                              "File not found : http://127.0.0.1/a%s.txt|2|1",
+                                              "Http status : 404|6|404"}));
+  const std::string stamp = R"(\d\d\.\d\d\.\d{4} \d\d-\d\d-\d\d : )";
+  const std::regex expected(
+      stamp + R"(\[926\] Update control file found \(Status:3\) \(Error:0\)\r\n)" + stamp +
+      R"(\[913\] File not found : http://127\.0\.0\.1/a%s\.txt \(Status:2\) \(Error:1\)\r\n)" +
+      stamp + R"(\[916\] Http status : 404 \(Status:6\) \(Error:404\)\r\n)");
+  const std::string content = ReadFile(path).value_or("");
+  EXPECT_TRUE(std::regex_match(content, expected)) << content;
+}
+
+TEST_F(UpdateLog, WithoutLoggingOnlyTheEventIsRaised) {
+  TKavrel engine;
+  const std::string path = work_.File("quiet.log");
+  engine.SetLogFileName(path);
+  ASSERT_FALSE(engine.Logging);
+  int raised = 0;
+  engine.OnStatus = [&](TKavrel&, const std::string& text, int status, int error) {
+    ++raised;
+    EXPECT_EQ(text, "Update control file not found");
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(error, 0);
+  };
+  engine.ReportStatus(925, "", 2, 0);
+  EXPECT_EQ(raised, 1);
+  EXPECT_FALSE(std::filesystem::exists(path));
+  // Raw lines still reach the log.
+  LogWriteLine("Unable to delete file x");
+  EXPECT_EQ(ReadFile(path), "Unable to delete file x\r\n");
+}
+
+TEST_F(UpdateLog, TheLastNameSetIsTheOneWrittenTo) {
+  TKavrel first;
+  TKavrel second;
+  first.SetLogFileName(work_.File("first.log"));
+  second.SetLogFileName(work_.File("second.log"));
+  EXPECT_EQ(CurrentLogName(), work_.File("second.log"));
+  EXPECT_EQ(first.LogFileName(), work_.File("first.log"));
+  first.Logging = true;
+  first.ReportStatus(949, "", 3, 0);
+  EXPECT_FALSE(std::filesystem::exists(work_.File("first.log")));
+  const std::string content = ReadFile(work_.File("second.log")).value_or("");
+  EXPECT_NE(content.find("[949] Closed Internet connection (Status:3) (Error:0)\r\n"),
+            std::string::npos)
+      << content;
+}
+
+TEST_F(UpdateLog, AFailingLogEndsReportStatusBeforeTheEvent) {
+  TKavrel engine;
+  const std::string folder = work_.File("dir.log");
+  std::filesystem::create_directory(folder);
+  engine.SetLogFileName(folder);
+  engine.Logging = true;
+  bool raised = false;
+  engine.OnStatus = [&](TKavrel&, const std::string&, int, int) { raised = true; };
+  EXPECT_THROW(engine.ReportStatus(926, "", 3, 0), platform::EInOutError);
+  EXPECT_FALSE(raised);
+}
+
+TEST_F(UpdateLog, MessageTextsAndArguments) {
+  TKavrel engine;
+  const std::string path = work_.File("texts.log");
+  engine.SetLogFileName(path);
+  engine.Logging = true;
+  std::vector<std::string> texts;
+  engine.OnStatus = [&](TKavrel&, const std::string& text, int, int) { texts.push_back(text); };
+
+  engine.ReportStatus(12345, "ignored", 1, 2);
+  engine.ReportStatus(956, "Authentication cancelled", 0, 0);
+  engine.ReportStatus(968, "Non threaded update", 0, 0);
+  ASSERT_EQ(texts.size(), 3u);
+  EXPECT_EQ(texts[0], "");
+  EXPECT_EQ(texts[1], "Authentication cancelled");
+  EXPECT_EQ(texts[2], "Start update : Non threaded update ---------------------------");
+
+  const std::string content = ReadFile(path).value_or("");
+  EXPECT_NE(content.find(" : [12345]  (Status:1) (Error:2)\r\n"), std::string::npos) << content;
+  EXPECT_NE(content.find(" : [956] Authentication cancelled (Status:0) (Error:0)\r\n"),
+            std::string::npos)
+      << content;
+  EXPECT_NE(
+      content.find(
+          " : [968] Start update : Non threaded update --------------------------- (Status:0)"),
+      std::string::npos)
+      << content;
+}
+
+}  // namespace
+}  // namespace kavrel

@@ -1,0 +1,93 @@
+#!/usr/bin/python3
+"""FTP server for the transfer tests (pyftpdlib).
+
+    ftp_server.py ROOT --user NAME --password SECRET [--read-limit BYTES]
+                  [--no-anonymous] [--verbose]
+
+Listens on 127.0.0.1 on a free port, prints "PORT <n>" as its first line on
+stdout, and serves until it receives SIGTERM or SIGINT or its stdin is closed
+(so it also ends when the test process that started it goes away).
+
+- NAME with SECRET has full access to ROOT (list, read, write, delete, rename,
+  make folders); "anonymous" (any password) may list and read ROOT, unless
+  --no-anonymous is given.
+- Passive data connections listen on 127.0.0.1 on free ports chosen by the
+  system; active mode works as pyftpdlib provides it.
+- --read-limit throttles downloads to about BYTES per second, so a test can
+  cancel a transfer while it runs.
+"""
+
+import argparse
+import logging
+import os
+import signal
+import sys
+import threading
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+def main():
+    parser = argparse.ArgumentParser(description="FTP server for the transfer tests")
+    parser.add_argument("root")
+    parser.add_argument("--user", required=True)
+    parser.add_argument("--password", required=True)
+    parser.add_argument("--read-limit", type=int, default=0)
+    parser.add_argument("--no-anonymous", action="store_true")
+    parser.add_argument("--verbose", action="store_true")
+    args = parser.parse_args()
+
+    logging.basicConfig(level=logging.DEBUG if args.verbose else logging.ERROR,
+                        stream=sys.stderr)
+
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
+    if not args.no_anonymous:
+        authorizer.add_anonymous(args.root, perm="elr")
+
+    handler = type("Handler", (FTPHandler,), {})
+    handler.authorizer = authorizer
+    handler.banner = "Kavrel test FTP server ready."
+    handler.permit_foreign_addresses = False
+    handler.auth_failed_timeout = 0.1  # refuse a wrong password without the usual delay
+    if args.read_limit > 0:
+        dtp = type("DTPHandler", (ThrottledDTPHandler,), {})
+        dtp.read_limit = args.read_limit
+        handler.dtp_handler = dtp
+
+    server = FTPServer(("127.0.0.1", 0), handler)
+    stop = threading.Event()
+    signal.signal(signal.SIGTERM, lambda *_: stop.set())
+    signal.signal(signal.SIGINT, lambda *_: stop.set())
+
+    def watch_stdin():
+        # Raw reads: a buffered reader would hold its lock while blocked and
+        # upset the interpreter's shutdown.
+        try:
+            while os.read(0, 4096):
+                pass
+        except OSError:
+            pass
+        stop.set()
+
+    threading.Thread(target=watch_stdin, daemon=True).start()
+
+    sys.stdout.write("PORT %d\n" % server.address[1])
+    sys.stdout.flush()
+
+    # One short poll at a time, so that a stop request is seen promptly and
+    # the server is closed from this thread, which owns its I/O loop.
+    while not stop.is_set():
+        server.ioloop.loop(timeout=0.1, blocking=False)
+    server.close_all()
+    return 0
+
+
+if __name__ == "__main__":
+    code = main()
+    sys.stdout.flush()
+    sys.stderr.flush()
+    # No interpreter shutdown: the stdin watcher may still be blocked in read.
+    os._exit(code)
