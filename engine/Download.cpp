@@ -95,6 +95,13 @@ bool TKavrel::DownloadFile(platform::TInternetHandle* Connection, const std::str
     return true;
   }
 
+  // A location that names no file (it ends in "/", or names "." or "..") has
+  // nothing to put in the target folder; fetching it would write to the folder
+  // itself or above it.
+  if (name.empty() || name == "." || name == "..") {
+    ReportStatus(917, URL, 2, 1);
+    return false;
+  }
   const std::string location = AddURLCredentials(URL, ProxyUserID, ProxyPassword);
   std::unique_ptr<platform::TInternetRequest> request;
   std::int64_t size = 0;

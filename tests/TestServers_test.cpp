@@ -18,8 +18,9 @@ namespace {
 class HttpTestServer : public testing::Test {
  protected:
   void SetUp() override {
-    WriteFile(root_.File("dist/app.exe"), "program bytes");
-    server_.emplace(root_.Path(), "user", "p:@ss");
+    WriteFile(root_.File("www/dist/app.exe"), "program bytes");
+    WriteFile(root_.File("secret.txt"), "outside the served folder");
+    server_.emplace(root_.File("www"), "user", "p:@ss");
   }
 
   TTempDir root_;
@@ -36,7 +37,8 @@ TEST_F(HttpTestServer, ServesFilesAndRefusesWhatIsNotThere) {
 
   EXPECT_EQ(HttpGet(server_->Port(), "/dist/missing.exe").Status, 404);
   EXPECT_EQ(HttpGet(server_->Port(), "/dist").Status, 404);
-  EXPECT_EQ(HttpGet(server_->Port(), "/../" + root_.Path() + "/dist/app.exe").Status, 404);
+  EXPECT_EQ(HttpGet(server_->Port(), "/../secret.txt").Status, 404);
+  EXPECT_EQ(HttpGet(server_->Port(), "/dist/%2E%2E/../secret.txt").Status, 404);
   EXPECT_EQ(HttpGet(server_->Port(), "/status-500/dist/app.exe").Status, 500);
 
   const THttpReply moved = HttpGet(server_->Port(), "/redirect/dist/app.exe?x=1");

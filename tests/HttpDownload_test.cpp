@@ -1,0 +1,215 @@
+// Downloads over HTTP against a real server on 127.0.0.1.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "RecordingEngine.h"
+#include "TestServers.h"
+#include "TestSupport.h"
+
+namespace kavrel::test {
+namespace {
+
+// Names in a folder that start with the temporary-file prefix.
+std::vector<std::string> TemporaryFiles(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* d = ::opendir(folder.c_str())) {
+    while (dirent* e = ::readdir(d))
+      if (std::string(e->d_name).rfind("KAVR", 0) == 0) names.push_back(e->d_name);
+    ::closedir(d);
+  }
+  return names;
+}
+
+class HttpDownloadTest : public ::testing::Test {
+ protected:
+  HttpDownloadTest() : server(root.Path(), "user", "secret") {}
+
+  void SetUp() override {
+    engine.UseWinTempDir = false;
+    engine.TempDirectory = temp.Path();
+    engine.URL = server.Url("");
+    ASSERT_EQ(engine.OpenConnection(), 0);
+    ASSERT_NE(engine.Connection(), nullptr);
+  }
+  void TearDown() override { engine.CloseConnection(); }
+
+  bool Fetch(const std::string& path) {
+    return engine.DownloadFile(engine.Connection(), server.Url(path), target.Path() + "/");
+  }
+
+  TTempDir root, target, temp;
+  THttpTestServer server;
+  TScopedScriptedUi ui;
+  TRecordingEngine engine;
+};
+
+TEST_F(HttpDownloadTest, FileWithLengthArrivesByteForByteWithProgressPerBlock) {
+  const std::size_t size = 3 * 4096 + 100;
+  ASSERT_TRUE(Fetch("gen/" + std::to_string(size) + "/app.exe"));
+  EXPECT_EQ(ReadFile(target.File("app.exe")), GeneratedBytes(size));
+  EXPECT_EQ(engine.downloaded, std::vector<std::string>{target.File("app.exe")});
+  ASSERT_GE(engine.progress.size(), 5u);  // at least one event per 4096-byte read, plus the last
+  for (const TProgressRecord& p : engine.progress) {
+    EXPECT_EQ(p.Size, static_cast<int>(size));
+    EXPECT_EQ(p.FileName, target.File("app.exe"));
+  }
+  const TProgressRecord& last = engine.progress.back();
+  EXPECT_EQ(last.Pos, static_cast<int>(size));
+  EXPECT_EQ(engine.progress[engine.progress.size() - 2].Pos, last.Pos)
+      << "the final empty read repeats";
+  EXPECT_EQ(engine.Idents(), (std::vector<int>{918, 921, 915}));
+  EXPECT_TRUE(TemporaryFiles(temp.Path()).empty());
+}
+
+TEST_F(HttpDownloadTest, BodiesWithoutLengthReportSizeZero) {
+  for (const std::string path : {"nolength/gen/10000/a.bin", "chunked/gen/10000/b.bin"}) {
+    SCOPED_TRACE(path);
+    engine.progress.clear();
+    ASSERT_TRUE(Fetch(path));
+    EXPECT_EQ(ReadFile(target.File(path.substr(path.size() - 5))), GeneratedBytes(10000));
+    for (const TProgressRecord& p : engine.progress) EXPECT_EQ(p.Size, 0);
+  }
+}
+
+TEST_F(HttpDownloadTest, LargeFileAndRedirectionArriveWhole) {
+  const std::size_t size = 20 * 1024 * 1024 + 7;
+  ASSERT_TRUE(Fetch("redirect/gen/" + std::to_string(size) + "/big.bin"));
+  EXPECT_EQ(ReadFile(target.File("big.bin")), GeneratedBytes(size));
+}
+
+TEST_F(HttpDownloadTest, ErrorStatusesAreReportedAndLeaveTheDestination) {
+  WriteFile(target.File("x.txt"), "old");
+  for (int status : {404, 500}) {
+    SCOPED_TRACE(status);
+    engine.statuses.clear();
+    const std::string path =
+        status == 404 ? std::string("x.txt") : "status-" + std::to_string(status) + "/x.txt";
+    EXPECT_FALSE(Fetch(path));
+    const TStatusRecord* report = engine.Find(916);
+    ASSERT_NE(report, nullptr);
+    EXPECT_EQ(report->Arg, std::to_string(status));
+    EXPECT_EQ(report->StatusCode, 6);
+    EXPECT_EQ(report->ErrCode, status);
+    EXPECT_EQ(ReadFile(target.File("x.txt")), "old");
+  }
+  EXPECT_TRUE(engine.downloaded.empty());
+}
+
+TEST_F(HttpDownloadTest, CutShortOrEmptyBodiesNeverReplaceTheDestination) {
+  for (const std::string path : {"short-1000/gen/50000/app.exe", "gen/0/app.exe"}) {
+    SCOPED_TRACE(path);
+    WriteFile(target.File("app.exe"), "the old, working program");
+    EXPECT_FALSE(Fetch(path));
+    EXPECT_EQ(ReadFile(target.File("app.exe")), "the old, working program");
+    EXPECT_TRUE(TemporaryFiles(temp.Path()).empty());
+  }
+  EXPECT_TRUE(engine.downloaded.empty());
+}
+
+TEST_F(HttpDownloadTest, UnreachableServerReportsTheClientErrorAndNotFound) {
+  EXPECT_FALSE(
+      engine.DownloadFile(engine.Connection(), "http://127.0.0.1:1/app.exe", target.Path() + "/"));
+  const std::vector<int> idents = engine.Idents();
+  ASSERT_GE(idents.size(), 2u);
+  EXPECT_EQ(idents[idents.size() - 2], 976);
+  EXPECT_EQ(engine.statuses.back().Ident, 917);
+  EXPECT_EQ(engine.statuses.back().StatusCode, 2);
+  EXPECT_NE(engine.Find(976)->ErrCode, 0);
+}
+
+TEST_F(HttpDownloadTest, LocationWithoutAFileNameWritesNothing) {
+  EXPECT_FALSE(Fetch("dir/"));
+  EXPECT_EQ(engine.statuses.back().Ident, 917);
+  EXPECT_TRUE(TemporaryFiles(temp.Path()).empty());
+}
+
+TEST_F(HttpDownloadTest, CancelStopsTheTransferAndStaysForLaterDownloads) {
+  WriteFile(target.File("big.bin"), "old");
+  engine.OnProgressCancel = [](TKavrel&, bool& cancel) { cancel = true; };
+  EXPECT_FALSE(Fetch("slow-20-4096/gen/400000/big.bin"));
+  EXPECT_NE(engine.Find(964), nullptr);
+  EXPECT_EQ(ReadFile(target.File("big.bin")), "old");
+  EXPECT_TRUE(engine.CancelledFlag());
+
+  // Later downloads of the same engine read nothing, even without the handler.
+  engine.OnProgressCancel = nullptr;
+  engine.progress.clear();
+  EXPECT_FALSE(Fetch("gen/100/small.bin"));
+  EXPECT_TRUE(engine.progress.empty());
+  EXPECT_FALSE(ReadFile(target.File("small.bin")));
+  EXPECT_TRUE(TemporaryFiles(temp.Path()).empty());
+}
+
+TEST_F(HttpDownloadTest, ReadOnlyDestinationIsReplaced) {
+  WriteFile(target.File("ro.bin"), "old");
+  ASSERT_EQ(::chmod(target.File("ro.bin").c_str(), 0444), 0);
+  ASSERT_TRUE(Fetch("gen/10/ro.bin"));
+  EXPECT_EQ(ReadFile(target.File("ro.bin")), GeneratedBytes(10));
+}
+
+TEST_F(HttpDownloadTest, EveryRequestAsksPastCaches) {
+  ASSERT_TRUE(Fetch("gen/10/a.bin"));
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].Header("Pragma"), "no-cache");
+  EXPECT_EQ(requests[0].Header("User-Agent"), "TKavrel");
+  EXPECT_FALSE(requests[0].Header("Authorization"));
+}
+
+class HttpAuthenticationTest : public HttpDownloadTest {};
+
+TEST_F(HttpAuthenticationTest, UnauthorisedWithoutAskingReportsStatus401) {
+  EXPECT_FALSE(Fetch("auth/gen/10/a.bin"));
+  EXPECT_EQ(engine.Find(916)->ErrCode, 401);
+  EXPECT_EQ(ui.Shown().find("[login]"), std::string::npos);
+}
+
+TEST_F(HttpAuthenticationTest, KnownCredentialsGoOutWithTheFirstRequest) {
+  engine.UserID = "user";
+  engine.Password = "secret";
+  ASSERT_TRUE(Fetch("auth/gen/10/a.bin"));
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].Header("Authorization"), "Basic dXNlcjpzZWNyZXQ=");
+}
+
+TEST_F(HttpAuthenticationTest, AutoAsksAfterEach401UntilTheServerAccepts) {
+  TScopedScriptedUi answers({"login:user:wrong", "login:user:secret"});
+  engine.Authenticate = kaAuto;
+  ASSERT_TRUE(Fetch("auth/gen/10/a.bin"));
+  EXPECT_EQ(answers.AnswersLeft(), 0u);
+  EXPECT_NE(answers.Shown().find("[login] Connect to 127.0.0.1:" + std::to_string(server.Port())),
+            std::string::npos);
+  EXPECT_EQ(engine.UserID, "user");
+  EXPECT_EQ(engine.Password, "secret");
+  EXPECT_EQ(server.Requests().size(), 3u);
+}
+
+TEST_F(HttpAuthenticationTest, CancelledLoginReportsAuthenticationCancelled) {
+  TScopedScriptedUi answers({"cancel"});
+  engine.Authenticate = kaAuto;
+  EXPECT_FALSE(Fetch("auth/gen/10/a.bin"));
+  const TStatusRecord* report = engine.Find(956);
+  ASSERT_NE(report, nullptr);
+  EXPECT_EQ(report->Arg, "Authentication cancelled");
+  EXPECT_EQ(engine.UserID, "");
+}
+
+TEST_F(HttpAuthenticationTest, AlwaysAsksBeforeTheFirstRequestWhenAPartIsMissing) {
+  TScopedScriptedUi answers({"login:user:secret"});
+  engine.Authenticate = kaAlways;
+  engine.UserID = "someone";
+  ASSERT_TRUE(Fetch("gen/10/open.bin"));  // the server would not even have asked
+  EXPECT_EQ(answers.AnswersLeft(), 0u);
+  EXPECT_EQ(server.Requests()[0].Header("Authorization"), "Basic dXNlcjpzZWNyZXQ=");
+}
+
+TEST_F(HttpAuthenticationTest, ProxyCredentialsTravelInsideTheLocation) {
+  engine.ProxyUserID = "user";
+  engine.ProxyPassword = "secret";
+  ASSERT_TRUE(Fetch("auth/gen/10/a.bin"));
+}
+
+}  // namespace
+}  // namespace kavrel::test

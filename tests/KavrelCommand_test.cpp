@@ -1,0 +1,88 @@
+// The kavrel command line as a publisher or a script uses it.
+#include <gtest/gtest.h>
+
+#include "ChildProcess.h"
+#include "TestSupport.h"
+
+namespace kavrel::test {
+namespace {
+
+std::vector<std::string> Lines(const std::string& text, const std::string& end = "\n") {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t stop = text.find(end, start);
+    if (stop == std::string::npos) stop = text.size();
+    lines.push_back(text.substr(start, stop - start));
+    start = stop + end.size();
+  }
+  return lines;
+}
+
+TEST(KavrelRunTest, FileRunPrintsTheStartOfRunMessagesAndAppendsThemToTheLog) {
+  TTempDir dir;
+  const std::string log = dir.File("update.log");
+  WriteFile(log, "earlier line\r\n");
+  const TProgramResult r =
+      RunProgram({KavrelProgram(), "run", "-p", "UpdateType=fileUpdate", "-p", "Logging=True", "-p",
+                  "LogFileName=" + log, "-p", "URL=" + dir.File("missing.ini")},
+                 dir.Path());
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  const std::vector<std::string> out = Lines(r.Out);
+  ASSERT_GE(out.size(), 6u) << r.Out;
+  const std::vector<std::string> idents = {"[968]", "[966]", "[967]", "[969]", "[970]", "[963]"};
+  for (std::size_t i = 0; i < idents.size(); ++i)
+    EXPECT_EQ(out[i].rfind(idents[i], 0), 0u) << out[i];
+  EXPECT_EQ(
+      out[0],
+      "[968] Start update : Non threaded update --------------------------- (Status:0) (Error:0)");
+  EXPECT_EQ(out[5], "[963] Start Kavrel process with version : 2.0.12.0 (Status:0) (Error:0)");
+
+  // The log keeps what it had and gets every printed line, time-stamped, with CR LF.
+  const std::vector<std::string> logged = Lines(ReadFile(log).value_or(""), "\r\n");
+  ASSERT_EQ(logged.size(), out.size() + 1);
+  EXPECT_EQ(logged[0], "earlier line");
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    ASSERT_GT(logged[i + 1].size(), 22u);
+    EXPECT_EQ(logged[i + 1].substr(19, 3), " : ");
+    EXPECT_EQ(logged[i + 1].substr(22), out[i]);
+  }
+}
+
+TEST(KavrelRunTest, UsageErrorsAreRefusedWithStatusTwoAndRunNothing) {
+  TTempDir dir;
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"run", "-p", "NoSuchProperty=1"}, "NoSuchProperty"},
+      {{"run", "-p", "UpdateType=gopherUpdate"}, "UpdateType"},
+      {{"run", "-p", "Logging=yes"}, "True or False"},
+      {{"run", "-p", "Port=21x"}, "Port"},
+      {{"run", "-p", "DateSeparator=ab"}, "one character"},
+      {{"run", "-p", "Logging"}, "NAME=VALUE"},
+      {{"run", "--answers", "maybe"}, "maybe"},
+      {{"run", "extra"}, "operand"},
+      {{"fly"}, "fly"},
+  };
+  for (const auto& [args, mention] : cases) {
+    std::vector<std::string> argv = {KavrelProgram()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const TProgramResult r = RunProgram(argv, dir.Path());
+    SCOPED_TRACE(args.back());
+    EXPECT_EQ(r.ExitCode, 2);
+    EXPECT_EQ(r.Out, "") << "nothing may run";
+    EXPECT_NE(r.Err.find(mention), std::string::npos) << r.Err;
+  }
+}
+
+TEST(KavrelRunTest, AnErrorThatEndsTheRunGivesStatusOne) {
+  TTempDir dir;
+  // A log that is a folder cannot be written, even by the superuser.
+  const std::string log = dir.File("logdir");
+  WriteFile(dir.File("logdir/keep"), "");
+  const TProgramResult r = RunProgram(
+      {KavrelProgram(), "run", "-p", "Logging=True", "-p", "LogFileName=" + log}, dir.Path());
+  EXPECT_EQ(r.ExitCode, 1);
+  EXPECT_NE(r.Err.find(log), std::string::npos) << r.Err;
+}
+
+}  // namespace
+}  // namespace kavrel::test
