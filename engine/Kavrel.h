@@ -197,6 +197,9 @@ class TKavrel : public TComponent {
   virtual std::string ReadLastURL();
   virtual void WriteLastURL(const std::string& Address);
   virtual void WriteLastUpdateDate(TDateTime Value);
+  // The date of the last update: remembered in the registry when the memory is
+  // configured (which sets SaveLastDate), else the reference file's last write.
+  TDateTime ReadLastUpdateDate();
 
   // The folder temporary download files are made in.
   std::string DownloadTempFolder() const;

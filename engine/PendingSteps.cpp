@@ -11,14 +11,6 @@ void TKavrel::DeployStub() {}
 void TKavrel::DeployUtility() {}
 bool TKavrel::CompareLocalFile(std::string&, std::string&, int, int) { return false; }
 
-void TKavrel::GetControlFile(std::string& Address) {
-  Address = ReadLastURL();
-  if (Address.empty()) Address = URL;
-  Address = ExpandMacros(Address);
-}
-
-int TKavrel::CheckUpdateSection() { return 4; }
-int TKavrel::CheckUpdateConditions() { return 7; }
 int TKavrel::RunInstructions() { return 1; }
 std::optional<TStrings> TKavrel::GetWhatsNew() { return std::nullopt; }
 std::optional<TStrings> TKavrel::GetLicense() { return std::nullopt; }
@@ -27,8 +19,5 @@ int TKavrel::SelectFiles() { return -1; }
 int TKavrel::InstallFiles() { return 0; }
 void TKavrel::RestartApplication() {}
 void TKavrel::SendPostUpdateInfo() {}
-std::string TKavrel::ReadLastURL() { return {}; }
-void TKavrel::WriteLastURL(const std::string&) {}
-void TKavrel::WriteLastUpdateDate(TDateTime) {}
 
 }  // namespace kavrel

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "DateTime.h"
+
 namespace kavrel::platform {
 
 // An open file, closed when the object goes; Close() reports a failure to close.
@@ -66,6 +68,8 @@ bool MoveFileTo(std::string_view from, std::string_view to);
 bool ClearReadOnlyHidden(std::string_view path);
 // True when this user may write the file, or create it where it does not exist.
 bool CanWrite(std::string_view path);
+// When the file was last written, in local time; nothing when it cannot be read.
+std::optional<TDateTime> LastWriteTime(std::string_view path);
 
 std::string GetCurrentDir();
 bool SetCurrentDir(std::string_view path);

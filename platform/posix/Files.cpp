@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <ctime>
 #include <vector>
 
 #include "Errors.h"
@@ -252,6 +253,22 @@ bool CanWrite(std::string_view path) {
   while (::access(parent.c_str(), F_OK) != 0 && parent != "/" && parent != ".")
     parent = ParentOf(parent);
   return ::access(parent.c_str(), W_OK | X_OK) == 0;
+}
+
+std::optional<TDateTime> LastWriteTime(std::string_view path) {
+  struct stat st {};
+  if (::stat(ToNativePath(path).c_str(), &st) != 0) return std::nullopt;
+  tm local{};
+  if (::localtime_r(&st.st_mtim.tv_sec, &local) == nullptr) return std::nullopt;
+  TDateParts parts;
+  parts.Year = local.tm_year + 1900;
+  parts.Month = local.tm_mon + 1;
+  parts.Day = local.tm_mday;
+  parts.Hour = local.tm_hour;
+  parts.Minute = local.tm_min;
+  parts.Second = local.tm_sec > 59 ? 59 : local.tm_sec;
+  parts.Millisecond = static_cast<int>(st.st_mtim.tv_nsec / 1000000);
+  return EncodeDateTime(parts);
 }
 
 std::string GetCurrentDir() {

@@ -56,6 +56,13 @@ TFormatSettings SystemFormatSettings() {
   if (use == nullptr) return settings;
   settings.ShortDateFormat =
       PatternFromStrftime(::nl_langinfo_l(D_FMT, use), false, &settings.DateSeparator);
+  // Some locales (the C locale among them) write two-digit years. A date
+  // remembered that way would be read back in the wrong century (1980 as
+  // 2080), so dates are always written with four.
+  if (settings.ShortDateFormat.find("yyyy") == std::string::npos) {
+    const std::size_t yy = settings.ShortDateFormat.find("yy");
+    if (yy != std::string::npos) settings.ShortDateFormat.replace(yy, 2, "yyyy");
+  }
   settings.LongTimeFormat =
       PatternFromStrftime(::nl_langinfo_l(T_FMT, use), true, &settings.TimeSeparator);
   const char* am = ::nl_langinfo_l(AM_STR, use);

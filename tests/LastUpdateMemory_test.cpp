@@ -1,0 +1,139 @@
+// The registry memory of the last update, on hive files in a test folder.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "IniDocument.h"
+#include "RecordingEngine.h"
+#include "System.h"
+#include "TestSupport.h"
+
+namespace kavrel::test {
+namespace {
+
+class TMemoryEngine : public TRecordingEngine {
+ public:
+  using TKavrel::ReadLastUpdateDate;
+  using TKavrel::ReadLastURL;
+  using TKavrel::WriteLastUpdateDate;
+  using TKavrel::WriteLastURL;
+  bool SaveLastDateFlag() const { return SaveLastDate; }
+  void SetLocalVersionFile(const std::string& path) { LocalVersionFile = path; }
+};
+
+class LastUpdateMemoryTest : public ::testing::Test {
+ protected:
+  LastUpdateMemoryTest() : registryDir("KAVREL_REGISTRY_DIR", hives.Path()) {
+    TFormatSettings fixed;
+    fixed.ShortDateFormat = "dd/mm/yyyy";
+    fixed.DateSeparator = '.';
+    fixed.LongTimeFormat = "hh:nn:ss";
+    fixed.TimeSeparator = ':';
+    platform::OverrideUserFormatSettings(fixed);
+    engine.LastURLEntry.Key = "Software\\Vendor\\App";
+    engine.LastURLEntry.Section = "Update";
+    engine.LastURLEntry.Save = true;
+  }
+  ~LastUpdateMemoryTest() override { platform::OverrideUserFormatSettings(std::nullopt); }
+
+  TIniDocument Hive(const char* name = "HKEY_CURRENT_USER.ini") {
+    return TIniDocument::Parse(ReadFile(hives.File(name)).value_or(""));
+  }
+
+  TTempDir hives;
+  TScopedEnv registryDir;
+  TMemoryEngine engine;
+};
+
+TEST_F(LastUpdateMemoryTest, AddressAndDateRoundTripInTheUsersFormats) {
+  engine.WriteLastURL("http://updates.example/{APP}/next.ini");
+  engine.WriteLastUpdateDate(EncodeDateTime({2009, 3, 21, 14, 2, 37, 0}));
+  const TIniDocument hive = Hive();
+  EXPECT_EQ(hive.Find("Software\\Vendor\\App\\Update", "LastURL"),
+            "http://updates.example/{APP}/next.ini");
+  EXPECT_EQ(hive.Find("Software\\Vendor\\App\\Update", "LastDate"), "21.03.2009");
+  EXPECT_EQ(hive.Find("Software\\Vendor\\App\\Update", "LastTime"), "14:02:37");
+  EXPECT_EQ(engine.ReadLastURL(), "http://updates.example/{APP}/next.ini");
+  EXPECT_EQ(engine.ReadLastUpdateDate(), EncodeDateTime({2009, 3, 21, 14, 2, 37, 0}));
+  EXPECT_TRUE(engine.SaveLastDateFlag());
+}
+
+TEST_F(LastUpdateMemoryTest, MidnightLeavesAnEarlierTimeWhichIsAddedWhenRead) {
+  engine.WriteLastUpdateDate(EncodeDateTime({2009, 3, 21, 14, 2, 37, 0}));
+  engine.WriteLastUpdateDate(EncodeDateTime({2010, 1, 2, 0, 0, 0, 0}));
+  EXPECT_EQ(engine.ReadLastUpdateDate(), EncodeDateTime({2010, 1, 2, 14, 2, 37, 0}));
+}
+
+TEST_F(LastUpdateMemoryTest, WithoutSaveTheDateIsReadButNothingIsWritten) {
+  engine.WriteLastUpdateDate(EncodeDateTime({2009, 3, 21, 0, 0, 0, 0}));
+  engine.WriteLastURL("http://first/");
+  engine.LastURLEntry.Save = false;
+  engine.WriteLastUpdateDate(EncodeDateTime({2011, 1, 1, 0, 0, 0, 0}));
+  engine.WriteLastURL("http://second/");
+  EXPECT_EQ(engine.ReadLastUpdateDate(), EncodeDateTime({2009, 3, 21, 0, 0, 0, 0}));
+  EXPECT_EQ(engine.ReadLastURL(), "");
+  EXPECT_EQ(Hive().Find("Software\\Vendor\\App\\Update", "LastURL"), "http://first/");
+}
+
+TEST_F(LastUpdateMemoryTest, ConfiguredButEmptyMemoryCountsFrom1980NotTheReferenceFile) {
+  TTempDir dir;
+  WriteFile(dir.File("app.exe"), "x");
+  engine.SetLocalVersionFile(dir.File("app.exe"));
+  EXPECT_EQ(engine.ReadLastUpdateDate(), DefaultControlDate());
+  EXPECT_TRUE(engine.SaveLastDateFlag());
+}
+
+TEST_F(LastUpdateMemoryTest, WithoutSectionTheReferenceFileTimeCounts) {
+  TTempDir dir;
+  WriteFile(dir.File("app.exe"), "x");
+  engine.LastURLEntry.Section.clear();
+  engine.SetLocalVersionFile(dir.File("app.exe"));
+  const TDateTime read = engine.ReadLastUpdateDate();
+  const auto age = platform::LocalNow() - read;
+  EXPECT_GE(age, std::chrono::milliseconds(-1000));
+  EXPECT_LT(age, std::chrono::minutes(5));
+  EXPECT_FALSE(engine.SaveLastDateFlag());
+  EXPECT_FALSE(ReadFile(hives.File("HKEY_CURRENT_USER.ini"))) << "no registry access";
+
+  engine.SetLocalVersionFile(dir.File("missing.exe"));
+  EXPECT_EQ(engine.ReadLastUpdateDate(), DefaultControlDate());
+}
+
+TEST_F(LastUpdateMemoryTest, UnreadableDateKeeps1980AndIgnoresTheTime) {
+  WriteFile(hives.File("HKEY_CURRENT_USER.ini"),
+            "[Software\\Vendor\\App\\Update]\r\nLastDate=2009-03-21\r\nLastTime=10:00:00\r\n");
+  EXPECT_EQ(engine.ReadLastUpdateDate(), DefaultControlDate());
+}
+
+TEST_F(LastUpdateMemoryTest, MachineHiveGoesToItsOwnFileAndOtherValuesSurvive) {
+  WriteFile(hives.File("HKEY_LOCAL_MACHINE.ini"), "[Software\\Other]\r\nKeep=me\r\n");
+  engine.LastURLEntry.RegRoot = lurLOCALMACHINE;
+  engine.WriteLastURL("http://machine/");
+  const TIniDocument hive = Hive("HKEY_LOCAL_MACHINE.ini");
+  EXPECT_EQ(hive.Find("Software\\Vendor\\App\\Update", "LastURL"), "http://machine/");
+  EXPECT_EQ(hive.Find("Software\\Other", "Keep"), "me");
+  EXPECT_FALSE(ReadFile(hives.File("HKEY_CURRENT_USER.ini")));
+}
+
+TEST_F(LastUpdateMemoryTest, AHiveThisUserMayNotWriteGivesNothingAndTakesNothing) {
+  if (::geteuid() == 0) {
+    // The superuser may write any file; a hive folder that is a file stands in.
+    TTempDir other;
+    WriteFile(other.File("blocked"), "a file where the hive folder should be");
+    TScopedEnv blocked("KAVREL_REGISTRY_DIR", other.File("blocked"));
+    engine.WriteLastURL("http://nowhere/");
+    EXPECT_EQ(engine.ReadLastURL(), "");
+    EXPECT_EQ(ReadFile(other.File("blocked")), "a file where the hive folder should be");
+    return;
+  }
+  WriteFile(hives.File("HKEY_CURRENT_USER.ini"),
+            "[Software\\Vendor\\App\\Update]\r\nLastURL=http://kept/\r\n");
+  ASSERT_EQ(::chmod(hives.File("HKEY_CURRENT_USER.ini").c_str(), 0444), 0);
+  ASSERT_EQ(::chmod(hives.Path().c_str(), 0555), 0);
+  engine.WriteLastURL("http://nowhere/");
+  EXPECT_EQ(engine.ReadLastURL(), "");
+  ::chmod(hives.Path().c_str(), 0755);
+}
+
+}  // namespace
+}  // namespace kavrel::test
