@@ -30,6 +30,26 @@ std::string_view LastPart(std::string_view path) {
   return pos == std::string_view::npos ? path : path.substr(pos + 1);
 }
 
+// Gathers the small network blocks into large writes: one system call per
+// 4096 bytes would cost more than the transfer itself.
+class TWriteBuffer {
+ public:
+  explicit TWriteBuffer(platform::TFile& file) : file_(file) { data_.reserve(kCapacity); }
+  void Append(const char* bytes, std::size_t count) {
+    if (data_.size() + count > kCapacity) Flush();
+    data_.insert(data_.end(), bytes, bytes + count);
+  }
+  void Flush() {
+    if (!data_.empty()) file_.Write(data_.data(), data_.size());
+    data_.clear();
+  }
+
+ private:
+  static constexpr std::size_t kCapacity = 256 * 1024;
+  platform::TFile& file_;
+  std::vector<char> data_;
+};
+
 // A temporary download file that is deleted unless it was moved into place.
 class TTemporaryFile {
  public:
@@ -175,6 +195,7 @@ bool TKavrel::HttpRequest(const std::string& Location,
 bool TKavrel::ReceiveToDestination(platform::TInternetRequest& Request, std::int64_t Size,
                                    const std::string& Destination) {
   TTemporaryFile temp(DownloadTempFolder());
+  TWriteBuffer writer(temp.File());
   std::vector<char> block(kNetworkBlock);
   std::int64_t total = 0;
   bool received = false, readFailed = false;
@@ -186,13 +207,14 @@ bool TKavrel::ReceiveToDestination(platform::TInternetRequest& Request, std::int
       readFailed = true;
       break;
     }
-    if (count > 0) temp.File().Write(block.data(), count);
+    if (count > 0) writer.Append(block.data(), count);
     total += static_cast<std::int64_t>(count);
     if (OnFileProgress) OnFileProgress(*this, Destination, Low32(total), Low32(Size));
     cancel = Cancelled;
     CheckCancel(cancel);
     if (count > 0) received = true;
   }
+  writer.Flush();
   temp.Close();
   Cancelled = cancel;
 
