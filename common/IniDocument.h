@@ -52,8 +52,4 @@ class TIniDocument {
   std::vector<Section> sections_;
 };
 
-// Converts UTF-16LE bytes (without their mark) to UTF-8; unpaired surrogates
-// become U+FFFD.
-std::string Utf16LeToUtf8(std::string_view bytes);
-
 }  // namespace kavrel

@@ -63,8 +63,9 @@ std::string FormatArg(std::string_view pattern, std::string_view arg) {
 }
 
 std::int64_t TNumberScan::Value() const {
-  const auto v = static_cast<std::int64_t>(magnitude);
-  return negative ? -v : v;
+  // Negated as an unsigned number: a magnitude of 2^63 (or one that wrapped)
+  // must not overflow a signed negation.
+  return static_cast<std::int64_t>(negative ? 0 - magnitude : magnitude);
 }
 
 static int DigitValue(char c, bool hex) {

@@ -1,49 +1,8 @@
 #include "TextFile.h"
 
-#include "IniDocument.h"
+#include "Unicode.h"
 
 namespace kavrel {
-
-namespace {
-
-bool IsValidUtf8(std::string_view s) {
-  for (std::size_t i = 0; i < s.size();) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    std::size_t extra = 0;
-    if (c < 0x80)
-      extra = 0;
-    else if ((c & 0xE0) == 0xC0)
-      extra = 1;
-    else if ((c & 0xF0) == 0xE0)
-      extra = 2;
-    else if ((c & 0xF8) == 0xF0)
-      extra = 3;
-    else
-      return false;
-    if (s.size() - i <= extra) return false;
-    for (std::size_t k = 1; k <= extra; ++k)
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    i += extra + 1;
-  }
-  return true;
-}
-
-std::string Latin1ToUtf8(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (char ch : s) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c < 0x80) {
-      out += ch;
-    } else {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
-}  // namespace
 
 std::string DecodeText(std::string_view bytes) {
   if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return std::string(bytes.substr(3));

@@ -112,6 +112,12 @@ class TKavrel : public TComponent {
   // Fetches a text file and returns its lines; nothing when it cannot be fetched.
   std::optional<TStrings> DownloadText(const std::string& URL);
   bool CopyLocalFile(const std::string& Source, const std::string& Dest);
+  // Whether an entry of the file list is transferred, asked as UpdateUpdate
+  // says. `Mode` starts as UpdateUpdate when the installation starts and is
+  // kept by the caller across the entries.
+  enum class TTransferDecision { Transfer, Skip, Stop };
+  TTransferDecision ConfirmTransfer(TKavrelUpdate& Mode, const TFileDescription& Entry);
+
   // The connection the transfers go through, as the run opened it.
   platform::TInternetHandle* Connection() const { return ConnectHandle; }
 

@@ -71,6 +71,12 @@ struct TFileDescription {
   bool Preselect = true;
   bool Hidden = false;
   bool Selected = false;
+
+  // How the entry is shown in the log: url[local,nv=version,nd=date,ns=size,nc=checksum].
+  std::string DisplayLine() const {
+    return URL + "[" + LocalVersion + ",nv=" + NewVersion + ",nd=" + NewDate +
+           ",ns=" + std::to_string(NewSize) + ",nc=" + std::to_string(NewCheckSum) + "]";
+  }
 };
 
 // The engine's ordered list of file entries.

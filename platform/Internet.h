@@ -45,7 +45,15 @@ struct THttpRequestOptions {
   std::vector<std::string> Headers;  // extra request headers, "Name: value"
   bool KeepConnection = false;       // the connection may serve later requests
   bool ExistingConnection = false;   // use an open connection to the host if there is one
+  bool BypassCaches = true;          // ask caches on the way for the server's current copy
+  std::optional<std::string> PostBody;  // sent as a POST when present, byte for byte
 };
+
+// The plain-HTTP address of an object on a web server. The server is a host
+// name or address, optionally with ":port" (else `defaultPort`).
+enum class THttpAddressProblem { None, BadServer, BadObject };
+THttpAddressProblem HttpObjectAddress(std::string_view server, int defaultPort,
+                                      std::string_view object, std::string& address);
 
 class TFtpConnection : public TInternetHandle {
  public:

@@ -11,9 +11,10 @@ namespace kavrel::platform {
 // the search path. True when it started.
 bool StartCommandLine(std::string_view commandLine);
 
-// Opens a file or address as the desktop would: a program is started, anything
-// else (a page, a document) goes to the desktop's opener. True when it started.
-bool ShellOpen(std::string_view target);
+// Opens a file or address as the desktop would: a program is started (with
+// the parameters, split by the Windows rules), anything else (a page, a
+// document) goes to the desktop's opener. True when it started.
+bool ShellOpen(std::string_view target, std::string_view parameters = {});
 
 int CurrentProcessId();
 

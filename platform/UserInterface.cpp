@@ -28,6 +28,7 @@ class THeadlessUserInterface final : public IUserInterface {
     std::cerr << "[login] " << caption << '\n';
     return false;
   }
+
 };
 
 std::mutex gUiMutex;

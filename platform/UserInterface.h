@@ -6,12 +6,23 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kavrel::platform {
 
 enum class TMsgKind { Information, Warning, Error, Confirmation };
 enum class TMsgButtons { Ok, OkCancel, YesNo };
 enum class TModalResult { None, Ok, Cancel, Yes, No };
+
+// The texts of the what's-new and licence dialogs.
+struct TTextDialog {
+  std::string Caption;
+  std::vector<std::string> Lines;
+  std::string OkCaption;
+  std::string CancelCaption;     // what's-new: the refusing button
+  std::string AcceptCaption;     // licence: the accepting choice
+  std::string NotAcceptCaption;  // licence: the refusing choice, preselected
+};
 
 class IUserInterface {
  public:
@@ -24,6 +35,18 @@ class IUserInterface {
   // is confirmed; false, leaving both as they were, when it is cancelled or closed.
   virtual bool ShowLoginDialog(std::string_view caption, std::string& user,
                                std::string& password) = 0;
+
+  // The what's-new dialog: the text with an accepting and a refusing button.
+  // True when accepted; the refusing button and the close control refuse. An
+  // interface that cannot show it refuses.
+  virtual bool ShowWhatsNewDialog(const TTextDialog&) { return false; }
+  // The licence dialog: the text, one OK button and two exclusive choices, the
+  // refusal preselected. True when the accept choice is selected as the dialog
+  // closes, however it closes. An interface that cannot show it refuses.
+  virtual bool ShowLicenseDialog(const TTextDialog&) { return false; }
+  // A page shown as a modal dialog; returns when it is closed. False when no
+  // page can be shown here (the caller then goes on as if it had been).
+  virtual bool ShowHtmlDialog(std::string_view) { return false; }
 };
 
 // The interface in force; without one installed, a headless one that prints

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -65,6 +67,11 @@ std::optional<std::string> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string GetEnvironmentOr(const std::string& name, const std::string& fallback) {
+  const char* value = std::getenv(name.c_str());
+  return value != nullptr ? value : fallback;
 }
 
 }  // namespace kavrel::test

@@ -51,6 +51,9 @@ class TScopedCurrentDir {
   std::string saved_;
 };
 
+// An environment variable's value, or the fallback when it is not set.
+std::string GetEnvironmentOr(const std::string& name, const std::string& fallback);
+
 // Writes a file with exactly these bytes, replacing any old content; creates
 // the folders above it. Fails the running test when it cannot.
 void WriteFile(const std::string& path, std::string_view content);

@@ -42,6 +42,8 @@ std::optional<THostOptions> ParseHostOptions(const std::vector<std::string>& arg
         return std::nullopt;
       }
       options.properties.emplace_back(value.substr(0, eq), value.substr(eq + 1));
+    } else if (arg == "--list-files") {
+      options.listFiles = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       error = "unknown option " + arg;
       return std::nullopt;

@@ -1,6 +1,7 @@
 // The options every command that hosts an engine takes:
 //   -p NAME=VALUE   set a published property (repeatable, applied in order)
 //   --answers LIST  comma-separated answers for the run's questions
+//   --list-files    show the files the run selects, as the launcher sees them
 #pragma once
 
 #include <optional>
@@ -16,6 +17,7 @@ struct THostOptions {
   std::vector<std::pair<std::string, std::string>> properties;
   std::vector<std::string> answers;
   std::vector<std::string> operands;  // what is left once the options are taken
+  bool listFiles = false;             // --list-files
 };
 
 // Nothing and a message in `error` when the arguments do not fit.

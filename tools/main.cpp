@@ -14,9 +14,12 @@ constexpr const char* kUsage =
     "usage: kavrel COMMAND [OPTIONS]\n"
     "\n"
     "Commands:\n"
-    "  run [-p NAME=VALUE]... [--answers LIST]\n"
+    "  run [-p NAME=VALUE]... [--answers LIST] [--list-files]\n"
     "      Performs one update run with the engine's defaults and the given\n"
-    "      properties, printing each status message as it is reported.\n"
+    "      properties, printing each status message as it is reported. With\n"
+    "      --list-files the selected files are shown as a launcher sees them,\n"
+    "      one line \"[file] \" plus the description each (entries without a\n"
+    "      description are dropped, as under a launcher).\n"
     "  fetch [-p NAME=VALUE]... [--answers LIST] LOCATION TARGETDIR\n"
     "      Opens the session as a run does, fetches one location into the\n"
     "      folder TARGETDIR (with fileUpdate also a file path) and closes the\n"
@@ -59,12 +62,22 @@ std::unique_ptr<kavrel::THostEngine> PrepareHost(const std::vector<std::string>&
                         : "this command takes " + std::to_string(operands) + " operands");
     return nullptr;
   }
+  if (options->listFiles && operands != 0) {
+    Usage("--list-files goes with run only");
+    return nullptr;
+  }
   operandValues = options->operands;
   auto engine = std::make_unique<kavrel::THostEngine>(std::cout);
   if (!kavrel::ApplyProperties(*engine, *options, error)) {
     Usage(error);
     return nullptr;
   }
+  if (options->listFiles)
+    engine->OnGetFileList = [](kavrel::TKavrel&, kavrel::TStrings& list) {
+      // An entry without a description is dropped, as under a launcher.
+      for (const std::string& line : list)
+        if (!line.empty()) std::cout << "[file] " << line << std::endl;
+    };
   kavrel::platform::SetUserInterface(
       std::make_shared<kavrel::platform::TScriptedUserInterface>(options->answers, std::cerr));
   return engine;

@@ -366,10 +366,16 @@ class TCurlSession final : public TInternetSession {
     curl_easy_setopt(e, CURLOPT_FORBID_REUSE, options.KeepConnection ? 0L : 1L);
     curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, options.ExistingConnection ? 0L : 1L);
     curl_slist* headers = nullptr;
-    // Every request bypasses caches on the way, so that each run sees the
-    // server's current file.
-    headers = curl_slist_append(headers, "Pragma: no-cache");
-    headers = curl_slist_append(headers, "Cache-Control: no-cache");
+    if (options.BypassCaches) {
+      headers = curl_slist_append(headers, "Pragma: no-cache");
+      headers = curl_slist_append(headers, "Cache-Control: no-cache");
+    }
+    if (options.PostBody) {
+      curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE,
+                       static_cast<curl_off_t>(options.PostBody->size()));
+      curl_easy_setopt(e, CURLOPT_COPYPOSTFIELDS, options.PostBody->data());
+      headers = curl_slist_append(headers, "Expect:");  // send the body at once
+    }
     for (const std::string& h : options.Headers) headers = curl_slist_append(headers, h.c_str());
     headers_.reset(headers);
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers_.get());
@@ -400,6 +406,44 @@ class TCurlSession final : public TInternetSession {
 }  // namespace
 
 TInternetError LastInternetError() { return gLastError; }
+
+THttpAddressProblem HttpObjectAddress(std::string_view server, int defaultPort,
+                                      std::string_view object, std::string& address) {
+  GlobalInit();
+  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), &curl_url_cleanup);
+  if (!url) return THttpAddressProblem::BadServer;
+  std::string host(server);
+  std::string port = std::to_string(defaultPort);
+  const std::size_t colon = host.rfind(':');
+  if (colon != std::string::npos && host.find(']', colon) == std::string::npos) {
+    port = host.substr(colon + 1);
+    host.resize(colon);
+  }
+  const bool portValid = !port.empty() && port.size() <= 5 &&
+                         port.find_first_not_of("0123456789") == std::string::npos;
+  if (host.empty() || !portValid || host.find_first_of("/?#@ \t\r\n") != std::string::npos ||
+      curl_url_set(url.get(), CURLUPART_SCHEME, "http", 0) != CURLUE_OK ||
+      curl_url_set(url.get(), CURLUPART_HOST, host.c_str(), 0) != CURLUE_OK ||
+      curl_url_set(url.get(), CURLUPART_PORT, port.c_str(), 0) != CURLUE_OK)
+    return THttpAddressProblem::BadServer;
+  std::string path(object);
+  if (path.empty() || path.front() != '/') path.insert(0, "/");
+  if (path.find_first_of("\r\n") != std::string::npos) return THttpAddressProblem::BadObject;
+  // The object may carry a query after "?".
+  const std::size_t query = path.find('?');
+  const std::string pathPart = path.substr(0, query);
+  if (curl_url_set(url.get(), CURLUPART_PATH, pathPart.c_str(), CURLU_URLENCODE) != CURLUE_OK)
+    return THttpAddressProblem::BadObject;
+  if (query != std::string::npos &&
+      curl_url_set(url.get(), CURLUPART_QUERY, path.substr(query + 1).c_str(), 0) != CURLUE_OK)
+    return THttpAddressProblem::BadObject;
+  char* text = nullptr;
+  if (curl_url_get(url.get(), CURLUPART_URL, &text, 0) != CURLUE_OK)
+    return THttpAddressProblem::BadObject;
+  address = text;
+  curl_free(text);
+  return THttpAddressProblem::None;
+}
 
 std::unique_ptr<TInternetSession> TInternetSession::Open(std::string_view agent,
                                                          std::string_view proxy) {

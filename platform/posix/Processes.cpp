@@ -75,11 +75,18 @@ bool StartCommandLine(std::string_view commandLine) {
   return Spawn(args);
 }
 
-bool ShellOpen(std::string_view target) {
+bool ShellOpen(std::string_view target, std::string_view parameters) {
   const std::string native = ToNativePath(target);
   if (IsExecutableFile(native) || (!ContainsSeparator(native) && !FindProgram(native).empty() &&
-                                   native.find("://") == std::string::npos))
-    return Spawn({native});
+                                   native.find("://") == std::string::npos)) {
+    std::vector<std::string> args = SplitCommandLine(parameters);
+    args.insert(args.begin(), native);
+    return Spawn(args);
+  }
+  // Like the desktop shell, nothing is opened for a name that is neither an
+  // address nor an existing file.
+  const bool address = target.find("://") != std::string_view::npos;
+  if (!address && !FileExists(native) && !DirectoryExists(native)) return false;
   const std::string opener = FindProgram("xdg-open");
   if (opener.empty()) return false;
   return Spawn({opener, std::string(target)});

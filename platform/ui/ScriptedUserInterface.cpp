@@ -55,4 +55,30 @@ bool TScriptedUserInterface::ShowLoginDialog(std::string_view caption, std::stri
   return true;
 }
 
+namespace {
+
+void WriteText(std::ostream& out, std::string_view kind, const TTextDialog& dialog) {
+  out << "[" << kind << "] " << dialog.Caption << '\n';
+  for (const std::string& line : dialog.Lines) out << "  " << line << '\n';
+  out.flush();
+}
+
+}  // namespace
+
+bool TScriptedUserInterface::ShowWhatsNewDialog(const TTextDialog& dialog) {
+  WriteText(boxes_, "whatsnew", dialog);
+  const std::string answer = LowerCase(NextAnswer().value_or(""));
+  return answer == "ok" || answer == "yes" || answer == "accept";
+}
+
+bool TScriptedUserInterface::ShowLicenseDialog(const TTextDialog& dialog) {
+  WriteText(boxes_, "license", dialog);
+  return LowerCase(NextAnswer().value_or("")) == "accept";
+}
+
+bool TScriptedUserInterface::ShowHtmlDialog(std::string_view address) {
+  boxes_ << "[html] " << address << std::endl;
+  return true;
+}
+
 }  // namespace kavrel::platform

@@ -30,6 +30,13 @@ class TScriptedUserInterface : public IUserInterface {
   // anything else (or none) cancels.
   bool ShowLoginDialog(std::string_view caption, std::string& user,
                        std::string& password) override;
+  // "ok", "yes" or "accept" accept the what's-new text; anything else refuses.
+  // The text is written after "[whatsnew] " and its caption, a line each.
+  bool ShowWhatsNewDialog(const TTextDialog& dialog) override;
+  // Only "accept" accepts the licence.
+  bool ShowLicenseDialog(const TTextDialog& dialog) override;
+  // Writes "[html] " and the address; takes no answer.
+  bool ShowHtmlDialog(std::string_view address) override;
 
   std::size_t AnswersLeft() const { return answers_.size(); }
 

@@ -1,0 +1,60 @@
+// The what's-new and licence texts: fetched from the addresses the control
+// file names, shown in a dialog or handed to the host.
+#include "ControlFile.h"
+#include "Kavrel.h"
+#include "UserInterface.h"
+
+namespace kavrel {
+
+std::optional<TStrings> TKavrel::GetWhatsNew() {
+  std::string address = TControlFile(ControlFileName).ReadText("whatsnew" + LanguageID, "file");
+  if (address.empty()) return std::nullopt;
+  if (OnBeforeFileDownload) OnBeforeFileDownload(*this, 0, address, address);
+  ReportStatus(937, "", 12, 0);
+  return DownloadText(address);
+}
+
+std::optional<TStrings> TKavrel::GetLicense() {
+  const std::string address = TControlFile(ControlFileName).ReadText("eula" + LanguageID, "file");
+  if (address.empty()) return std::nullopt;
+  ReportStatus(939, "", 13, 0);
+  return DownloadText(address);
+}
+
+namespace {
+
+// A host's handler decides: leaving the result at 1 accepts.
+int AskHost(TKavrel& engine, const TKavrelTextDownloaded& handler, TStrings& lines) {
+  int result = 1;
+  handler(engine, lines, result);
+  return result == 1 ? 0 : -1;
+}
+
+}  // namespace
+
+int TKavrel::ShowWhatsNew(TStrings& List) {
+  if (OnDownloadedWhatsNew) return AskHost(*this, OnDownloadedWhatsNew, List);
+  const TControlFile control(ControlFileName);
+  platform::TTextDialog dialog;
+  dialog.Caption = control.ReadText("whatsnew", "caption");
+  dialog.OkCaption = control.ReadText("whatsnew", "okbtn", "Ok");
+  dialog.CancelCaption = control.ReadText("whatsnew", "cancelbtn", "Cancel");
+  dialog.Lines = List;
+  if (platform::UserInterface().ShowWhatsNewDialog(dialog)) return 0;
+  ReportStatus(938, "", 14, 0);
+  return -1;
+}
+
+int TKavrel::ShowLicense(TStrings& List) {
+  if (OnDownloadedEULA) return AskHost(*this, OnDownloadedEULA, List);
+  const TControlFile control(ControlFileName);
+  platform::TTextDialog dialog;
+  dialog.Caption = control.ReadText("eula", "caption");
+  dialog.OkCaption = control.ReadText("eula", "okbtn", "Ok");
+  dialog.AcceptCaption = control.ReadText("eula", "accept", "I accept");
+  dialog.NotAcceptCaption = control.ReadText("eula", "notaccept", "I do not accept");
+  dialog.Lines = List;
+  return platform::UserInterface().ShowLicenseDialog(dialog) ? 0 : -1;
+}
+
+}  // namespace kavrel

@@ -1,0 +1,138 @@
+// Whole runs of the kavrel program against a local update server.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "ChildProcess.h"
+#include "IniDocument.h"
+#include "TestServers.h"
+#include "TestSupport.h"
+
+namespace kavrel::test {
+namespace {
+
+std::vector<std::string> StatusLines(const std::string& out) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < out.size()) {
+    std::size_t end = out.find('\n', start);
+    if (end == std::string::npos) end = out.size();
+    lines.push_back(out.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// The message numbers of the status lines, with "[file]" lines kept as they are.
+std::vector<std::string> Idents(const std::string& out) {
+  std::vector<std::string> idents;
+  for (const std::string& line : StatusLines(out))
+    idents.push_back(line.rfind("[file]", 0) == 0 ? line : line.substr(0, line.find(']') + 1));
+  return idents;
+}
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  EndToEndTest() : server(www.Path()) {}
+
+  std::vector<std::pair<std::string, std::string>> Environment() const {
+    return {{"KAVREL_REGISTRY_DIR", hives.Path()}, {"TMPDIR", temp.Path()}, {"HOME", home.Path()}};
+  }
+
+  TTempDir www, hives, temp, home, app;
+  THttpTestServer server;
+};
+
+TEST_F(EndToEndTest, ScriptedRunGoesThroughEveryInstructionTextAndTheFinish) {
+  const std::string after = app.File("after.sh");
+  WriteFile(after, "#!/bin/sh\necho \"$1\" > \"" + app.File("after.out") + "\"\n");
+  ASSERT_EQ(::chmod(after.c_str(), 0755), 0);
+  WriteFile(www.File("news.txt"), "Faster\n");
+  WriteFile(www.File("eula.txt"), "Terms\n");
+  WriteFile(www.File("update.ini"),
+            "[update]\r\nunconditional=1\r\n"
+            "[action]\r\nmsg=Welcome\\nto 2.0\r\nquery=Install now?\r\nupdateURL=" +
+                server.Url("next.ini") + "\r\nrunafter=" + after + " finished\r\n" +
+                "[whatsnew]\r\nfile=" + server.Url("news.txt") +
+                "\r\n[eula]\r\nfile=" + server.Url("eula.txt") +
+                "\r\n[files]\r\ncount=2\r\n[file1]\r\nurl=" + server.Url("gen/10/a.bin") +
+                "\r\ndescr=Program\r\n[file2]\r\nurl=" + server.Url("gen/10/b.bin") + "\r\n");
+  const std::vector<std::string> common = {"-p", "LastURLEntry.Key=Software\\Kavrel\\Test",
+                                           "-p", "LastURLEntry.Section=Update",
+                                           "-p", "LastURLEntry.Save=True"};
+  std::vector<std::string> args = {
+      KavrelProgram(),
+      "run",
+      "-p",
+      "URL=" + server.Url("update.ini"),
+      "-p",
+      "PostUpdateInfo.Enabled=True",
+      "-p",
+      "PostUpdateInfo.Server=127.0.0.1:" + std::to_string(server.Port()),
+      "-p",
+      "PostUpdateInfo.Action=/echo/report",
+      "-p",
+      "PostUpdateInfo.Data=result=updated",
+      "--answers",
+      "yes,ok,accept",
+      "--list-files"};
+  args.insert(args.end(), common.begin(), common.end());
+  const TProgramResult r = RunProgram(args, app.Path(), Environment());
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(Idents(r.Out),
+            (std::vector<std::string>{
+                "[968]", "[966]", "[967]", "[969]",          "[970]", "[963]", "[918]", "[921]",
+                "[915]", "[926]", "[934]", "[936]",          "[937]", "[915]", "[939]", "[915]",
+                "[943]", "[971]", "[971]", "[file] Program", "[941]", "[948]", "[949]", "[949]"}))
+      << r.Out;
+  EXPECT_NE(r.Err.find("[box] Welcome\rto 2.0"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find("[question] Install now?"), std::string::npos);
+  EXPECT_NE(r.Err.find("[whatsnew] \n  Faster"), std::string::npos);
+  EXPECT_NE(r.Err.find("[license] \n  Terms"), std::string::npos);
+
+  bool posted = false;
+  for (const TRecordedRequest& request : server.Requests())
+    if (request.Method == "POST" && request.Path == "/echo/report" &&
+        request.Body == "result=updated")
+      posted = true;
+  EXPECT_TRUE(posted);
+  std::string ran;
+  for (int i = 0; i < 300 && ran.empty(); ++i, ::usleep(10000))
+    ran = ReadFile(app.File("after.out")).value_or("");
+  EXPECT_EQ(ran, "finished\n");
+  const TIniDocument hive =
+      TIniDocument::Parse(ReadFile(hives.File("HKEY_CURRENT_USER.ini")).value_or(""));
+  EXPECT_EQ(hive.Find("Software\\Kavrel\\Test\\Update", "LastURL"), server.Url("next.ini"));
+
+  // The next run fetches the control file from the remembered address.
+  WriteFile(www.File("next.ini"), "[update]\r\n");
+  server.ClearRequests();
+  std::vector<std::string> again = {KavrelProgram(), "run", "-p",
+                                    "URL=" + server.Url("update.ini")};
+  again.insert(again.end(), common.begin(), common.end());
+  const TProgramResult second = RunProgram(again, app.Path(), Environment());
+  ASSERT_EQ(second.ExitCode, 0) << second.Err;
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].Path, "/next.ini");
+}
+
+TEST_F(EndToEndTest, RefusalsEndTheRunWithoutTheFinish) {
+  WriteFile(www.File("news.txt"), "Faster\n");
+  WriteFile(www.File("update.ini"),
+            "[update]\r\nunconditional=1\r\n[action]\r\nquery=Go?\r\n"
+            "[whatsnew]\r\nfile=" +
+                server.Url("news.txt") + "\r\n[files]\r\ncount=1\r\n[file1]\r\nurl=x\r\n");
+  for (const std::string answers : {"no", "yes,cancel"}) {
+    SCOPED_TRACE(answers);
+    const TProgramResult r = RunProgram(
+        {KavrelProgram(), "run", "-p", "URL=" + server.Url("update.ini"), "--answers", answers},
+        app.Path(), Environment());
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(r.Out.find("[943]"), std::string::npos);
+    EXPECT_EQ(r.Out.find("[948]"), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace kavrel::test

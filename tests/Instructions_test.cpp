@@ -1,0 +1,239 @@
+// The control file's instructions, the what's-new and licence texts, and the
+// post-update report, each against real files, programs and servers.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "RecordingEngine.h"
+#include "TestServers.h"
+#include "TestSupport.h"
+
+namespace kavrel::test {
+namespace {
+
+class TStepEngine : public TRecordingEngine {
+ public:
+  void UseControlFile(const std::string& path) { ControlFileName = path; }
+  bool& AppUpdateFlag() { return AppUpdate; }
+  using TKavrel::SendPostUpdateInfo;
+};
+
+// Waits for a file a child process writes; empty when it never comes.
+std::string WaitForFile(const std::string& path) {
+  for (int i = 0; i < 300; ++i) {
+    if (auto content = ReadFile(path); content && !content->empty()) return *content;
+    ::usleep(10000);
+  }
+  return {};
+}
+
+class InstructionsTest : public ::testing::Test {
+ protected:
+  InstructionsTest() : tmp("TMPDIR", temp.Path()) {}
+  void Publish(const std::string& text) {
+    WriteFile(dir.File("update.ini"), text);
+    engine.UseControlFile(dir.File("update.ini"));
+  }
+  // A program that writes its arguments into a file.
+  std::string Recorder(const std::string& name) {
+    const std::string path = dir.File(name);
+    WriteFile(path, "#!/bin/sh\necho \"$@\" > \"" + dir.File(name + ".out") + "\"\n");
+    EXPECT_EQ(::chmod(path.c_str(), 0755), 0);
+    return path;
+  }
+
+  TTempDir dir, temp;
+  TScopedEnv tmp;
+  TStepEngine engine;
+};
+
+TEST_F(InstructionsTest, InstructionsRunInTheirOrderAndARefusedQueryStillLetsTheRestRun) {
+  // The desktop's opener stands in for the browser, which does not exist here.
+  Recorder("xdg-open");
+  TScopedEnv path("PATH", dir.Path() + ":" + GetEnvironmentOr("PATH", "/usr/bin:/bin"));
+  const std::string before = Recorder("before.sh");
+  Publish("[action]\r\nmsg=First line\\nSecond line\r\nhtmldlg={TMP}\\page.html\r\nrunbefore=" +
+          before + " one two\r\nshowURL=http://example.invalid/news\r\nquery=Go on?\r\n");
+  std::vector<std::string> processed;
+  engine.OnCustomProcess = [&](TKavrel&, const std::string& msg, const std::string& param) {
+    processed = {msg, param};
+  };
+  engine.AppUpdateFlag() = true;
+  TScopedScriptedUi ui({"no"});
+  EXPECT_EQ(engine.RunInstructions(), -1);
+  EXPECT_FALSE(engine.AppUpdateFlag());
+  EXPECT_EQ(engine.Idents(), (std::vector<int>{934, 935, 942, 936}));
+  EXPECT_EQ(engine.Find(935)->StatusCode, 7);
+  EXPECT_EQ(processed, (std::vector<std::string>{"", ""})) << "called even without its keys";
+  EXPECT_EQ(ui.Shown(), "[box] First line\rSecond line\n[html] " + temp.Path() +
+                            "\\page.html\n[question] Go on?\n");
+  EXPECT_EQ(WaitForFile(dir.File("before.sh.out")), "one two\n");
+  EXPECT_EQ(WaitForFile(dir.File("xdg-open.out")), "http://example.invalid/news\n");
+}
+
+TEST_F(InstructionsTest, AnsweredYesOrNothingToDoGoesOnUnlessCancelled) {
+  Publish("[action]\r\nquery=Go on?\r\n");
+  {
+    TScopedScriptedUi ui({"yes"});
+    engine.AppUpdateFlag() = true;
+    EXPECT_EQ(engine.RunInstructions(), 0);
+    EXPECT_TRUE(engine.AppUpdateFlag());
+  }
+  Publish("[update]\r\n");
+  EXPECT_EQ(engine.RunInstructions(), 0);
+  EXPECT_TRUE(engine.statuses.size() == 1u);  // only the question of the first call
+  engine.CancelledFlag() = true;
+  EXPECT_EQ(engine.RunInstructions(), -1);
+}
+
+TEST_F(InstructionsTest, ProxyCredentialsGoIntoTheShownAddress) {
+  Recorder("xdg-open");
+  TScopedEnv path("PATH", dir.Path() + ":" + GetEnvironmentOr("PATH", "/usr/bin:/bin"));
+  engine.ProxyUserID = "me";
+  engine.ProxyPassword = "pw";
+  Publish("[action]\r\nshowURL=http://example.invalid/\r\n");
+  EXPECT_EQ(engine.RunInstructions(), 0);
+  EXPECT_EQ(WaitForFile(dir.File("xdg-open.out")), "http://me:pw@example.invalid/\n");
+}
+
+class TextsTest : public InstructionsTest {
+ protected:
+  TextsTest() : server(www.Path()) {}
+  void SetUp() override {
+    WriteFile(www.File("news.txt"), "\xEF\xBB\xBFNew in 2.0\r\nFaster downloads\r\n");
+    WriteFile(www.File("news-de.txt"), "Neu in 2.0\n");
+    WriteFile(www.File("eula.txt"), "Terms\n");
+    ASSERT_EQ(engine.OpenConnection(), 0);
+  }
+  void TearDown() override { engine.CloseConnection(); }
+  std::string Sections() {
+    return "[whatsnew]\r\nfile=" + server.Url("news.txt") +
+           "\r\ncaption=What is new\r\nokbtn=Install\r\n[whatsnewDE]\r\nfile=" +
+           server.Url("news-de.txt") + "\r\n[eula]\r\nfile=" + server.Url("eula.txt") +
+           "\r\ncaption=Licence\r\n";
+  }
+
+  TTempDir www;
+  THttpTestServer server;
+};
+
+TEST_F(TextsTest, WhatsNewIsFetchedShownAndItsRefusalReported) {
+  Publish(Sections());
+  std::vector<std::string> before;
+  engine.OnBeforeFileDownload = [&](TKavrel&, int index, const std::string& descr,
+                                    std::string& url) {
+    before.push_back(std::to_string(index) + " " + descr);
+    (void)url;
+  };
+  auto news = engine.GetWhatsNew();
+  ASSERT_TRUE(news);
+  EXPECT_EQ(*news, (TStrings{"New in 2.0", "Faster downloads"}));
+  EXPECT_EQ(before, std::vector<std::string>{"0 " + server.Url("news.txt")});
+  EXPECT_EQ(engine.Find(937)->StatusCode, 12);
+  EXPECT_FALSE(ReadFile(temp.File("news.txt"))) << "the fetched text is deleted";
+  {
+    TScopedScriptedUi ui({"ok"});
+    EXPECT_EQ(engine.ShowWhatsNew(*news), 0);
+    EXPECT_NE(ui.Shown().find("[whatsnew] What is new\n  New in 2.0\n"), std::string::npos);
+  }
+  {
+    TScopedScriptedUi ui({"cancel"});
+    EXPECT_EQ(engine.ShowWhatsNew(*news), -1);
+    EXPECT_EQ(engine.Find(938)->StatusCode, 14);
+  }
+  auto licence = engine.GetLicense();
+  ASSERT_TRUE(licence);
+  EXPECT_EQ(before.size(), 1u) << "no download event for the licence";
+  EXPECT_EQ(engine.Find(939)->StatusCode, 13);
+}
+
+TEST_F(TextsTest, LanguageSectionsNameTheTextButNotTheCaptions) {
+  Publish(Sections());
+  engine.LanguageID = "DE";
+  auto news = engine.GetWhatsNew();
+  ASSERT_TRUE(news);
+  EXPECT_EQ(*news, TStrings{"Neu in 2.0"});
+  TScopedScriptedUi ui({"ok"});
+  engine.ShowWhatsNew(*news);
+  EXPECT_NE(ui.Shown().find("[whatsnew] What is new"), std::string::npos);
+  EXPECT_FALSE(engine.GetLicense()) << "no eulaDE section";
+}
+
+TEST_F(TextsTest, LicenceIsAcceptedOnlyByItsAcceptChoice) {
+  Publish(Sections());
+  TStrings terms{"Terms"};
+  for (const auto& [answer, result] :
+       std::vector<std::pair<std::string, int>>{{"accept", 0}, {"ok", -1}, {"yes", -1}}) {
+    TScopedScriptedUi ui({answer});
+    EXPECT_EQ(engine.ShowLicense(terms), result) << answer;
+  }
+  EXPECT_EQ(engine.Find(940), nullptr) << "a licence refusal is not reported";
+}
+
+TEST_F(TextsTest, HostHandlersDecideWithoutADialog) {
+  Publish(Sections());
+  TStrings lines{"x"};
+  TScopedScriptedUi ui;
+  engine.OnDownloadedWhatsNew = [](TKavrel&, TStrings&, int&) {};
+  EXPECT_EQ(engine.ShowWhatsNew(lines), 0);
+  engine.OnDownloadedEULA = [](TKavrel&, TStrings&, int& res) { res = 0; };
+  EXPECT_EQ(engine.ShowLicense(lines), -1);
+  engine.OnDownloadedEULA = [](TKavrel&, TStrings&, int& res) { res = 2; };
+  EXPECT_EQ(engine.ShowLicense(lines), -1);
+  EXPECT_EQ(ui.Shown(), "");
+  EXPECT_EQ(engine.Find(938), nullptr);
+}
+
+TEST_F(TextsTest, MissingOrUnfetchableTextsGiveNothing) {
+  Publish("[eula]\r\ncaption=Licence\r\n[whatsnew]\r\nfile=" + server.Url("gone.txt") + "\r\n");
+  EXPECT_FALSE(engine.GetLicense());
+  EXPECT_FALSE(engine.GetWhatsNew());
+  EXPECT_NE(engine.Find(916), nullptr);
+}
+
+class PostReportTest : public TextsTest {};
+
+TEST_F(PostReportTest, TheFormIsPostedAsItIsAndALongReplyIsCollected) {
+  const std::string data = "result=ok&app=tool&pad=" + std::string(10000, 'z');
+  engine.PostUpdateInfo.Server = "127.0.0.1:" + std::to_string(server.Port());
+  engine.PostUpdateInfo.Action = "/echo/report.php";
+  engine.PostUpdateInfo.Data = data;
+  engine.SendPostUpdateInfo();
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].Method, "POST");
+  EXPECT_EQ(requests[0].Path, "/echo/report.php");
+  EXPECT_EQ(requests[0].Header("Content-Type"), "application/x-www-form-urlencoded");
+  EXPECT_EQ(requests[0].Header("User-Agent"), "TKavrel");
+  EXPECT_EQ(requests[0].Body, data);
+  EXPECT_EQ(engine.PostUpdateInfo.PostResult, data) << "the reply spans several reads";
+}
+
+TEST_F(PostReportTest, EmptyDataStillPostsAndBadSettingsAreReported) {
+  engine.PostUpdateInfo.Server = "127.0.0.1:" + std::to_string(server.Port());
+  engine.PostUpdateInfo.Action = "echo";
+  engine.SendPostUpdateInfo();
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(server.Requests()[0].Body, "");
+  EXPECT_EQ(server.Requests()[0].Header("Content-Length"), "0");
+
+  engine.PostUpdateInfo.PostResult = "previous";
+  engine.PostUpdateInfo.Server = "bad host/name";
+  engine.SendPostUpdateInfo();
+  EXPECT_EQ(engine.Find(951)->StatusCode, 16);
+  EXPECT_EQ(engine.Find(951)->ErrCode, 5);
+  EXPECT_EQ(engine.PostUpdateInfo.PostResult, "previous");
+
+  engine.PostUpdateInfo.Server = "127.0.0.1:1";  // nobody listens: not reported
+  engine.statuses.clear();
+  engine.SendPostUpdateInfo();
+  EXPECT_TRUE(engine.statuses.empty());
+  EXPECT_EQ(engine.PostUpdateInfo.PostResult, "");
+
+  engine.PostUpdateInfo.Action.clear();
+  engine.SendPostUpdateInfo();
+  EXPECT_TRUE(engine.statuses.empty());
+}
+
+}  // namespace
+}  // namespace kavrel::test

@@ -1,0 +1,193 @@
+// Fetching the control file and deciding whether an update applies, against a
+// real HTTP server.
+#include <gtest/gtest.h>
+
+#include "RecordingEngine.h"
+#include "System.h"
+#include "TestServers.h"
+#include "TestSupport.h"
+
+namespace kavrel::test {
+namespace {
+
+class TCheckEngine : public TRecordingEngine {
+ public:
+  bool AppUpdateFlag() const { return AppUpdate; }
+  const std::string& AppNameText() const { return AppName; }
+  const std::string& AppParamsText() const { return AppParams; }
+  const std::string& AppCompsText() const { return AppComps; }
+  bool SilentRestartFlag() const { return SilentRestart; }
+  const std::string& ControlFilePath() const { return ControlFileName; }
+  const std::string& Description() const { return UpdateDescription; }
+  TDateTime ControlDate() const { return ControlDateTime; }
+};
+
+class UpdateCheckTest : public ::testing::Test {
+ protected:
+  UpdateCheckTest()
+      : server(www.Path()),
+        registry("KAVREL_REGISTRY_DIR", hives.Path()),
+        tmp("TMPDIR", temp.Path()) {
+    TFormatSettings user;
+    user.ShortDateFormat = "mm/dd/yyyy";
+    user.DateSeparator = '-';
+    platform::OverrideUserFormatSettings(user);
+  }
+  ~UpdateCheckTest() override { platform::OverrideUserFormatSettings(std::nullopt); }
+
+  void SetUp() override { engine.URL = server.Url("update.ini"); }
+
+  // Publishes a control file, fetches it and evaluates its conditions.
+  int Check(const std::string& control) {
+    WriteFile(www.File("update.ini"), control);
+    EXPECT_EQ(engine.OpenConnection(), 0);
+    const int section = engine.CheckUpdateSection();
+    EXPECT_EQ(section, 0);
+    const int result = engine.CheckUpdateConditions();
+    engine.CloseConnection();
+    return result;
+  }
+
+  void Remember(const std::string& date, const std::string& time) {
+    WriteFile(hives.File("HKEY_CURRENT_USER.ini"), "[Software\\Vendor\\App\\Update]\r\nLastDate=" +
+                                                       date + "\r\nLastTime=" + time + "\r\n");
+    engine.LastURLEntry.Key = "Software\\Vendor\\App";
+    engine.LastURLEntry.Section = "Update";
+  }
+
+  TTempDir www, hives, temp, local;
+  THttpTestServer server;
+  TScopedEnv registry, tmp;
+  TScopedScriptedUi ui;
+  TCheckEngine engine;
+};
+
+TEST_F(UpdateCheckTest, MissingControlFileIsReportedAndChangesNothing) {
+  engine.URL = server.Url("missing.ini");
+  ASSERT_EQ(engine.OpenConnection(), 0);
+  EXPECT_EQ(engine.CheckUpdateSection(), 4);
+  const TStatusRecord* report = engine.Find(925);
+  ASSERT_NE(report, nullptr);
+  EXPECT_EQ(report->StatusCode, 2);
+  EXPECT_EQ(engine.ControlFilePath(), "");
+  engine.CloseConnection();
+}
+
+TEST_F(UpdateCheckTest, ControlFileLandsInTheTemporaryFolderAndIsDeletedOnClose) {
+  engine.UseWinTempDir = false;
+  engine.TempDirectory = local.Path();  // the control file ignores the download folder
+  WriteFile(www.File("update.ini"), "[update]\r\n");
+  ASSERT_EQ(engine.OpenConnection(), 0);
+  ASSERT_EQ(engine.CheckUpdateSection(), 0);
+  EXPECT_EQ(engine.ControlFilePath(), temp.File("update.ini"));
+  EXPECT_TRUE(ReadFile(temp.File("update.ini")));
+  engine.CloseConnection();
+  EXPECT_FALSE(ReadFile(temp.File("update.ini")));
+}
+
+TEST_F(UpdateCheckTest, SignatureDifferingInCaseFailsButApplicationValuesAreTaken) {
+  engine.SignatureCheck = true;
+  WriteFile(www.File("update.ini"),
+            "[update]\r\nsignature=kavrel\r\n[application]\r\nappupdate=1\r\nappname=app.exe\r\n"
+            "appcomps=app.exe_NEW;lib.dll_NEW\r\nsilentrestart=1\r\n");
+  ASSERT_EQ(engine.OpenConnection(), 0);
+  EXPECT_EQ(engine.CheckUpdateSection(), 5);
+  const TStatusRecord* report = engine.Find(927);
+  ASSERT_NE(report, nullptr);
+  EXPECT_EQ(report->StatusCode, 11);
+  EXPECT_EQ(report->ErrCode, 4);
+  EXPECT_TRUE(engine.AppUpdateFlag());
+  EXPECT_EQ(engine.AppNameText(), "app.exe");
+  EXPECT_EQ(engine.AppParamsText(), " ");
+  EXPECT_EQ(engine.AppCompsText(), "app.exe_NEW;lib.dll_NEW");
+  EXPECT_TRUE(engine.SilentRestartFlag());
+  engine.CloseConnection();
+}
+
+TEST_F(UpdateCheckTest, ApplicationUpdateNeedsANameAndParametersCanBeChanged) {
+  engine.OnSetAppParams = [](TKavrel&, std::string& params) { params += " --updated"; };
+  WriteFile(www.File("update.ini"), "[application]\r\nappupdate=1\r\nappname=\r\nappparam=-x\r\n");
+  ASSERT_EQ(engine.OpenConnection(), 0);
+  EXPECT_EQ(engine.CheckUpdateSection(), 0);
+  EXPECT_FALSE(engine.AppUpdateFlag());
+  EXPECT_EQ(engine.AppParamsText(), "-x --updated");
+  engine.CloseConnection();
+}
+
+TEST_F(UpdateCheckTest, DateBasedUpdatesCompareWithTheRememberedDate) {
+  Remember("03-21-2009", "14:02:37");
+  EXPECT_EQ(Check("[update]\r\ndate=21/03/2009\r\ntime=14:02:37\r\n"), 7);
+  EXPECT_NE(engine.Find(930), nullptr);
+  EXPECT_EQ(engine.Find(930)->StatusCode, 4);
+
+  engine.statuses.clear();
+  EXPECT_EQ(Check("[update]\r\ndate=21/03/2009\r\ntime=14:02:38\r\ndescr=Spring\r\n"), 6);
+  EXPECT_EQ(engine.Idents(), (std::vector<int>{918, 921, 915, 926, 928, 929, 949, 949}));
+  EXPECT_EQ(engine.Find(929)->Arg, "03-21-2009") << "written in the user's short date format";
+  EXPECT_EQ(engine.Find(929)->StatusCode, 5);
+  EXPECT_EQ(engine.Description(), "Spring");
+}
+
+TEST_F(UpdateCheckTest, EngineDateSettingsReadTheControlFileOnly) {
+  engine.DateFormat = "yyyy.mm.dd";
+  engine.DateSeparator = '.';
+  Remember("03-21-2009", "");
+  EXPECT_EQ(Check("[update]\r\ndate=2009.03.22\r\n"), 6);
+  EXPECT_EQ(engine.ControlDate(), EncodeDateTime({2009, 3, 22, 0, 0, 0, 0}));
+  EXPECT_EQ(platform::UserFormatSettings().ShortDateFormat, "mm/dd/yyyy");
+}
+
+TEST_F(UpdateCheckTest, UnconditionalAppliesWhenNoDateFoundAnUpdate) {
+  Remember("03-21-2009", "");
+  EXPECT_EQ(Check("[update]\r\ndate=01/01/2009\r\nunconditional=0\r\n"), 8);
+  EXPECT_EQ(Check("[update]\r\nunconditional=yes\r\nnewversion=9.9\r\nlocalversion=x\r\n"), 8);
+  EXPECT_EQ(Check("[update]\r\nunconditional=\r\n"), 7);
+}
+
+TEST_F(UpdateCheckTest, UnreadableDateWithoutMemoryOrReferenceIsNoUpdate) {
+  EXPECT_EQ(Check("[update]\r\ndate=2009-12-31\r\nlocalversion=" + local.File("none.exe") + "\r\n"),
+            7);
+}
+
+TEST_F(UpdateCheckTest, ComparisonNeedsALocalFile) {
+  EXPECT_EQ(Check("[update]\r\nnewversion=1.2\r\n"), 7);
+  EXPECT_EQ(engine.Find(933), nullptr);
+  EXPECT_EQ(engine.Find(930), nullptr);
+}
+
+TEST_F(UpdateCheckTest, SizeChecksumAndVersionUpdatesByPrecedence) {
+  WriteFile(local.File("app.dat"), "abc");
+  const std::string file = "localversion=" + local.File("app.dat") + "\r\n";
+  EXPECT_EQ(Check("[update]\r\n" + file + "newsize=4\r\n"), 9);
+  EXPECT_NE(engine.Find(932), nullptr);
+  EXPECT_EQ(Check("[update]\r\n" + file + "newsize=3\r\n"), 7);
+  // The checksum wins over the size; 293 is the byte sum of "abc".
+  EXPECT_EQ(Check("[update]\r\n" + file + "newsize=3\r\nnewchecksum=294\r\n"), 10);
+  EXPECT_EQ(Check("[update]\r\n" + file + "newsize=4\r\nnewchecksum=293\r\n"), 7);
+  // A file without version information is never updated by version here.
+  engine.statuses.clear();
+  EXPECT_EQ(Check("[update]\r\n" + file + "newversion=1.2\r\n"), 7);
+  EXPECT_NE(engine.Find(933), nullptr);
+  engine.VersionCheck = vcAlways;
+  EXPECT_EQ(Check("[update]\r\n" + file + "newversion=1.2\r\n"), 11);
+}
+
+TEST_F(UpdateCheckTest, CustomValidationDecidesAndTurnsFoundUpdatesInto12) {
+  std::vector<std::string> seen;
+  engine.OnCustomValidate = [&](TKavrel&, const std::string& msg, const std::string& param,
+                                bool& allow) {
+    seen = {msg, param, allow ? "1" : "0"};
+  };
+  const std::string custom = "[custom]\r\nvalidatemsg=check\r\nvalidateparam=licence\r\n";
+  EXPECT_EQ(Check("[update]\r\nunconditional=1\r\n" + custom), 12);
+  EXPECT_EQ(seen, (std::vector<std::string>{"check", "licence", "1"}));
+  EXPECT_EQ(Check("[update]\r\n" + custom), 7);
+  EXPECT_EQ(seen.back(), "0");
+  engine.OnCustomValidate = [](TKavrel&, const std::string&, const std::string&, bool& allow) {
+    allow = true;
+  };
+  EXPECT_EQ(Check("[update]\r\n"), 12);
+}
+
+}  // namespace
+}  // namespace kavrel::test
