@@ -35,6 +35,9 @@ class TFile {
 
   // Bytes read, 0 at the end; raises EInOutError when reading fails.
   std::size_t Read(void* buffer, std::size_t size);
+  // Reads at a position without moving the file's own position; fewer bytes
+  // than asked only at the end. Raises EInOutError when reading fails.
+  std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t size);
   // Writes everything or raises EInOutError.
   void Write(const void* data, std::size_t size);
   void Write(std::string_view data) { Write(data.data(), data.size()); }

@@ -10,9 +10,9 @@ packages=(
   libgtest-dev libgmock-dev
   libcurl4-openssl-dev libmspack-dev
   libfltk1.3-dev libxext-dev libxcursor-dev libxinerama-dev libxft-dev libxrender-dev libxfixes-dev
-  xvfb xauth x11-apps imagemagick
+  xvfb xauth x11-apps imagemagick xdotool
   python3 python3-pyftpdlib
-  curl cabextract
+  curl cabextract openssl nginx-light
 )
 missing=()
 for p in "${packages[@]}"; do

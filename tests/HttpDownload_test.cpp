@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "ChildProcess.h"
 #include "RecordingEngine.h"
 #include "TestServers.h"
 #include "TestSupport.h"
@@ -209,6 +210,56 @@ TEST_F(HttpAuthenticationTest, ProxyCredentialsTravelInsideTheLocation) {
   engine.ProxyUserID = "user";
   engine.ProxyPassword = "secret";
   ASSERT_TRUE(Fetch("auth/gen/10/a.bin"));
+}
+
+}  // namespace
+}  // namespace kavrel::test
+
+namespace kavrel::test {
+namespace {
+
+// HTTPS on a server whose certificate this test makes itself.
+class HttpsDownloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const TProgramResult made =
+        RunProgram({"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                    "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", keys.File("key.pem"),
+                    "-out", keys.File("cert.pem"), "-days", "2", "-subj", "/CN=127.0.0.1",
+                    "-addext", "subjectAltName=IP:127.0.0.1"},
+                   keys.Path());
+    ASSERT_EQ(made.ExitCode, 0) << made.Err;
+    WriteFile(www.File("app.exe"), "over tls");
+    server.emplace(
+        "http_server.py",
+        std::vector<std::string>{www.Path(), "--tls", keys.File("cert.pem"), keys.File("key.pem")});
+    engine.URL = Url("app.exe");
+    ASSERT_EQ(engine.OpenConnection(), 0);
+  }
+  void TearDown() override { engine.CloseConnection(); }
+  std::string Url(const std::string& path) const {
+    return "https://127.0.0.1:" + std::to_string(server->Port()) + "/" + path;
+  }
+
+  TTempDir keys, www, target;
+  std::optional<TServerProcess> server;
+  TScopedScriptedUi ui;
+  TRecordingEngine engine;
+};
+
+TEST_F(HttpsDownloadTest, AnUnknownCertificateIsRefused) {
+  EXPECT_FALSE(engine.DownloadFile(engine.Connection(), Url("app.exe"), target.Path() + "/"));
+  EXPECT_NE(engine.Find(976), nullptr);
+  EXPECT_EQ(engine.statuses.back().Ident, 917);
+  EXPECT_FALSE(ReadFile(target.File("app.exe")));
+}
+
+TEST_F(HttpsDownloadTest, ACertificateFromTheNamedAuthoritiesIsAccepted) {
+  engine.CloseConnection();
+  TScopedEnv authorities("KAVREL_CA_BUNDLE", keys.File("cert.pem"));
+  ASSERT_EQ(engine.OpenConnection(), 0);
+  ASSERT_TRUE(engine.DownloadFile(engine.Connection(), Url("app.exe"), target.Path() + "/"));
+  EXPECT_EQ(ReadFile(target.File("app.exe")), "over tls");
 }
 
 }  // namespace

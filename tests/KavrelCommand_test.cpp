@@ -86,3 +86,23 @@ TEST(KavrelRunTest, AnErrorThatEndsTheRunGivesStatusOne) {
 
 }  // namespace
 }  // namespace kavrel::test
+
+namespace kavrel::test {
+namespace {
+
+TEST(KavrelToolboxTest, ChecksumAndVersionCommandsAnswerOnTheirOutput) {
+  TTempDir dir;
+  WriteFile(dir.File("abc"), "abc");
+  const TProgramResult sum = RunProgram({KavrelProgram(), "checksum", dir.File("abc")}, dir.Path());
+  EXPECT_EQ(sum.ExitCode, 0);
+  EXPECT_EQ(sum.Out, "293\n");
+  const TProgramResult crc =
+      RunProgram({KavrelProgram(), "checksum", "--crc32", dir.File("abc")}, dir.Path());
+  EXPECT_EQ(crc.Out, "1821220161\n");
+  const TProgramResult none = RunProgram({KavrelProgram(), "version", dir.File("abc")}, dir.Path());
+  EXPECT_EQ(none.ExitCode, 1);
+  EXPECT_EQ(none.Out, "");
+}
+
+}  // namespace
+}  // namespace kavrel::test

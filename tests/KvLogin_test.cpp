@@ -49,8 +49,8 @@ class KvLoginTest : public ::testing::Test {
 };
 
 TEST_F(KvLoginTest, ConfirmationReplacesBothValuesAndCancellingKeepsThem) {
-  Install<platform::TScriptedUserInterface>(
-      std::vector<std::string>{"login: spaced :", "cancel"}, boxes_);
+  Install<platform::TScriptedUserInterface>(std::vector<std::string>{"login: spaced :", "cancel"},
+                                            boxes_);
   std::string user = "old user", password = "old password";
   EXPECT_TRUE(ShowLoginDialog("Connect to example.org", user, password));
   EXPECT_EQ(user, " spaced ");

@@ -13,11 +13,11 @@ void TPeImage::Put32(std::size_t at, std::uint32_t value) {
   Put16(at + 2, static_cast<std::uint16_t>(value >> 16));
 }
 
-TPeImage BuildPeImage(const TPeImageSpec& spec) {
+TPeImage BuildPeImage(const TPeImageOptions& options) {
   constexpr std::uint32_t kSubdirectory = 0x80000000u;
   TPeImage image;
   const std::uint32_t codeRaw = 0x200, codeRva = 0x1000;
-  const std::uint32_t codeSize = (spec.CodeSize + 0x1FF) / 0x200 * 0x200;
+  const std::uint32_t codeSize = (options.CodeSize + 0x1FF) / 0x200 * 0x200;
   const std::uint32_t resourceRaw = codeRaw + codeSize;
   image.ResourceRva = codeRva + (codeSize + 0xFFF) / 0x1000 * 0x1000;
   image.Bytes.assign(resourceRaw + 0x200, '\0');
@@ -27,13 +27,13 @@ TPeImage BuildPeImage(const TPeImageSpec& spec) {
   image.PeHeader = 0x80;
   image.Put32(0x3C, static_cast<std::uint32_t>(image.PeHeader));
   image.Bytes.replace(image.PeHeader, 4, std::string("PE\0\0", 4));
-  const std::uint16_t optionalSize = spec.Pe32Plus ? 0xF0 : 0xE0;
-  image.Put16(image.PeHeader + 4, spec.Pe32Plus ? 0x8664 : 0x014C);
+  const std::uint16_t optionalSize = options.Pe32Plus ? 0xF0 : 0xE0;
+  image.Put16(image.PeHeader + 4, options.Pe32Plus ? 0x8664 : 0x014C);
   image.Put16(image.PeHeader + 6, 2);
   image.Put16(image.PeHeader + 20, optionalSize);
   image.OptionalHeader = image.PeHeader + 24;
-  image.Put16(image.OptionalHeader, spec.Pe32Plus ? 0x20B : 0x10B);
-  image.DataDirectories = image.OptionalHeader + (spec.Pe32Plus ? 112 : 96);
+  image.Put16(image.OptionalHeader, options.Pe32Plus ? 0x20B : 0x10B);
+  image.DataDirectories = image.OptionalHeader + (options.Pe32Plus ? 112 : 96);
   image.Put32(image.DataDirectories - 4, 16);
   image.Put32(image.DataDirectories + 16, image.ResourceRva);
   image.Put32(image.DataDirectories + 20, TPeImage::kBlock + 92);
@@ -69,8 +69,8 @@ TPeImage BuildPeImage(const TPeImageSpec& spec) {
   entry(TPeImage::kNameEntry, 0x409, TPeImage::kDataEntry);
 
   const std::uint32_t blockRva =
-      spec.VersionInCode ? codeRva + 0x10 : image.ResourceRva + TPeImage::kBlock;
-  image.VersionBlock = spec.VersionInCode ? codeRaw + 0x10 : r + TPeImage::kBlock;
+      options.VersionInCode ? codeRva + 0x10 : image.ResourceRva + TPeImage::kBlock;
+  image.VersionBlock = options.VersionInCode ? codeRaw + 0x10 : r + TPeImage::kBlock;
   image.Put32(r + TPeImage::kDataEntry, blockRva);
   image.Put32(r + TPeImage::kDataEntry + 4, 92);
 
@@ -81,8 +81,8 @@ TPeImage BuildPeImage(const TPeImageSpec& spec) {
   for (std::size_t i = 0; i < key.size(); ++i) image.Put16(b + 6 + 2 * i, key[i]);
   image.Put32(b + 40, 0xFEEF04BDu);
   image.Put32(b + 44, 0x00010000u);
-  image.Put32(b + 48, spec.VersionMS);
-  image.Put32(b + 52, spec.VersionLS);
+  image.Put32(b + 48, options.VersionMS);
+  image.Put32(b + 52, options.VersionLS);
   image.Put32(b + 56, 0x00090009u);  // product version, which must not be taken
   image.Put32(b + 60, 0x00090009u);
   return image;

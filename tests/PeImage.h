@@ -8,7 +8,7 @@
 
 namespace kavrel::test {
 
-struct TPeImageSpec {
+struct TPeImageOptions {
   bool Pe32Plus = false;
   std::uint32_t VersionMS = 0x00010002;  // 1.2
   std::uint32_t VersionLS = 0x00030004;  // .3.4
@@ -42,6 +42,6 @@ struct TPeImage {
   void Put32(std::size_t at, std::uint32_t value);
 };
 
-TPeImage BuildPeImage(const TPeImageSpec& spec = {});
+TPeImage BuildPeImage(const TPeImageOptions& options = {});
 
 }  // namespace kavrel::test

@@ -6,6 +6,7 @@
 
 #include "HostEngine.h"
 #include "HostOptions.h"
+#include "PublisherCommands.h"
 #include "ScriptedUserInterface.h"
 
 namespace {
@@ -25,6 +26,12 @@ constexpr const char* kUsage =
     "      folder TARGETDIR (with fileUpdate also a file path) and closes the\n"
     "      session: a check that a location is reachable with the settings a\n"
     "      launcher will use. Exit status 0 when the file was fetched, else 1.\n"
+    "  checksum [--crc32] FILE\n"
+    "      Prints the value a control file's \"newchecksum\" needs for FILE:\n"
+    "      the byte sum, or with --crc32 the checksum engines with UseCRC32 use.\n"
+    "  version FILE\n"
+    "      Prints the file version of a program or library (.exe, .dll) as\n"
+    "      major.minor.release.build; exit status 1 when it has none.\n"
     "  help\n"
     "      Shows this text.\n"
     "\n"
@@ -121,5 +128,7 @@ int main(int argc, char** argv) {
   }
   if (command == "run") return Run(args);
   if (command == "fetch") return Fetch(args);
+  if (command == "checksum") return kavrel::ChecksumCommand(args);
+  if (command == "version") return kavrel::VersionCommand(args);
   return Usage("unknown command " + command);
 }

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "Internet.h"
+#include "System.h"
 
 namespace kavrel::platform {
 
@@ -205,6 +206,7 @@ class TCurlTransfer final : public TInternetRequest {
 
 // Settings every handle of a session shares.
 struct TSessionSettings {
+  std::string caBundle;
   std::string agent;
   std::string proxy;
   long connectTimeoutMs = 0;
@@ -221,6 +223,9 @@ void ApplyCommon(CURL* easy, const TSessionSettings& s) {
   // Large receive blocks: fewer callbacks for the same bytes.
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 256L * 1024L);
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https,ftp,ftps");
+  // Certificates are always verified; a publisher with a private authority
+  // names its certificates' file here instead of the system's store.
+  if (!s.caBundle.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, s.caBundle.c_str());
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp,ftps");
 }
 
@@ -348,6 +353,7 @@ class TCurlSession final : public TInternetSession {
         multi_(curl_multi_init(), &curl_multi_cleanup) {
     settings_.agent = agent;
     settings_.proxy = proxy;
+    settings_.caBundle = GetEnvironment("KAVREL_CA_BUNDLE").value_or("");
   }
 
   bool Valid() const { return easy_ && multi_; }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Errors.h"
+#include "LocalTime.h"
 #include "PathNames.h"
 
 namespace kavrel::platform {
@@ -98,6 +99,21 @@ std::size_t TFile::Read(void* buffer, std::size_t size) {
     if (n >= 0) return static_cast<std::size_t>(n);
     if (errno != EINTR) Fail("Cannot read", path_, errno);
   }
+}
+
+std::size_t TFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::pread(handle_, static_cast<char*>(buffer) + done, size - done,
+                              static_cast<off_t>(offset + done));
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("Cannot read", path_, errno);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
 }
 
 void TFile::Write(const void* data, std::size_t size) {
@@ -258,17 +274,7 @@ bool CanWrite(std::string_view path) {
 std::optional<TDateTime> LastWriteTime(std::string_view path) {
   struct stat st {};
   if (::stat(ToNativePath(path).c_str(), &st) != 0) return std::nullopt;
-  tm local{};
-  if (::localtime_r(&st.st_mtim.tv_sec, &local) == nullptr) return std::nullopt;
-  TDateParts parts;
-  parts.Year = local.tm_year + 1900;
-  parts.Month = local.tm_mon + 1;
-  parts.Day = local.tm_mday;
-  parts.Hour = local.tm_hour;
-  parts.Minute = local.tm_min;
-  parts.Second = local.tm_sec > 59 ? 59 : local.tm_sec;
-  parts.Millisecond = static_cast<int>(st.st_mtim.tv_nsec / 1000000);
-  return EncodeDateTime(parts);
+  return ToLocalDateTime(st.st_mtim);
 }
 
 std::string GetCurrentDir() {

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "Errors.h"
+#include "LocalTime.h"
 
 namespace kavrel::platform {
 
@@ -30,17 +31,7 @@ bool BasicServicesHaveLocaleInfoEx() { return false; }
 TDateTime LocalNow() {
   timespec ts{};
   ::clock_gettime(CLOCK_REALTIME, &ts);
-  tm local{};
-  ::localtime_r(&ts.tv_sec, &local);
-  TDateParts parts;
-  parts.Year = local.tm_year + 1900;
-  parts.Month = local.tm_mon + 1;
-  parts.Day = local.tm_mday;
-  parts.Hour = local.tm_hour;
-  parts.Minute = local.tm_min;
-  parts.Second = local.tm_sec > 59 ? 59 : local.tm_sec;
-  parts.Millisecond = static_cast<int>(ts.tv_nsec / 1000000);
-  return EncodeDateTime(parts);
+  return ToLocalDateTime(ts).value_or(DefaultControlDate());
 }
 
 namespace {

@@ -55,8 +55,7 @@ std::optional<TRgbPicture> DecodeBmp(std::span<const std::uint8_t> data) {
 
   // Every row is padded to a multiple of four bytes.
   const std::uint64_t stride = ((static_cast<std::uint64_t>(width) * bitsPerPixel + 31) / 32) * 4;
-  if (pixelOffset > data.size() || stride * height > data.size() - pixelOffset)
-    return std::nullopt;
+  if (pixelOffset > data.size() || stride * height > data.size() - pixelOffset) return std::nullopt;
 
   TRgbPicture picture;
   picture.Width = static_cast<int>(width);
@@ -65,7 +64,8 @@ std::optional<TRgbPicture> DecodeBmp(std::span<const std::uint8_t> data) {
   std::uint8_t* out = picture.Pixels.data();
   for (std::int64_t y = 0; y < height; ++y) {
     const std::int64_t storedRow = topDown ? y : height - 1 - y;
-    const std::span<const std::uint8_t> row = data.subspan(pixelOffset + storedRow * stride, stride);
+    const std::span<const std::uint8_t> row =
+        data.subspan(pixelOffset + storedRow * stride, stride);
     for (std::int64_t x = 0; x < width; ++x) {
       if (bitsPerPixel == 24) {
         // Stored blue, green, red.

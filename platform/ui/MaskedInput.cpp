@@ -50,8 +50,7 @@ void TMaskedInput::WithMask(Operation operation) {
   const int realMark = mark();
 
   // Both texts are set with their lengths, which makes the box copy them.
-  const std::string mask(static_cast<std::size_t>(CharactersBefore(real, size())),
-                         kMaskCharacter);
+  const std::string mask(static_cast<std::size_t>(CharactersBefore(real, size())), kMaskCharacter);
   Fl_Input::value(mask.data(), static_cast<int>(mask.size()));
   Fl_Input::position(CharactersBefore(real, realPosition), CharactersBefore(real, realMark));
   operation();

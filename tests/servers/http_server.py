@@ -35,6 +35,8 @@ Modifiers (any order, each at most once):
     slow[-<MS>[-<B>]]  sends the body in blocks of B bytes (default 1024) with
                     MS milliseconds (default 100) between blocks
 
+With --tls CERT KEY the server speaks HTTPS with that certificate.
+
 Examples: /auth/data/app.exe, /nolength/gen/100000/big.bin,
 /slow-50-4096/gen/1000000/big.bin, /status-500/x.txt, /short-10/gen/100/a.bin.
 
@@ -53,6 +55,7 @@ import base64
 import json
 import os
 import signal
+import ssl
 import sys
 import threading
 import time
@@ -276,6 +279,8 @@ def main():
     parser.add_argument("--user")
     parser.add_argument("--password", default="")
     parser.add_argument("--verbose", action="store_true")
+    parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"),
+                        help="serve HTTPS with this certificate and key (PEM files)")
     args = parser.parse_args()
 
     Handler.root = args.root
@@ -289,6 +294,10 @@ def main():
             Handler.credentials = pair.encode("utf-8")
 
     server = Server(("127.0.0.1", 0), Handler)
+    if args.tls:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.tls[0], args.tls[1])
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     stop = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: stop.set())
     signal.signal(signal.SIGINT, lambda *_: stop.set())
