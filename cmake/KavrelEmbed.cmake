@@ -1,9 +1,10 @@
 # Embeds a file's bytes into a program at build time.
 #
-#   kavrel_embed_binary(<target> <input file> <name> <namespace>)
+#   kavrel_embed_binary(<target> <input file> <file stem> <name> <namespace>)
 #
-# generates <name>.h and <name>.cpp in the build tree, adds the source to
-# <target> and puts the header's folder on its include path. The header declares
+# generates <file stem>.h and <file stem>.cpp in the build tree, adds the source
+# to <target> and puts the header's folder on its include path. The header
+# declares
 #
 #   extern const unsigned char <name>[];
 #   extern const std::size_t <name>Size;
@@ -46,10 +47,10 @@ endif()
 
 set(KAVREL_EMBED_GENERATOR "${CMAKE_CURRENT_LIST_FILE}")
 
-function(kavrel_embed_binary target input name namespace)
+function(kavrel_embed_binary target input stem name namespace)
   set(out_dir "${CMAKE_CURRENT_BINARY_DIR}/embedded")
-  set(header "${out_dir}/${name}.h")
-  set(source "${out_dir}/${name}.cpp")
+  set(header "${out_dir}/${stem}.h")
+  set(source "${out_dir}/${stem}.cpp")
   add_custom_command(
     OUTPUT "${header}" "${source}"
     COMMAND "${CMAKE_COMMAND}" -DINPUT=${input} -DHEADER=${header} -DSOURCE=${source}

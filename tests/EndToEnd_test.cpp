@@ -85,7 +85,7 @@ TEST_F(EndToEndTest, ScriptedRunGoesThroughEveryInstructionTextAndTheFinish) {
                 "[915]", "[926]", "[934]", "[936]",          "[937]", "[915]", "[939]", "[915]",
                 "[943]", "[971]", "[971]", "[file] Program", "[941]", "[948]", "[949]", "[949]"}))
       << r.Out;
-  EXPECT_NE(r.Err.find("[box] Welcome\rto 2.0"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find("[box] Welcome\n  to 2.0"), std::string::npos) << r.Err;
   EXPECT_NE(r.Err.find("[question] Install now?"), std::string::npos);
   EXPECT_NE(r.Err.find("[whatsnew] \n  Faster"), std::string::npos);
   EXPECT_NE(r.Err.find("[license] \n  Terms"), std::string::npos);

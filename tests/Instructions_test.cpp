@@ -65,7 +65,7 @@ TEST_F(InstructionsTest, InstructionsRunInTheirOrderAndARefusedQueryStillLetsThe
   EXPECT_EQ(engine.Idents(), (std::vector<int>{934, 935, 942, 936}));
   EXPECT_EQ(engine.Find(935)->StatusCode, 7);
   EXPECT_EQ(processed, (std::vector<std::string>{"", ""})) << "called even without its keys";
-  EXPECT_EQ(ui.Shown(), "[box] First line\rSecond line\n[html] " + temp.Path() +
+  EXPECT_EQ(ui.Shown(), "[box] First line\n  Second line\n[html] " + temp.Path() +
                             "\\page.html\n[question] Go on?\n");
   EXPECT_EQ(WaitForFile(dir.File("before.sh.out")), "one two\n");
   EXPECT_EQ(WaitForFile(dir.File("xdg-open.out")), "http://example.invalid/news\n");

@@ -1,6 +1,7 @@
 #include "DialogControls.h"
 
 #include <FL/Fl.H>
+#include <FL/Fl_Input_.H>
 
 namespace kavrel::platform {
 
@@ -18,13 +19,18 @@ char AccessKeyOf(std::string_view caption) {
 }
 
 TAccessLabel::TAccessLabel(int x, int y, int w, int h, const char* caption)
-    : Fl_Box(x, y, w, h, caption) {}
+    : Fl_Box(x, y, w, h, caption) {
+  // The access key is drawn underlined, without its "&".
+  set_flag(SHORTCUT_LABEL);
+}
 
 int TAccessLabel::handle(int event) {
   if (event == FL_SHORTCUT && FocusControl && Fl::event_state(FL_ALT)) {
     const char key = AccessKeyOf(label() ? label() : "");
     if (key != 0 && Fl::event_key() == static_cast<unsigned char>(key)) {
-      FocusControl->take_focus();
+      // As with Tab, an edit box reached this way has its text selected.
+      if (FocusControl->take_focus())
+        if (auto* edit = dynamic_cast<Fl_Input_*>(FocusControl)) edit->position(edit->size(), 0);
       return 1;
     }
   }
@@ -50,7 +56,7 @@ void CenterOnScreen(Fl_Window& window) {
   window.position(x + (w - window.w()) / 2, y + (h - window.h()) / 2);
 }
 
-void ShowModal(Fl_Window& window) {
+void RunModal(Fl_Window& window) {
   window.set_modal();
   window.show();
   while (window.shown()) Fl::wait();

@@ -15,7 +15,8 @@ namespace kavrel::platform {
 // a plain "&"), lower-cased; 0 when the caption has none.
 char AccessKeyOf(std::string_view caption);
 
-// A label whose access key (Alt and the marked letter) focuses FocusControl.
+// A label whose access key (Alt and the marked letter) focuses FocusControl;
+// an edit box focused this way has all its text selected.
 class TAccessLabel : public Fl_Box {
  public:
   TAccessLabel(int x, int y, int w, int h, const char* caption);
@@ -28,7 +29,7 @@ class TAccessLabel : public Fl_Box {
 // dialog's default button takes Enter only when no other button has the focus.
 class TDialogButton : public Fl_Button {
  public:
-  TDialogButton(int x, int y, int w, int h, const char* caption);
+  TDialogButton(int x, int y, int w, int h, const char* caption = nullptr);
   int handle(int event) override;
 };
 
@@ -37,6 +38,6 @@ class TDialogButton : public Fl_Button {
 void CenterOnScreen(Fl_Window& window);
 
 // Shows the window modally and returns when it has been hidden.
-void ShowModal(Fl_Window& window);
+void RunModal(Fl_Window& window);
 
 }  // namespace kavrel::platform

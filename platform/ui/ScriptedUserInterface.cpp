@@ -30,13 +30,33 @@ std::optional<std::string> TScriptedUserInterface::NextAnswer() {
   return answer;
 }
 
+namespace {
+
+// A message's line breaks (a lone carriage return, as control files write
+// them) continue on an indented line, so that nothing is overwritten on a
+// terminal.
+std::string Indented(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      out += "\n  ";
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 TModalResult TScriptedUserInterface::MessageBox(std::string_view text, std::string_view, TMsgKind,
                                                 TMsgButtons buttons) {
   if (buttons == TMsgButtons::Ok) {
-    boxes_ << "[box] " << text << std::endl;
+    boxes_ << "[box] " << Indented(text) << std::endl;
     return TModalResult::Ok;
   }
-  boxes_ << "[question] " << text << std::endl;
+  boxes_ << "[question] " << Indented(text) << std::endl;
   const std::string answer = LowerCase(NextAnswer().value_or(""));
   if (buttons == TMsgButtons::YesNo)
     return answer == "yes" || answer == "ok" ? TModalResult::Yes : TModalResult::No;

@@ -28,8 +28,7 @@ class TScriptedUserInterface : public IUserInterface {
   void ProcessMessages() override {}
   // Takes the next answer; "login:USER:PASSWORD" confirms with those values,
   // anything else (or none) cancels.
-  bool ShowLoginDialog(std::string_view caption, std::string& user,
-                       std::string& password) override;
+  bool ShowLoginDialog(std::string_view caption, std::string& user, std::string& password) override;
   // "ok", "yes" or "accept" accept the what's-new text; anything else refuses.
   // The text is written after "[whatsnew] " and its caption, a line each.
   bool ShowWhatsNewDialog(const TTextDialog& dialog) override;

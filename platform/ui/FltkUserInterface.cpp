@@ -1,0 +1,36 @@
+#include "FltkUserInterface.h"
+
+#include <FL/Fl.H>
+
+#include "LoginForm.h"
+#include "MessageBoxForm.h"
+#include "XDisplay.h"
+
+namespace kavrel::platform {
+
+bool TFltkUserInterface::DisplayAvailable() { return CanOpenXDisplay(); }
+
+TModalResult TFltkUserInterface::MessageBox(std::string_view text, std::string_view caption,
+                                            TMsgKind kind, TMsgButtons buttons) {
+  TMessageBoxForm box(text, caption, kind, buttons);
+  return box.ShowModal();
+}
+
+void TFltkUserInterface::ProcessMessages() {
+  // Before the first window there is no connection, so nothing can be
+  // pending, and the toolkit's check would fail without one.
+  if (ToolkitConnected()) Fl::check();
+}
+
+bool TFltkUserInterface::ShowLoginDialog(std::string_view caption, std::string& user,
+                                         std::string& password) {
+  TLoginForm form;
+  form.SetCaption(caption);
+  if (form.ShowModal() != TModalResult::Ok) return false;
+  // Taken as typed: neither trimmed nor checked.
+  user.assign(form.Edit1.value(), static_cast<std::size_t>(form.Edit1.size()));
+  password.assign(form.Edit2.value(), static_cast<std::size_t>(form.Edit2.size()));
+  return true;
+}
+
+}  // namespace kavrel::platform
