@@ -40,8 +40,9 @@ TIniDocument TIniDocument::Parse(std::string_view text) {
       const std::size_t close = line.find(']');
       const std::string name = Trim(
           line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
-      current = doc.FindSection(name);
-      if (current == nullptr) {
+      // A later section of the same name is not read: the first one wins.
+      current = nullptr;
+      if (doc.FindSection(name) == nullptr) {
         doc.sections_.push_back(Section{name, {}});
         current = &doc.sections_.back();
       }
@@ -107,10 +108,15 @@ std::vector<std::string> TIniDocument::KeyNames(std::string_view section) const 
 
 // A value that reading would change (blanks at its ends, enclosing quotes) is
 // stored inside one more pair of quotes, so that it reads back as written.
-static std::string StoredForm(std::string_view value) {
+// A line break would end the value and start a line of its own: it is
+// stored as a blank.
+static std::string StoredForm(std::string_view text) {
+  std::string value(text);
+  for (char& c : value)
+    if (c == '\r' || c == '\n') c = ' ';
   const bool blankEnds = !value.empty() && (TrimView(value).size() != value.size());
-  if (blankEnds || Unquote(value).size() != value.size()) return "\"" + std::string(value) + "\"";
-  return std::string(value);
+  if (blankEnds || Unquote(value).size() != value.size()) return "\"" + value + "\"";
+  return value;
 }
 
 void TIniDocument::WriteString(std::string_view section, std::string_view key,

@@ -113,8 +113,9 @@ TEST(IniDocument, FirstOfDuplicateSectionsAndKeysWins) {
   const auto doc = TIniDocument::Parse(
       "[update]\nnewversion=1.0\nnewversion=2.0\n"
       "[other]\nk=o\n"
-      "[UPDATE]\nnewversion=3.0\n");
+      "[UPDATE]\nnewversion=3.0\nlocalversion=app.exe\n");
   EXPECT_EQ(Value(doc, "update", "newversion"), "1.0");
+  EXPECT_FALSE(doc.Find("update", "localversion")) << "a later section of the name is not read";
   EXPECT_EQ(doc.SectionNames(), (std::vector<std::string>{"update", "other"}));
 }
 
