@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "ChildProcess.h"
+#include "TestServers.h"
 #include "TestSupport.h"
 
 namespace kavrel::test {
@@ -102,6 +103,58 @@ TEST(KavrelToolboxTest, ChecksumAndVersionCommandsAnswerOnTheirOutput) {
   const TProgramResult none = RunProgram({KavrelProgram(), "version", dir.File("abc")}, dir.Path());
   EXPECT_EQ(none.ExitCode, 1);
   EXPECT_EQ(none.Out, "");
+}
+
+}  // namespace
+}  // namespace kavrel::test
+
+namespace kavrel::test {
+namespace {
+
+TEST(KavrelFetchTest, FetchesOverEachTransportAndRefusesBrokenTransfers) {
+  TTempDir www, target, tmp;
+  WriteFile(www.File("pub/app.exe"), GeneratedBytes(50000));
+  THttpTestServer http(www.Path());
+  TFtpTestServer ftp(www.Path(), "user", "secret");
+  const std::vector<std::pair<std::string, std::string>> env = {{"TMPDIR", tmp.Path()}};
+  const std::string into = target.Path() + "/";
+
+  TProgramResult r =
+      RunProgram({KavrelProgram(), "fetch", http.Url("pub/app.exe"), into}, target.Path(), env);
+  EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+  EXPECT_EQ(ReadFile(target.File("app.exe")), GeneratedBytes(50000));
+
+  r = RunProgram(
+      {KavrelProgram(), "fetch", "-p", "UpdateType=ftpUpdate", "-p", "Host=127.0.0.1", "-p",
+       "Port=" + std::to_string(ftp.Port()), "-p", "UserID=user", "-p", "Password=secret", "-p",
+       "FTPPassive=True", "-p", "FTPDirectory=pub", "app.exe", target.File("ftp") + "/"},
+      target.Path(), env);
+  EXPECT_EQ(r.ExitCode, 1) << "the target folder does not exist yet";
+  WriteFile(target.File("ftp/keep"), "");
+  r = RunProgram(
+      {KavrelProgram(), "fetch", "-p", "UpdateType=ftpUpdate", "-p", "Host=127.0.0.1", "-p",
+       "Port=" + std::to_string(ftp.Port()), "-p", "UserID=user", "-p", "Password=secret", "-p",
+       "FTPPassive=True", "-p", "FTPDirectory=pub", "app.exe", target.File("ftp") + "/"},
+      target.Path(), env);
+  EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+  EXPECT_NE(r.Out.find("[974] Change FTP directory to : pub"), std::string::npos);
+  EXPECT_EQ(ReadFile(target.File("ftp/app.exe")), GeneratedBytes(50000));
+
+  r = RunProgram({KavrelProgram(), "fetch", "-p", "UpdateType=fileUpdate", www.File("pub/app.exe"),
+                  target.File("copy.exe")},
+                 target.Path(), env);
+  EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+  EXPECT_EQ(ReadFile(target.File("copy.exe")), GeneratedBytes(50000));
+
+  WriteFile(target.File("big.bin"), "old");
+  r = RunProgram({KavrelProgram(), "fetch", http.Url("short-100/gen/5000/big.bin"), into},
+                 target.Path(), env);
+  EXPECT_EQ(r.ExitCode, 1);
+  EXPECT_EQ(ReadFile(target.File("big.bin")), "old");
+  r = RunProgram({KavrelProgram(), "fetch", http.Url("missing/big.bin"), into}, target.Path(), env);
+  EXPECT_EQ(r.ExitCode, 1);
+  EXPECT_NE(r.Out.find("[916] Http status : 404 (Status:6) (Error:404)"), std::string::npos);
+  EXPECT_EQ(ReadFile(target.File("big.bin")), "old");
 }
 
 }  // namespace
