@@ -10,7 +10,6 @@
 #include "KvLogin.h"
 #include "Locations.h"
 #include "PathHelpers.h"
-#include "PathNames.h"
 #include "TextFile.h"
 #include "UpdateLog.h"
 
@@ -53,7 +52,7 @@ class TWriteBuffer {
 // A temporary download file that is deleted unless it was moved into place.
 class TTemporaryFile {
  public:
-  TTemporaryFile(const std::string& folder) {
+  explicit TTemporaryFile(const std::string& folder) {
     int error = 0;
     file_ = platform::TFile::CreateUnique(folder, "KAVR", path_, &error);
     if (!file_)
