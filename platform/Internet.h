@@ -42,10 +42,10 @@ class TInternetRequest {
 };
 
 struct THttpRequestOptions {
-  std::vector<std::string> Headers;  // extra request headers, "Name: value"
-  bool KeepConnection = false;       // the connection may serve later requests
-  bool ExistingConnection = false;   // use an open connection to the host if there is one
-  bool BypassCaches = true;          // ask caches on the way for the server's current copy
+  std::vector<std::string> Headers;     // extra request headers, "Name: value"
+  bool KeepConnection = false;          // the connection may serve later requests
+  bool ExistingConnection = false;      // use an open connection to the host if there is one
+  bool BypassCaches = true;             // ask caches on the way for the server's current copy
   std::optional<std::string> PostBody;  // sent as a POST when present, byte for byte
 };
 
@@ -73,6 +73,11 @@ class TInternetSession : public TInternetHandle {
   static std::unique_ptr<TInternetSession> Open(std::string_view agent, std::string_view proxy);
 
   virtual void SetConnectTimeout(int milliseconds) = 0;
+  // A transfer that receives nothing for this long fails (the default is
+  // kDefaultStallSeconds), so that a server that stops answering cannot hold
+  // a run for ever.
+  static constexpr int kDefaultStallSeconds = 60;
+  virtual void SetStallTimeout(int seconds) = 0;
   // Called while a request waits for the network, so that the window system
   // stays live.
   virtual void SetIdleHandler(std::function<void()> idle) = 0;

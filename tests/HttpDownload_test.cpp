@@ -264,3 +264,32 @@ TEST_F(HttpsDownloadTest, ACertificateFromTheNamedAuthoritiesIsAccepted) {
 
 }  // namespace
 }  // namespace kavrel::test
+
+namespace kavrel::test {
+namespace {
+
+TEST(InternetClientTest, AServerThatStopsSendingFailsTheTransfer) {
+  TTempDir www;
+  THttpTestServer server(www.Path());
+  auto session = platform::TInternetSession::Open("TKavrel", "");
+  ASSERT_TRUE(session);
+  session->SetStallTimeout(1);
+  auto request = session->OpenUrl(server.Url("slow-30000-100/gen/1000/x.bin"), {});
+  ASSERT_TRUE(request);
+  const auto start = std::chrono::steady_clock::now();
+  char block[4096];
+  std::size_t count = 0, total = 0;
+  bool ok = true;
+  do {
+    ok = request->Read(block, sizeof block, count);
+    total += count;
+  } while (ok && count > 0);
+  EXPECT_FALSE(ok);
+  EXPECT_LT(total, 1000u);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+  EXPECT_NE(platform::LastInternetError().Code, 0)
+      << platform::LastInternetError().Text << " total " << total;
+}
+
+}  // namespace
+}  // namespace kavrel::test

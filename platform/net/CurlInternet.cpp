@@ -210,6 +210,7 @@ struct TSessionSettings {
   std::string agent;
   std::string proxy;
   long connectTimeoutMs = 0;
+  long stallSeconds = TInternetSession::kDefaultStallSeconds;
   std::function<void()> idle;
 };
 
@@ -219,6 +220,8 @@ void ApplyCommon(CURL* easy, const TSessionSettings& s) {
   // Always set: an unset proxy would silently come from http_proxy.
   curl_easy_setopt(easy, CURLOPT_PROXY, s.proxy.c_str());
   if (s.connectTimeoutMs > 0) curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, s.connectTimeoutMs);
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, s.stallSeconds);
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   // Large receive blocks: fewer callbacks for the same bytes.
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 256L * 1024L);
@@ -359,6 +362,7 @@ class TCurlSession final : public TInternetSession {
   bool Valid() const { return easy_ && multi_; }
 
   void SetConnectTimeout(int milliseconds) override { settings_.connectTimeoutMs = milliseconds; }
+  void SetStallTimeout(int seconds) override { settings_.stallSeconds = seconds; }
   void SetIdleHandler(std::function<void()> idle) override { settings_.idle = std::move(idle); }
 
   std::unique_ptr<TInternetRequest> OpenUrl(std::string_view url,

@@ -2,8 +2,11 @@
 
 #include <FL/Fl.H>
 
+#include "HtmlDialogForm.h"
+#include "HtmlPage.h"
 #include "LoginForm.h"
 #include "MessageBoxForm.h"
+#include "TextDialogForm.h"
 #include "XDisplay.h"
 
 namespace kavrel::platform {
@@ -30,6 +33,33 @@ bool TFltkUserInterface::ShowLoginDialog(std::string_view caption, std::string& 
   // Taken as typed: neither trimmed nor checked.
   user.assign(form.Edit1.value(), static_cast<std::size_t>(form.Edit1.size()));
   password.assign(form.Edit2.value(), static_cast<std::size_t>(form.Edit2.size()));
+  return true;
+}
+
+bool TFltkUserInterface::ShowWhatsNewDialog(const TTextDialog& dialog) {
+  TTextDialogForm form(TTextDialogKind::WhatsNew, dialog);
+  return form.ShowModal();
+}
+
+bool TFltkUserInterface::ShowLicenseDialog(const TTextDialog& dialog) {
+  TTextDialogForm form(TTextDialogKind::License, dialog);
+  return form.ShowModal();
+}
+
+bool TFltkUserInterface::ShowHtmlDialog(std::string_view address) {
+  const TPageAddress page = ParsePageAddress(address);
+  if (page.Kind == TPageKind::Unsupported) return false;
+  // Without a display the toolkit would end the program at the first window.
+  if (!ToolkitConnected() && !CanOpenXDisplay()) return false;
+  THtmlDialogForm form;
+  if (page.Kind == TPageKind::Remote) {
+    const auto html = FetchPage(page.Location, kMaxPageSize, [this] { ProcessMessages(); });
+    if (!html) return false;
+    form.SetPage(*html, address);
+  } else if (!form.LoadFile(page.Location)) {
+    return false;
+  }
+  form.ShowModal();
   return true;
 }
 
