@@ -39,7 +39,7 @@ THtmlDialogForm::~THtmlDialogForm() = default;
 const char* THtmlDialogForm::Resolve(Fl_Widget* view, const char* name) {
   auto* form = dynamic_cast<THtmlDialogForm*>(view->window());
   // A fetched page may not reach into this machine's files.
-  if (form == nullptr || name == nullptr) return nullptr;
+  if (form == nullptr || name == nullptr || !form->fromDisk_) return nullptr;
   const TPageAddress target = ParsePageAddress(name);
   if (target.Kind != TPageKind::LocalFile) return nullptr;
   std::string path = ToNativePath(target.Location);

@@ -1,7 +1,8 @@
 // The HTML dialog: a page in the toolkit's help view with a Close button,
 // centred on the screen. The view follows links only from a page on disk to
-// other files on disk; a page fetched from a web server is shown on its own,
-// and nothing in it makes the view open a file of this machine.
+// other files on disk: a link to a web address is not followed (the view has
+// no way to fetch it), and nothing in a page fetched from a web server makes
+// the view open a file of this machine.
 #pragma once
 
 #include <FL/Fl_Double_Window.H>

@@ -84,7 +84,7 @@ std::optional<std::string> FetchPage(std::string_view url, std::size_t limit,
   const auto request = session->OpenUrl(url, THttpRequestOptions{});
   if (!request || request->StatusCode() < 200 || request->StatusCode() > 299) return std::nullopt;
   if (const auto length = request->ContentLength();
-      length && static_cast<std::uint64_t>(*length) > 2 * limit)
+      length && static_cast<std::uint64_t>(*length) > limit)
     return std::nullopt;
   std::string body;
   char block[4096];
@@ -92,7 +92,7 @@ std::optional<std::string> FetchPage(std::string_view url, std::size_t limit,
     std::size_t count = 0;
     if (!request->Read(block, sizeof block, count)) return std::nullopt;
     if (count == 0) return body;
-    if (body.size() + count > 2 * limit) return std::nullopt;
+    if (body.size() + count > limit) return std::nullopt;
     body.append(block, count);
   }
 }
