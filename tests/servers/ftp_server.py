@@ -20,13 +20,13 @@ stdout, and serves until it receives SIGTERM or SIGINT or its stdin is closed
 import argparse
 import logging
 import os
-import signal
 import sys
-import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
+
+import lifetime  # noqa: E402 (beside this script)
 
 
 def main():
@@ -58,24 +58,9 @@ def main():
         handler.dtp_handler = dtp
 
     server = FTPServer(("127.0.0.1", 0), handler)
-    stop = threading.Event()
-    signal.signal(signal.SIGTERM, lambda *_: stop.set())
-    signal.signal(signal.SIGINT, lambda *_: stop.set())
+    stop = lifetime.stop_event()
 
-    def watch_stdin():
-        # Raw reads: a buffered reader would hold its lock while blocked and
-        # upset the interpreter's shutdown.
-        try:
-            while os.read(0, 4096):
-                pass
-        except OSError:
-            pass
-        stop.set()
-
-    threading.Thread(target=watch_stdin, daemon=True).start()
-
-    sys.stdout.write("PORT %d\n" % server.address[1])
-    sys.stdout.flush()
+    lifetime.announce_port(server.address[1])
 
     # One short poll at a time, so that a stop request is seen promptly and
     # the server is closed from this thread, which owns its I/O loop.

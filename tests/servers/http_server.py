@@ -54,13 +54,14 @@ import argparse
 import base64
 import json
 import os
-import signal
 import ssl
 import sys
 import threading
 import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+import lifetime  # noqa: E402 (beside this script)
 
 
 def generated_bytes(n):
@@ -298,26 +299,11 @@ def main():
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(args.tls[0], args.tls[1])
         server.socket = context.wrap_socket(server.socket, server_side=True)
-    stop = threading.Event()
-    signal.signal(signal.SIGTERM, lambda *_: stop.set())
-    signal.signal(signal.SIGINT, lambda *_: stop.set())
-
-    def watch_stdin():
-        # Raw reads: a buffered reader would hold its lock while blocked and
-        # upset the interpreter's shutdown.
-        try:
-            while os.read(0, 4096):
-                pass
-        except OSError:
-            pass
-        stop.set()
-
-    threading.Thread(target=watch_stdin, daemon=True).start()
+    stop = lifetime.stop_event()
     worker = threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.1})
     worker.start()
 
-    sys.stdout.write("PORT %d\n" % server.server_address[1])
-    sys.stdout.flush()
+    lifetime.announce_port(server.server_address[1])
 
     while not stop.wait(0.2):
         pass
