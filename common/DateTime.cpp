@@ -280,11 +280,12 @@ std::string PatternFromStrftime(std::string_view format, bool isTime, char* sepa
       literal(c);
       continue;
     }
-    char spec = format[++i];
-    while ((spec == 'E' || spec == 'O' || spec == '-' || spec == '_' || spec == '0') &&
+    char conversion = format[++i];
+    while ((conversion == 'E' || conversion == 'O' || conversion == '-' || conversion == '_' ||
+            conversion == '0') &&
            i + 1 < format.size())
-      spec = format[++i];
-    switch (spec) {
+      conversion = format[++i];
+    switch (conversion) {
       case 'd':
         out += "dd";
         break;

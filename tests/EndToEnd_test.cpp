@@ -119,10 +119,12 @@ TEST_F(EndToEndTest, ScriptedRunGoesThroughEveryInstructionTextAndTheFinish) {
 
 TEST_F(EndToEndTest, RefusalsEndTheRunWithoutTheFinish) {
   WriteFile(www.File("news.txt"), "Faster\n");
+  WriteFile(www.File("eula.txt"), "Terms\n");
   WriteFile(www.File("update.ini"),
             "[update]\r\nunconditional=1\r\n[action]\r\nquery=Go?\r\n"
             "[whatsnew]\r\nfile=" +
-                server.Url("news.txt") + "\r\n[files]\r\ncount=1\r\n[file1]\r\nurl=x\r\n");
+                server.Url("news.txt") + "\r\n[eula]\r\nfile=" + server.Url("eula.txt") +
+                "\r\n[files]\r\ncount=1\r\n[file1]\r\nurl=x\r\n");
   for (const std::string answers : {"no", "yes,cancel"}) {
     SCOPED_TRACE(answers);
     const TProgramResult r = RunProgram(
@@ -131,6 +133,51 @@ TEST_F(EndToEndTest, RefusalsEndTheRunWithoutTheFinish) {
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_EQ(r.Out.find("[943]"), std::string::npos);
     EXPECT_EQ(r.Out.find("[948]"), std::string::npos);
+    EXPECT_EQ(r.Err.find("[license]"), std::string::npos) << "never shown after a refusal";
+    if (answers == "yes,cancel") {
+      // The refused what's-new text still lets the licence be fetched.
+      EXPECT_NE(r.Out.find("[938] Whatsnew not accepted (Status:14)"), std::string::npos);
+      EXPECT_NE(r.Out.find("[939]"), std::string::npos);
+    }
+  }
+}
+
+TEST_F(EndToEndTest, EachKindOfControlFileGivesItsMessages) {
+  WriteFile(app.File("app.dat"), "abc");
+  const std::string local = "localversion=" + app.File("app.dat") + "\r\n";
+  struct TCase {
+    std::string update;
+    std::vector<std::string> expected;  // in this order, after [926]
+  };
+  const std::vector<TCase> cases = {
+      {"date=01/01/2030\r\n", {"[928]", "[929] New version found : ", "[943]"}},
+      {"date=01/01/1975\r\n", {"[928]", "[930]", "[949]"}},  // not after 1 January 1980
+      {"unconditional=0\r\n", {"[943]"}},
+      {local + "newsize=9\r\n", {"[932]", "[929]", "[943]"}},
+      {local + "newsize=3\r\n", {"[932]", "[930]", "[949]"}},
+      {local + "newchecksum=1\r\nnewsize=3\r\n", {"[931]", "[929]", "[943]"}},
+      {local + "newversion=1.0\r\n",
+       {"[933]", "[944] Version check : Version compare of ", "[930]", "[949]"}},
+      {"signature=kavrel\r\nunconditional=1\r\n", {"[927]", "[949]"}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.update);
+    const std::string signature =
+        c.update.find("signature=") == std::string::npos ? "signature=Kavrel\r\n" : "";
+    WriteFile(www.File("update.ini"),
+              "[update]\r\n" + signature + c.update +
+                  "[files]\r\ncount=1\r\n[file1]\r\nurl=" + server.Url("gen/1/x") + "\r\n");
+    const TProgramResult r =
+        RunProgram({KavrelProgram(), "run", "-p", "URL=" + server.Url("update.ini"), "-p",
+                    "SignatureCheck=True", "-p", "UpdateUpdate=kvuSilent"},
+                   app.Path(), Environment());
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    std::size_t at = r.Out.find("[926]");
+    ASSERT_NE(at, std::string::npos) << r.Out;
+    for (const std::string& piece : c.expected) {
+      at = r.Out.find(piece, at);
+      ASSERT_NE(at, std::string::npos) << piece << " in\n" << r.Out;
+    }
   }
 }
 
