@@ -8,7 +8,7 @@
 namespace kavrel {
 
 TControlFile::TControlFile(std::string_view path)
-    : doc_(TIniDocument::Parse(platform::ReadWholeFile(path).value_or(""))) {}
+    : doc_(TIniDocument::Parse(platform::ReadWholeFile(path, kMaxSize).value_or(""))) {}
 
 std::string TControlFile::ReadText(std::string_view section, std::string_view key,
                                    std::string_view defaultValue) const {

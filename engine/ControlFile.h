@@ -19,6 +19,9 @@ class TKavrel;
 class TControlFile {
  public:
   // A file that cannot be read reads as an empty one: every key has its default.
+  // So does a file larger than kMaxSize: it comes from outside, and no real
+  // control file is anywhere near that size.
+  static constexpr std::size_t kMaxSize = 16 * 1024 * 1024;
   explicit TControlFile(std::string_view path);
   explicit TControlFile(TIniDocument document) : doc_(std::move(document)) {}
 

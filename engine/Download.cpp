@@ -288,7 +288,9 @@ std::optional<TStrings> TKavrel::DownloadText(const std::string& URL) {
   const std::string folder = GetTempDir();
   if (!DownloadFile(ConnectHandle, URL, folder)) return std::nullopt;
   const std::string path = folder + FileNameFromURL(URL);
-  const auto bytes = platform::ReadWholeFile(path);
+  // A text for a dialog; one larger than this is no text anyone would read.
+  constexpr std::size_t kMaxTextSize = 16 * 1024 * 1024;
+  const auto bytes = platform::ReadWholeFile(path, kMaxTextSize);
   platform::DeleteFileAt(path);
   if (!bytes) return std::nullopt;
   return SplitLines(DecodeText(*bytes));

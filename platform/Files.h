@@ -55,8 +55,10 @@ class TFile {
 
 bool FileExists(std::string_view path);
 bool DirectoryExists(std::string_view path);
-// The whole content of a file, or nothing when it cannot be opened or read.
-std::optional<std::string> ReadWholeFile(std::string_view path);
+// The whole content of a file, or nothing when it cannot be opened or read, or
+// when it is longer than `limit` bytes.
+std::optional<std::string> ReadWholeFile(std::string_view path,
+                                         std::size_t limit = static_cast<std::size_t>(-1));
 // Writes a file so that readers see either the old content or the new one:
 // a temporary file beside it, flushed, then renamed over it. Raises EInOutError.
 void WriteFileAtomically(std::string_view path, std::string_view content);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -289,6 +290,21 @@ TEST(VersionText, ComparisonIsSignedPerWord) {
   // No version (all ones, -1 signed) is older than any version below 32768.
   EXPECT_LT(CompareVersionWords(TVersionWords{}, ParseVersion("0.0.0.1")), 0);
   EXPECT_GT(CompareVersionWords(TVersionWords{}, ParseVersion("40000.0")), 0);
+}
+
+}  // namespace
+}  // namespace kavrel
+
+namespace kavrel {
+namespace {
+
+TEST(ControlFileLimits, AnOversizedControlFileReadsAsEmpty) {
+  test::TTempDir dir;
+  const std::string path = dir.File("huge.ini");
+  test::WriteFile(path, "[update]\r\nunconditional=1\r\n");
+  EXPECT_TRUE(TControlFile(path).ReadTrigger("update", "unconditional"));
+  ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(TControlFile::kMaxSize) + 1), 0);
+  EXPECT_FALSE(TControlFile(path).ReadTrigger("update", "unconditional"));
 }
 
 }  // namespace

@@ -156,14 +156,16 @@ bool DirectoryExists(std::string_view path) {
   return !path.empty() && ::stat(ToNativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::optional<std::string> ReadWholeFile(std::string_view path) {
+std::optional<std::string> ReadWholeFile(std::string_view path, std::size_t limit) {
   auto file = TFile::Open(path, TFile::Mode::Read);
   if (!file) return std::nullopt;
   std::string content;
   std::vector<char> block(65536);
   try {
-    while (const std::size_t n = file->Read(block.data(), block.size()))
+    while (const std::size_t n = file->Read(block.data(), block.size())) {
+      if (n > limit - content.size()) return std::nullopt;
       content.append(block.data(), n);
+    }
   } catch (const EInOutError&) {
     return std::nullopt;
   }
