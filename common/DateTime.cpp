@@ -251,6 +251,23 @@ std::optional<milliseconds> ParseTime(std::string_view text, char separator,
   return hours{h} + minutes{n} + seconds{s} + milliseconds{fraction};
 }
 
+TFormatSettings ReadableFormats(TFormatSettings settings) {
+  const TDateTime sample = EncodeDateTime({2009, 3, 21, 14, 2, 37, 0});
+  const std::string date = FormatDateTime(settings.ShortDateFormat, sample, settings);
+  const auto readDate = ParseDate(date, settings.ShortDateFormat, settings.DateSeparator, 2009);
+  if (!readDate || *readDate != EncodeDateTime({2009, 3, 21, 0, 0, 0, 0})) {
+    settings.ShortDateFormat = "yyyy/mm/dd";
+    settings.DateSeparator = '-';
+  }
+  const std::string time = FormatDateTime(settings.LongTimeFormat, sample, settings);
+  const auto readTime = ParseTime(time, settings.TimeSeparator, settings);
+  if (!readTime || *readTime != TimeOfDay(sample)) {
+    settings.LongTimeFormat = "hh:nn:ss";
+    settings.TimeSeparator = ':';
+  }
+  return settings;
+}
+
 std::string PatternFromStrftime(std::string_view format, bool isTime, char* separator) {
   const char marker = isTime ? ':' : '/';
   std::string out;

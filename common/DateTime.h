@@ -57,6 +57,12 @@ std::optional<TDateTime> ParseDate(std::string_view text, std::string_view dateF
 std::optional<std::chrono::milliseconds> ParseTime(std::string_view text, char separator,
                                                    const TFormatSettings& markers = {});
 
+// The settings with their date and time formats kept where a value written
+// with them reads back, and replaced where it would not (month names,
+// characters of other scripts between the numbers, a trailing separator) by
+// year-month-day and hours:minutes:seconds.
+TFormatSettings ReadableFormats(TFormatSettings settings);
+
 // Turns a C library date or time format ("%d.%m.%Y", "%H:%M:%S") into the
 // pattern notation above and tells the separator it uses; `isTime` says whether
 // that separator stands for the time separator or the date separator.

@@ -135,8 +135,11 @@ bool TKavrel::DownloadFile(platform::TInternetHandle* Connection, const std::str
     if (ftp != nullptr) {
       size = ftp->FileSize(name).value_or(0);
       request = ftp->OpenFile(name);
+    } else {
+      platform::SetLastInternetError(6, "No FTP connection is open");
     }
-  } else if (!HttpRequest(location, request)) {
+  } else if (!HttpRequest(dynamic_cast<platform::TInternetSession*>(Connection), location,
+                          request)) {
     return false;
   }
   if (!request) {
@@ -152,9 +155,8 @@ bool TKavrel::DownloadFile(platform::TInternetHandle* Connection, const std::str
 // Opens the HTTP request, asking for credentials as Authenticate says. False
 // when the run must not go on with this file (reported); true otherwise, with
 // the open request, or none when no response came.
-bool TKavrel::HttpRequest(const std::string& Location,
+bool TKavrel::HttpRequest(platform::TInternetSession* Session, const std::string& Location,
                           std::unique_ptr<platform::TInternetRequest>& Request) {
-  auto connection = dynamic_cast<platform::TInternetSession*>(ConnectHandle);
   const std::string caption = "Connect to " + HostFromURL(Location);
   auto askForLogin = [&] {
     std::string user = UserID, password = Password;
@@ -174,7 +176,8 @@ bool TKavrel::HttpRequest(const std::string& Location,
     options.ExistingConnection = ExistingConnection;
     if (!UserID.empty() || !Password.empty())
       options.Headers.push_back("Authorization: Basic " + Base64Encode(UserID + ":" + Password));
-    Request = connection != nullptr ? connection->OpenUrl(Location, options) : nullptr;
+    if (Session == nullptr) platform::SetLastInternetError(6, "No Internet session is open");
+    Request = Session != nullptr ? Session->OpenUrl(Location, options) : nullptr;
     if (!Request) return true;
     const auto status = static_cast<unsigned>(Request->StatusCode());
     if (status == 401 && Authenticate == kaAuto) {
@@ -222,6 +225,7 @@ bool TKavrel::ReceiveToDestination(platform::TInternetRequest& Request, std::int
     if (!temp.Delete()) LogWriteLine("Unable to delete file " + temp.Path());
     return false;
   }
+  platform::ShareLike(temp.Path(), Destination);
   bool result = RemoveOldDestination(*this, Destination);
   if (!platform::MoveFileTo(temp.Path(), Destination)) {
     result = false;
@@ -234,7 +238,9 @@ bool TKavrel::ReceiveToDestination(platform::TInternetRequest& Request, std::int
 }
 
 bool TKavrel::CopyLocalFile(const std::string& Source, const std::string& Dest) {
-  if (Source == Dest) {
+  // The same file under another spelling ("\\" against "/", a link) counts as
+  // equal too: copying it onto itself would delete it.
+  if (Source == Dest || platform::SameFile(Source, Dest)) {
     ReportStatus(912, Source, 10, 3);
     return false;
   }
@@ -274,6 +280,7 @@ bool TKavrel::CopyLocalFile(const std::string& Source, const std::string& Dest) 
   Cancelled = cancel;
   if (cancel || failed) return false;  // the temporary file goes with `temp`
 
+  platform::ShareLike(temp->Path(), platform::FileExists(Dest) ? Dest : Source);
   if (!RemoveOldDestination(*this, Dest)) return false;
   temp->Keep();
   if (!platform::MoveFileTo(temp->Path(), Dest)) {

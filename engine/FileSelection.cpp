@@ -1,5 +1,7 @@
 // The file list of an update: reading it from the control file, keeping only
 // what this machine needs, and asking before each transfer.
+#include <algorithm>
+
 #include "ControlFile.h"
 #include "Files.h"
 #include "Kavrel.h"
@@ -9,13 +11,22 @@
 
 namespace kavrel {
 
+namespace {
+
+constexpr int kMaxFileEntries = 10000;
+
+}  // namespace
+
 int TKavrel::ReadFileList() {
   FileList.Clear();
   const TControlFile control(ControlFileName);
   const int count = control.ReadInteger("files", "count", 0);
   if (count > 0) {
     ReportStatus(943, "", 3, 0);
-    for (int n = 1; n <= count; ++n) {
+    // Every number up to the count gives an entry, also without a section, so
+    // an absurd count would exhaust memory; no real update has this many files.
+    const int entries = std::min(count, kMaxFileEntries);
+    for (int n = 1; n <= entries; ++n) {
       const std::string section = "file" + std::to_string(n);
       TFileDescription& entry = FileList.Add();
       entry.URL = control.ReadPath(*this, section, "url");

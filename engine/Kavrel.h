@@ -240,7 +240,7 @@ class TKavrel : public TComponent {
   bool Cancelled = false;
 
  private:
-  bool HttpRequest(const std::string& Location,
+  bool HttpRequest(platform::TInternetSession* Session, const std::string& Location,
                    std::unique_ptr<platform::TInternetRequest>& Request);
   bool ReceiveToDestination(platform::TInternetRequest& Request, std::int64_t Size,
                             const std::string& Destination);

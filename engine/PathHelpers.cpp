@@ -15,8 +15,11 @@ std::string AddBackslash(std::string_view path) {
 
 std::string MacroPathForm(std::string_view path) {
   std::string out = AddBackslash(path);
-  const std::size_t root = platform::DriveRootLength(out);
-  if (root > 0 && out.size() > root)
+  // A drive path ("C:\Windows", also "C:x\") and, on systems with one root, a
+  // path from the root lose the separator; anything else gets a full stop.
+  const bool drive = out.size() > 3 && out[1] == ':';
+  const bool rooted = platform::DriveRootLength(out) == 1 && out.size() > 1;
+  if (drive || rooted)
     out.pop_back();
   else
     out += '.';

@@ -9,7 +9,10 @@ void TKavrel::SendPostUpdateInfo() {
   TPostUpdateInfo& info = PostUpdateInfo;
   if (info.Server.empty() || info.Action.empty()) return;
   auto session = platform::TInternetSession::Open(Agent, "");
-  if (!session) return;
+  if (!session) {
+    ReportStatus(951, "", 16, 5);
+    return;
+  }
   session->SetIdleHandler([this] { PumpMessages(); });
 
   std::string address;

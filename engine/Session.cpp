@@ -8,6 +8,9 @@ namespace kavrel {
 
 namespace {
 
+// The error a request made without a session reports (an invalid handle).
+constexpr int kNoSession = 6;
+
 // INTERNET_AUTODIAL_FORCE_ONLINE and INTERNET_AUTODIAL_FORCE_UNATTENDED.
 constexpr int kDialWithPrompt = 1;
 constexpr int kDialSilently = 2;
@@ -76,10 +79,15 @@ int TKavrel::OpenConnection() {
 int TKavrel::ConnectHost() {
   FtpDirChanged = false;
   ReportStatus(923, Host, 3, 0);
-  if (!SessionHandle) return -1;
+  if (!SessionHandle) {
+    platform::SetLastInternetError(kNoSession, "No Internet session is open");
+    return -1;
+  }
   const bool login = !UserID.empty() && !Password.empty();
-  FtpConnectionHandle = SessionHandle->ConnectFtp(Host, Port & 0xFFFF, login ? UserID : "",
-                                                  login ? Password : "", FTPPassive);
+  // The port is a 16-bit number, and 0 stands for the protocol's own.
+  const int port = (Port & 0xFFFF) != 0 ? (Port & 0xFFFF) : 21;
+  FtpConnectionHandle =
+      SessionHandle->ConnectFtp(Host, port, login ? UserID : "", login ? Password : "", FTPPassive);
   ConnectHandle = FtpConnectionHandle.get();
   return ConnectHandle != nullptr ? 0 : -1;
 }

@@ -9,7 +9,10 @@ namespace kavrel {
 std::optional<TStrings> TKavrel::GetWhatsNew() {
   std::string address = TControlFile(ControlFileName).ReadText("whatsnew" + LanguageID, "file");
   if (address.empty()) return std::nullopt;
-  if (OnBeforeFileDownload) OnBeforeFileDownload(*this, 0, address, address);
+  if (OnBeforeFileDownload) {
+    const std::string description = address;  // stays as read when the handler changes the address
+    OnBeforeFileDownload(*this, 0, description, address);
+  }
   ReportStatus(937, "", 12, 0);
   return DownloadText(address);
 }

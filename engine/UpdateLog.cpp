@@ -40,8 +40,12 @@ void LogWriteLine(std::string_view line) {
   const std::string path = LogFilePath(CurrentLogName());
   int error = 0;
   auto file = platform::TFile::Open(path, platform::TFile::Mode::AppendExisting, &error);
-  if (!file && error == ENOENT)
+  if (!file && error == ENOENT) {
     file = platform::TFile::Open(path, platform::TFile::Mode::CreateNew, &error);
+    // Another writer (the updater stub) may have created it just now.
+    if (!file && error == EEXIST)
+      file = platform::TFile::Open(path, platform::TFile::Mode::AppendExisting, &error);
+  }
   if (!file)
     throw platform::EInOutError(
         "Cannot write the update log " + path + ": " + platform::SystemErrorText(error), error);

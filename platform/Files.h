@@ -14,7 +14,7 @@ namespace kavrel::platform {
 class TFile {
  public:
   enum class Mode {
-    Read,              // existing file, reading
+    Read,              // existing regular file, reading
     AppendExisting,    // existing file, writes go to its end
     CreateNew,         // a file that must not exist yet
     CreateOrTruncate,  // created, or emptied when it exists
@@ -65,6 +65,12 @@ void WriteFileAtomically(std::string_view path, std::string_view content);
 // Creates a folder and the folders above it; true when it exists afterwards.
 bool ForceDirectories(std::string_view path);
 bool DeleteFileAt(std::string_view path);
+// Gives a new file (a finished download) the permissions of `model` when that
+// exists (so a program stays executable), else those of any new file of this
+// user. Temporary files are made private while they are written.
+void ShareLike(std::string_view file, std::string_view model);
+// True when both paths name one existing file, whatever their spelling.
+bool SameFile(std::string_view a, std::string_view b);
 // Moves a file, also to another file system (copied, then the source deleted).
 // Fails when the destination exists.
 bool MoveFileTo(std::string_view from, std::string_view to);

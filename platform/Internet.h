@@ -19,6 +19,9 @@ struct TInternetError {
   std::string Text;
 };
 TInternetError LastInternetError();
+// Records an error of the caller's own (a transfer asked for without a
+// connection), so that the next report tells the right reason.
+void SetLastInternetError(int code, std::string text);
 
 // A handle the transfers go through: the session itself for HTTP, an FTP
 // connection for FTP.

@@ -293,3 +293,44 @@ TEST(InternetClientTest, AServerThatStopsSendingFailsTheTransfer) {
 
 }  // namespace
 }  // namespace kavrel::test
+
+namespace kavrel::test {
+namespace {
+
+class HttpDownloadDetailsTest : public HttpDownloadTest {};
+
+TEST_F(HttpDownloadDetailsTest, BlanksInLocationsAreSentEscaped) {
+  WriteFile(root.File("my files/read me.txt"), "spaced");
+  ASSERT_TRUE(Fetch("my files/read me.txt"));
+  EXPECT_EQ(ReadFile(target.File("read me.txt")), "spaced");
+}
+
+TEST_F(HttpDownloadDetailsTest, ReplacedProgramsStayExecutableAndNewFilesAreShared) {
+  WriteFile(target.File("tool"), "old");
+  ASSERT_EQ(::chmod(target.File("tool").c_str(), 0755), 0);
+  ASSERT_TRUE(Fetch("gen/10/tool"));
+  ASSERT_TRUE(Fetch("gen/10/fresh.bin"));
+  struct stat st {};
+  ASSERT_EQ(::stat(target.File("tool").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0755u);
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ASSERT_EQ(::stat(target.File("fresh.bin").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0666u & ~mask) << "not private like a temporary file";
+}
+
+TEST_F(HttpDownloadDetailsTest, ADownloadAskedForFromAProgressHandlerIsRefused) {
+  bool inner = true;
+  int calls = 0;
+  engine.OnFileProgress = [&](TKavrel& sender, const std::string&, int, int) {
+    if (calls++ == 0)
+      inner = sender.DownloadFile(sender.Connection(), server.Url("gen/10/inner.bin"),
+                                  target.Path() + "/");
+  };
+  ASSERT_TRUE(Fetch("gen/100000/outer.bin"));
+  EXPECT_FALSE(inner);
+  EXPECT_EQ(ReadFile(target.File("outer.bin")), GeneratedBytes(100000));
+}
+
+}  // namespace
+}  // namespace kavrel::test

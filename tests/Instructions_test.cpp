@@ -1,5 +1,6 @@
 // The control file's instructions, the what's-new and licence texts, and the
 // post-update report, each against real files, programs and servers.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -233,6 +234,26 @@ TEST_F(PostReportTest, EmptyDataStillPostsAndBadSettingsAreReported) {
   engine.PostUpdateInfo.Action.clear();
   engine.SendPostUpdateInfo();
   EXPECT_TRUE(engine.statuses.empty());
+}
+
+}  // namespace
+}  // namespace kavrel::test
+
+namespace kavrel::test {
+namespace {
+
+TEST_F(InstructionsTest, StartedProgramsGetNoneOfTheEnginesOpenFiles) {
+  const int leaked = ::open("/dev/null", O_RDONLY);  // no close-on-exec, like a client socket
+  ASSERT_GE(leaked, 0);
+  ASSERT_EQ(::dup2(leaked, 57), 57);
+  const std::string out = dir.File("fds");
+  Publish("[action]\r\nrunbefore=/bin/sh -c \"ls /proc/self/fd > '" + out + "'\"\r\n");
+  EXPECT_EQ(engine.RunInstructions(), 0);
+  const std::string fds = WaitForFile(out);
+  ::close(57);
+  ::close(leaked);
+  EXPECT_FALSE(fds.empty());
+  EXPECT_EQ(("\n" + fds).find("\n57\n"), std::string::npos) << fds;
 }
 
 }  // namespace

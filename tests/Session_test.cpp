@@ -107,6 +107,9 @@ TEST_F(SessionTest, NoSessionModeOpensNothing) {
   EXPECT_EQ(engine.Idents(), std::vector<int>{918});
   engine.UpdateType = ftpUpdate;
   EXPECT_EQ(engine.ConnectHost(), -1);
+  engine.ReportLastInternetError();
+  ASSERT_NE(engine.Find(976), nullptr) << "the missing session is what is reported";
+  EXPECT_EQ(engine.Find(976)->ErrCode, 6);
 }
 
 TEST_F(SessionTest, FileRunsReportNothingButTheControlFileCopyIsDeleted) {

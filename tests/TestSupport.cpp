@@ -1,11 +1,10 @@
 #include "TestSupport.h"
 
-#include <cstdlib>
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>

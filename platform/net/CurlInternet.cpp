@@ -11,6 +11,7 @@
 
 #include "Internet.h"
 #include "System.h"
+#include "Text.h"
 
 namespace kavrel::platform {
 
@@ -32,6 +33,13 @@ void GlobalInit() {
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+// One handle serves one transfer at a time: a request made from an event
+// handler while another transfer of the same connection runs is refused.
+bool RefuseWhileBusy(bool busy) {
+  if (busy) SetLastError(CURLE_FAILED_INIT, "Another transfer of this connection is under way");
+  return busy;
+}
+
 // Above this many buffered bytes the transfer waits until the reader catches up.
 constexpr std::size_t kBufferCap = 256 * 1024;
 constexpr int kPollMilliseconds = 50;
@@ -43,8 +51,9 @@ using TMultiPtr = std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)>;
 // that the connection can serve them too.
 class TCurlTransfer final : public TInternetRequest {
  public:
-  TCurlTransfer(CURLM* multi, CURL* easy, std::function<void()> idle)
-      : multi_(multi), easy_(easy), idle_(std::move(idle)) {
+  TCurlTransfer(CURLM* multi, CURL* easy, std::function<void()> idle, bool& busy)
+      : multi_(multi), easy_(easy), idle_(std::move(idle)), busy_(busy) {
+    busy_ = true;
     curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &TCurlTransfer::OnBody);
     curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &TCurlTransfer::OnHeader);
@@ -52,6 +61,7 @@ class TCurlTransfer final : public TInternetRequest {
   }
 
   ~TCurlTransfer() override {
+    busy_ = false;
     if (added_) curl_multi_remove_handle(multi_, easy_);
     curl_easy_setopt(easy_, CURLOPT_WRITEDATA, nullptr);
     curl_easy_setopt(easy_, CURLOPT_HEADERDATA, nullptr);
@@ -178,8 +188,7 @@ class TCurlTransfer final : public TInternetRequest {
     const std::string_view line(data, n);
     if (line.size() >= 9 && line.substr(0, 5) == "HTTP/") {
       t->sawLocation_ = false;
-    } else if (line.size() >= 9 &&
-               (line.substr(0, 9) == "Location:" || line.substr(0, 9) == "location:")) {
+    } else if (line.size() >= 9 && SameText(line.substr(0, 9), "Location:")) {
       t->sawLocation_ = true;
     } else if (line == "\r\n" || line == "\n") {
       long code = 0;
@@ -194,6 +203,7 @@ class TCurlTransfer final : public TInternetRequest {
   CURLM* multi_;
   CURL* easy_;
   std::function<void()> idle_;
+  bool& busy_;  // the handle serves this transfer
   std::vector<char> buffer_;
   std::size_t offset_ = 0;
   bool added_ = false;
@@ -232,6 +242,26 @@ void ApplyCommon(CURL* easy, const TSessionSettings& s) {
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp,ftps");
 }
 
+// A location as control files write it may hold blanks and other characters
+// an address may not; they are sent escaped, as browsers do.
+std::string EscapeUnsafe(std::string_view url) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(url.size());
+  for (char ch : url) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' ||
+        c == '`' || c == '{' || c == '|' || c == '}') {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
 std::string EscapeSegment(CURL* easy, std::string_view text) {
   char* escaped = curl_easy_escape(easy, text.data(), static_cast<int>(text.size()));
   if (escaped == nullptr) return std::string(text);
@@ -263,6 +293,7 @@ class TCurlFtpConnection final : public TFtpConnection {
   }
 
   bool SetCurrentDirectory(std::string_view directory) override {
+    if (RefuseWhileBusy(busy_)) return false;
     std::string target;
     if (!directory.empty() && directory.front() == '/')
       target = std::string(directory);
@@ -275,16 +306,19 @@ class TCurlFtpConnection final : public TFtpConnection {
   }
 
   std::optional<std::int64_t> FileSize(std::string_view name) override {
+    if (RefuseWhileBusy(busy_)) return std::nullopt;
     Prepare(FileUrl(name));
     curl_easy_setopt(easy_.get(), CURLOPT_NOBODY, 1L);
-    TCurlTransfer transfer(multi_.get(), easy_.get(), settings_.idle);
+    TCurlTransfer transfer(multi_.get(), easy_.get(), settings_.idle, busy_);
     if (!transfer.RunToEnd()) return std::nullopt;
     return transfer.ContentLength();
   }
 
   std::unique_ptr<TInternetRequest> OpenFile(std::string_view name) override {
+    if (RefuseWhileBusy(busy_)) return nullptr;
     Prepare(FileUrl(name));
-    auto transfer = std::make_unique<TCurlTransfer>(multi_.get(), easy_.get(), settings_.idle);
+    auto transfer =
+        std::make_unique<TCurlTransfer>(multi_.get(), easy_.get(), settings_.idle, busy_);
     if (!transfer->Start()) return nullptr;
     return transfer;
   }
@@ -319,7 +353,7 @@ class TCurlFtpConnection final : public TFtpConnection {
   void Prepare(const std::string& url) {
     CURL* e = easy_.get();
     ApplyCommon(e, settings_);
-    url_ = url;
+    url_ = EscapeUnsafe(url);
     curl_easy_setopt(e, CURLOPT_URL, url_.c_str());
     if (!user_.empty()) {
       curl_easy_setopt(e, CURLOPT_USERNAME, user_.c_str());
@@ -333,7 +367,7 @@ class TCurlFtpConnection final : public TFtpConnection {
   bool Probe(const std::string& url) {
     Prepare(url);
     curl_easy_setopt(easy_.get(), CURLOPT_NOBODY, 1L);
-    TCurlTransfer transfer(multi_.get(), easy_.get(), settings_.idle);
+    TCurlTransfer transfer(multi_.get(), easy_.get(), settings_.idle, busy_);
     return transfer.RunToEnd();
   }
 
@@ -347,6 +381,7 @@ class TCurlFtpConnection final : public TFtpConnection {
   bool passive_;
   std::string directory_;
   std::string url_;
+  bool busy_ = false;
 };
 
 class TCurlSession final : public TInternetSession {
@@ -367,9 +402,10 @@ class TCurlSession final : public TInternetSession {
 
   std::unique_ptr<TInternetRequest> OpenUrl(std::string_view url,
                                             const THttpRequestOptions& options) override {
+    if (RefuseWhileBusy(busy_)) return nullptr;
     CURL* e = easy_.get();
     ApplyCommon(e, settings_);
-    url_ = url;
+    url_ = EscapeUnsafe(url);
     curl_easy_setopt(e, CURLOPT_URL, url_.c_str());
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
@@ -389,7 +425,7 @@ class TCurlSession final : public TInternetSession {
     for (const std::string& h : options.Headers) headers = curl_slist_append(headers, h.c_str());
     headers_.reset(headers);
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers_.get());
-    auto transfer = std::make_unique<TCurlTransfer>(multi_.get(), e, settings_.idle);
+    auto transfer = std::make_unique<TCurlTransfer>(multi_.get(), e, settings_.idle, busy_);
     if (!transfer->Start()) return nullptr;
     return transfer;
   }
@@ -411,11 +447,14 @@ class TCurlSession final : public TInternetSession {
   TMultiPtr multi_;
   std::string url_;
   std::unique_ptr<curl_slist, TSlistFree> headers_;
+  bool busy_ = false;
 };
 
 }  // namespace
 
 TInternetError LastInternetError() { return gLastError; }
+
+void SetLastInternetError(int code, std::string text) { SetLastError(code, std::move(text)); }
 
 THttpAddressProblem HttpObjectAddress(std::string_view server, int defaultPort,
                                       std::string_view object, std::string& address) {
@@ -445,7 +484,8 @@ THttpAddressProblem HttpObjectAddress(std::string_view server, int defaultPort,
   if (curl_url_set(url.get(), CURLUPART_PATH, pathPart.c_str(), CURLU_URLENCODE) != CURLUE_OK)
     return THttpAddressProblem::BadObject;
   if (query != std::string::npos &&
-      curl_url_set(url.get(), CURLUPART_QUERY, path.substr(query + 1).c_str(), 0) != CURLUE_OK)
+      curl_url_set(url.get(), CURLUPART_QUERY, EscapeUnsafe(path.substr(query + 1)).c_str(), 0) !=
+          CURLUE_OK)
     return THttpAddressProblem::BadObject;
   char* text = nullptr;
   if (curl_url_get(url.get(), CURLUPART_URL, &text, 0) != CURLUE_OK)

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <ctime>
 #include <vector>
 
@@ -47,17 +48,24 @@ std::optional<TFile> TFile::Open(std::string_view path, Mode mode, int* error) {
       flags |= O_WRONLY | O_CREAT | O_TRUNC;
       break;
   }
-  const int fd = ::open(native.c_str(), flags, 0666);
+  // Files are read only when they are regular files, opened without blocking
+  // so that a named pipe cannot hold the caller: what the system reads comes
+  // from control files, and a device such as /dev/zero never ends.
+  const bool reading = mode == Mode::Read;
+  const int fd = ::open(native.c_str(), reading ? flags | O_NONBLOCK : flags, 0666);
   if (fd < 0) {
     if (error != nullptr) *error = errno;
     return std::nullopt;
   }
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  const bool fits =
+      ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode) && (!reading || S_ISREG(st.st_mode));
+  if (!fits) {
     ::close(fd);
-    if (error != nullptr) *error = EISDIR;
+    if (error != nullptr) *error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     return std::nullopt;
   }
+  if (reading) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return TFile(fd, native);
 }
 
@@ -179,6 +187,10 @@ void WriteFileAtomically(std::string_view path, std::string_view content) {
   auto file =
       TFile::CreateUnique(ParentOf(native), std::string(BaseName(native)) + ".", temp, &error);
   if (!file) Fail("Cannot create a file beside", native, error);
+  // The new file keeps the old one's permissions; a new one may be read by all.
+  struct stat old {};
+  const mode_t mode = ::stat(native.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+  ::chmod(temp.c_str(), mode);
   try {
     file->Write(content);
     file->Sync();
@@ -216,6 +228,37 @@ bool ForceDirectories(std::string_view path) {
   return DirectoryExists(native);
 }
 
+namespace {
+
+// The permissions a new file of this process gets: 0666 less the umask,
+// read from the kernel so that nothing process-wide is changed.
+mode_t NewFileMode() {
+  const auto status = ReadWholeFile("/proc/self/status");
+  if (status) {
+    const std::size_t at = status->find("Umask:");
+    if (at != std::string::npos)
+      return 0666 & ~static_cast<mode_t>(std::strtoul(status->c_str() + at + 6, nullptr, 8));
+  }
+  return 0644;
+}
+
+}  // namespace
+
+void ShareLike(std::string_view file, std::string_view model) {
+  struct stat st {};
+  const mode_t mode =
+      ::stat(ToNativePath(model).c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode();
+  ::chmod(ToNativePath(file).c_str(), mode);
+}
+
+bool SameFile(std::string_view a, std::string_view b) {
+  struct stat first {
+  }, second{};
+  return ::stat(ToNativePath(a).c_str(), &first) == 0 &&
+         ::stat(ToNativePath(b).c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
+}
+
 bool DeleteFileAt(std::string_view path) { return ::unlink(ToNativePath(path).c_str()) == 0; }
 
 namespace {
@@ -228,6 +271,7 @@ bool CopyAcrossFileSystems(const std::string& from, const std::string& to) {
   std::string temp;
   auto target = TFile::CreateUnique(ParentOf(to), std::string(BaseName(to)) + ".", temp);
   if (!target) return false;
+  ShareLike(temp, from);
   try {
     std::vector<char> block(65536);
     while (const std::size_t n = source->Read(block.data(), block.size()))

@@ -16,7 +16,8 @@ std::string WithoutTrailingSeparator(std::string path) {
 // The documents entry of the user's folder settings, as the desktop keeps it in
 // user-dirs.dirs: XDG_DOCUMENTS_DIR="$HOME/Documents".
 std::string XdgDocumentsEntry(const std::string& home) {
-  const std::string config = GetEnvironment("XDG_CONFIG_HOME").value_or(home + "/.config");
+  std::string config = GetEnvironment("XDG_CONFIG_HOME").value_or("");
+  if (config.empty()) config = home + "/.config";
   const auto content = ReadWholeFile(config + "/user-dirs.dirs");
   if (!content) return {};
   const std::string key = "XDG_DOCUMENTS_DIR=";

@@ -59,9 +59,15 @@ bool Spawn(const std::vector<std::string>& args) {
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  // The program gets none of this process's open files and connections (the
+  // Internet client's sockets are not all marked close-on-exec).
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   pid_t pid = 0;
-  if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
-    return false;
+  const int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return false;
   std::lock_guard lock(gChildrenMutex);
   gChildren.push_back(pid);
   return true;
@@ -89,7 +95,7 @@ bool ShellOpen(std::string_view target, std::string_view parameters) {
   if (!address && !FileExists(native) && !DirectoryExists(native)) return false;
   const std::string opener = FindProgram("xdg-open");
   if (opener.empty()) return false;
-  return Spawn({opener, std::string(target)});
+  return Spawn({opener, address ? std::string(target) : native});
 }
 
 int CurrentProcessId() { return static_cast<int>(::getpid()); }

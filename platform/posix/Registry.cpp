@@ -105,9 +105,14 @@ void TRegistryKey::WriteString(std::string_view name, std::string_view value) {
   if (access_ != TRegAccess::Full)
     throw EInOutError("Registry key " + path_ + " is open for reading only", 5);
   TIniDocument hive = LoadHive(root_);
+  // The section reads find: the first one naming the key.
   std::string section = path_;
-  for (const std::string& existing : hive.SectionNames())
-    if (SameText(NormalKeyPath(existing), path_)) section = existing;
+  for (const std::string& existing : hive.SectionNames()) {
+    if (SameText(NormalKeyPath(existing), path_)) {
+      section = existing;
+      break;
+    }
+  }
   hive.WriteString(section, name, value);
   if (!ForceDirectories(HiveFolder(root_)))
     throw EInOutError("Cannot create the registry folder " + HiveFolder(root_), 5);

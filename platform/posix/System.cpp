@@ -61,7 +61,7 @@ TFormatSettings SystemFormatSettings() {
   if (am != nullptr && *am != '\0') settings.TimeAMString = am;
   if (pm != nullptr && *pm != '\0') settings.TimePMString = pm;
   ::freelocale(use);
-  return settings;
+  return ReadableFormats(settings);
 }
 
 }  // namespace

@@ -1,0 +1,93 @@
+// Input from outside (control files, the locale, hand-edited hives) that must
+// neither lose a file nor hang or exhaust the engine.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "ControlFile.h"
+#include "FileMeasures.h"
+#include "Files.h"
+#include "IniDocument.h"
+#include "PathHelpers.h"
+#include "RecordingEngine.h"
+#include "Registry.h"
+#include "TestSupport.h"
+
+namespace kavrel::test {
+namespace {
+
+TEST(InputHardening, CopyingAFileOntoItselfUnderAnotherSpellingKeepsIt) {
+  TTempDir dir;
+  WriteFile(dir.File("update.ini"), "[update]\r\n");
+  TRecordingEngine engine;
+  EXPECT_FALSE(engine.CopyLocalFile(dir.Path() + "\\update.ini", dir.File("update.ini")));
+  EXPECT_EQ(engine.statuses.back().Ident, 912);
+  EXPECT_EQ(ReadFile(dir.File("update.ini")), "[update]\r\n");
+}
+
+TEST(InputHardening, AnAbsurdFileCountIsBounded) {
+  TTempDir dir;
+  WriteFile(dir.File("update.ini"), "[files]\r\ncount=2147483647\r\n");
+  class TEngine : public TRecordingEngine {
+   public:
+    void Use(const std::string& path) { ControlFileName = path; }
+  } engine;
+  engine.Use(dir.File("update.ini"));
+  EXPECT_EQ(engine.ReadFileList(), 2147483647);
+  EXPECT_EQ(engine.FileList.Count(), 10000u);
+}
+
+TEST(InputHardening, DevicesAndPipesAreNotReadAsFiles) {
+  TTempDir dir;
+  const std::string fifo = dir.File("pipe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {std::string("/dev/zero"), fifo}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(ByteSumChecksum(path), -1);
+    EXPECT_FALSE(platform::ReadWholeFile(path));
+  }
+}
+
+TEST(InputHardening, RememberedDatesUseFormatsThatReadBack) {
+  TFormatSettings latvian;  // "%Y.%m.%d." ends in a separator
+  latvian.ShortDateFormat = "yyyy/mm/dd/";
+  latvian.DateSeparator = '.';
+  TFormatSettings named;  // month names
+  named.ShortDateFormat = "dd mmm, yyyy";
+  named.LongTimeFormat = "hh:nn:ss ampm";
+  for (const TFormatSettings& settings : {latvian, named}) {
+    const TFormatSettings readable = ReadableFormats(settings);
+    const TDateTime when = EncodeDateTime({2010, 12, 31, 23, 59, 58, 0});
+    const auto date = ParseDate(FormatDateTime(readable.ShortDateFormat, when, readable),
+                                readable.ShortDateFormat, readable.DateSeparator, 2010);
+    ASSERT_TRUE(date);
+    EXPECT_EQ(*date, EncodeDateTime({2010, 12, 31, 0, 0, 0, 0}));
+  }
+  TFormatSettings usual;
+  usual.ShortDateFormat = "dd/mm/yyyy";
+  EXPECT_EQ(ReadableFormats(usual).ShortDateFormat, "dd/mm/yyyy") << "kept where it works";
+}
+
+TEST(InputHardening, HivesKeepTheirPermissionsAndOneSectionPerKey) {
+  TTempDir hives;
+  TScopedEnv dir("KAVREL_REGISTRY_DIR", hives.Path());
+  const std::string hive = hives.File("HKEY_LOCAL_MACHINE.ini");
+  WriteFile(hive, "[\\Software\\X\\S]\r\nLastDate=old\r\n[Software/X/S]\r\nLastDate=other\r\n");
+  ASSERT_EQ(::chmod(hive.c_str(), 0644), 0);
+  auto key = platform::OpenRegistryKey(platform::TRegRoot::LocalMachine, "Software\\X\\S",
+                                       platform::TRegAccess::Full, false);
+  ASSERT_TRUE(key);
+  key->WriteString("LastDate", "new");
+  EXPECT_EQ(key->ReadString("LastDate"), "new");
+  struct stat st {};
+  ASSERT_EQ(::stat(hive.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u) << "other users can still read the machine hive";
+}
+
+TEST(InputHardening, DriveRelativeFoldersLoseTheirSeparatorToo) {
+  EXPECT_EQ(MacroPathForm("C:x\\"), "C:x");
+  EXPECT_EQ(MacroPathForm("C:"), "C:/.");
+}
+
+}  // namespace
+}  // namespace kavrel::test
