@@ -23,7 +23,6 @@ class TControlFile {
   // control file is anywhere near that size.
   static constexpr std::size_t kMaxSize = 16 * 1024 * 1024;
   explicit TControlFile(std::string_view path);
-  explicit TControlFile(TIniDocument document) : doc_(std::move(document)) {}
 
   // text: the value as stored.
   std::string ReadText(std::string_view section, std::string_view key,
@@ -46,8 +45,6 @@ class TControlFile {
                                                     std::string_view key) const;
   // version: all-ones words when absent or not a version.
   TVersionWords ReadVersion(std::string_view section, std::string_view key) const;
-
-  const TIniDocument& Document() const { return doc_; }
 
  private:
   TIniDocument doc_;

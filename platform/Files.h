@@ -83,8 +83,5 @@ bool CanWrite(std::string_view path);
 std::optional<TDateTime> LastWriteTime(std::string_view path);
 
 std::string GetCurrentDir();
-bool SetCurrentDir(std::string_view path);
-// The folder of the running program's executable file.
-std::string ProgramDir();
 
 }  // namespace kavrel::platform

@@ -16,6 +16,4 @@ bool StartCommandLine(std::string_view commandLine);
 // document) goes to the desktop's opener. True when it started.
 bool ShellOpen(std::string_view target, std::string_view parameters = {});
 
-int CurrentProcessId();
-
 }  // namespace kavrel::platform

@@ -332,13 +332,4 @@ std::string GetCurrentDir() {
   return buffer.data();
 }
 
-bool SetCurrentDir(std::string_view path) { return ::chdir(ToNativePath(path).c_str()) == 0; }
-
-std::string ProgramDir() {
-  std::vector<char> buffer(PATH_MAX + 1);
-  const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), PATH_MAX);
-  if (n <= 0) return GetCurrentDir();
-  return ParentOf(std::string(buffer.data(), static_cast<std::size_t>(n)));
-}
-
 }  // namespace kavrel::platform

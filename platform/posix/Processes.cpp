@@ -98,6 +98,4 @@ bool ShellOpen(std::string_view target, std::string_view parameters) {
   return Spawn({opener, address ? std::string(target) : native});
 }
 
-int CurrentProcessId() { return static_cast<int>(::getpid()); }
-
 }  // namespace kavrel::platform

@@ -19,7 +19,6 @@ stdout, and serves until it receives SIGTERM or SIGINT or its stdin is closed
 
 import argparse
 import logging
-import os
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
@@ -71,8 +70,4 @@ def main():
 
 
 if __name__ == "__main__":
-    code = main()
-    sys.stdout.flush()
-    sys.stderr.flush()
-    # No interpreter shutdown: the stdin watcher may still be blocked in read.
-    os._exit(code)
+    lifetime.run(main)

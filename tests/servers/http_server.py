@@ -314,8 +314,4 @@ def main():
 
 
 if __name__ == "__main__":
-    code = main()
-    sys.stdout.flush()
-    sys.stderr.flush()
-    # No interpreter shutdown: the stdin watcher may still be blocked in read.
-    os._exit(code)
+    lifetime.run(main)

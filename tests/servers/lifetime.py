@@ -27,6 +27,15 @@ def stop_event():
     return stop
 
 
+def run(main):
+    """Runs the server's main and ends the process with its code, without the
+    interpreter's shutdown: the stdin watcher may still be blocked in read."""
+    code = main()
+    sys.stdout.flush()
+    sys.stderr.flush()
+    os._exit(code)
+
+
 def announce_port(port):
     sys.stdout.write("PORT %d\n" % port)
     sys.stdout.flush()
