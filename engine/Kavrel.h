@@ -84,6 +84,11 @@ class TKavrel : public TComponent {
   // run of this engine is under way (from an event handler) returns at once.
   void RunUpdate();
   void RestartApplication();
+  // Runs a program and waits for its end without a time limit, showing the
+  // animation window meanwhile when asked. True only when it ran and ended
+  // with exit code 0; another exit code plus 8192 becomes the last error.
+  bool ExecuteAndWait(const std::string& CommandLine, bool ShowWindow, bool ShowAnimation,
+                      const std::string& Caption, const std::string& Message);
   bool Running() const { return running_; }
 
   // Version: always the engine's own; setting it does nothing.

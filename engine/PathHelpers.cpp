@@ -32,6 +32,18 @@ std::string GetDocumentsDir() { return platform::DocumentsFolder(); }
 
 bool DirExists(std::string_view path) { return platform::DirectoryExists(path); }
 
+bool ForceFolder(std::string_view path) {
+  if (path.empty()) return true;
+  std::string folder(path);
+  if (platform::EndsWithSeparator(folder)) folder.pop_back();
+  // Only a drive stands for itself; a short relative name is a folder to make.
+  const bool drive = folder.size() == 2 && folder[1] == ':';
+  const std::size_t cut = folder.find_last_of("\\/:");
+  const std::string parent = cut == std::string::npos ? std::string() : folder.substr(0, cut + 1);
+  if (folder.empty() || drive || DirExists(folder) || parent == folder) return true;
+  return ForceFolder(parent) && platform::CreateFolder(folder);
+}
+
 std::size_t PosNoCase(std::string_view needle, std::string_view text) {
   // An empty name occurs nowhere: a download without a file name must not
   // count as an application component.

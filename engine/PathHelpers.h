@@ -17,6 +17,10 @@ std::string GetTempDir();
 // The user's documents folder, or empty.
 std::string GetDocumentsDir();
 bool DirExists(std::string_view path);
+// Creates a folder with every missing folder above it. True when nothing was
+// needed or every creation succeeded; a drive ("C:") and the root count as
+// existing.
+bool ForceFolder(std::string_view path);
 // 1-based position of needle in text, ignoring ASCII case; 0 when absent or
 // when needle is empty.
 std::size_t PosNoCase(std::string_view needle, std::string_view text);

@@ -1,14 +1,12 @@
-// Steps whose behaviour arrives with the comparison, selection, instruction,
-// text and installation stages. Until then each gives the result with which
-// the run driver ends a run quietly.
+// Steps whose behaviour arrives with the restart handoff. Until then the
+// handoff does nothing, so a run that fetched an application component ends
+// with the component waiting in its download folder.
 #include "Kavrel.h"
 
 namespace kavrel {
 
 void TKavrel::DeployStub() {}
-void TKavrel::DeployUtility() {}
 
-int TKavrel::InstallFiles() { return 0; }
 void TKavrel::RestartApplication() {}
 
 }  // namespace kavrel

@@ -14,6 +14,11 @@ class EInOutError : public std::runtime_error {
   int ErrorCode;  // the system's error number
 };
 
+// The calling thread's last error, as system calls leave it and as the
+// engine records the outcome of a program it ran.
+int GetLastError();
+void SetLastError(int errorCode);
+
 // Text of a system error number, as the system words it.
 std::string SystemErrorText(int errorCode);
 

@@ -62,6 +62,8 @@ std::optional<std::string> ReadWholeFile(std::string_view path,
 // Writes a file so that readers see either the old content or the new one:
 // a temporary file beside it, flushed, then renamed over it. Raises EInOutError.
 void WriteFileAtomically(std::string_view path, std::string_view content);
+// Creates one folder; true when it was made.
+bool CreateFolder(std::string_view path);
 // Creates a folder and the folders above it; true when it exists afterwards.
 bool ForceDirectories(std::string_view path);
 bool DeleteFileAt(std::string_view path);
@@ -74,6 +76,15 @@ bool SameFile(std::string_view a, std::string_view b);
 // Moves a file, also to another file system (copied, then the source deleted).
 // Fails when the destination exists.
 bool MoveFileTo(std::string_view from, std::string_view to);
+// Puts `from` in the place of `to` in one step, so that no moment exists
+// without a file there: renamed over it, or, across file systems, copied
+// beside it first. False when that cannot be done; both files then stay.
+bool ReplaceFileWith(std::string_view from, std::string_view to);
+// Sets when a file was last written, given in local time (the access time
+// stays as it is).
+bool SetLastWriteTime(std::string_view path, TDateTime localTime);
+// Lets whoever may read the file also run it.
+bool MakeExecutable(std::string_view path);
 // Removes the read-only and hidden marks a file can carry on this system.
 // False when the file's attributes cannot be read or written.
 bool ClearReadOnlyHidden(std::string_view path);

@@ -51,4 +51,12 @@ inline std::string_view BaseName(std::string_view path) {
   return pos == std::string_view::npos ? path : path.substr(pos + 1);
 }
 
+// The folder part of a path: everything before its last separator; empty for
+// a bare name; the root itself for a name in the root.
+inline std::string_view FolderPart(std::string_view path) {
+  const std::size_t pos = path.find_last_of("\\/");
+  if (pos == std::string_view::npos) return {};
+  return path.substr(0, pos == 0 ? 1 : pos);
+}
+
 }  // namespace kavrel::platform

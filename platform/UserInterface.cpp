@@ -28,7 +28,11 @@ class THeadlessUserInterface final : public IUserInterface {
     std::cerr << "[login] " << caption << '\n';
     return false;
   }
-
+  std::unique_ptr<IAnimationWindow> ShowAnimation(std::string_view caption,
+                                                  std::string_view) override {
+    std::cerr << "[animation] " << caption << '\n';
+    return nullptr;
+  }
 };
 
 std::mutex gUiMutex;

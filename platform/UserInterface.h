@@ -24,6 +24,16 @@ struct TTextDialog {
   std::string NotAcceptCaption;  // licence: the refusing choice, preselected
 };
 
+// A window that shows an animation while a program runs; it goes when the
+// object goes.
+class IAnimationWindow {
+ public:
+  virtual ~IAnimationWindow() = default;
+  // Shows the next picture of the animation (the only drawing done while a
+  // program runs: no other window event is handled meanwhile).
+  virtual void Advance() = 0;
+};
+
 class IUserInterface {
  public:
   virtual ~IUserInterface() = default;
@@ -47,6 +57,11 @@ class IUserInterface {
   // A page shown as a modal dialog; returns when it is closed. False when no
   // page can be shown here (the caller then goes on as if it had been).
   virtual bool ShowHtmlDialog(std::string_view) { return false; }
+  // The window shown while the patch utility runs: the caption as its title,
+  // an animation and the message below it. Nothing where none can be shown.
+  virtual std::unique_ptr<IAnimationWindow> ShowAnimation(std::string_view, std::string_view) {
+    return nullptr;
+  }
 };
 
 // The interface in force; without one installed, a headless one that prints

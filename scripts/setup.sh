@@ -12,7 +12,7 @@ packages=(
   libfltk1.3-dev libxext-dev libxcursor-dev libxinerama-dev libxft-dev libxrender-dev libxfixes-dev
   xvfb xauth x11-apps imagemagick xdotool
   python3 python3-pyftpdlib
-  curl cabextract openssl
+  curl cabextract openssl gcab mscompress
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -6,6 +6,7 @@
 
 #include "HostEngine.h"
 #include "HostOptions.h"
+#include "PackageCommands.h"
 #include "PublisherCommands.h"
 #include "ScriptedUserInterface.h"
 
@@ -32,6 +33,19 @@ constexpr const char* kUsage =
     "  version FILE\n"
     "      Prints the file version of a program or library (.exe, .dll) as\n"
     "      major.minor.release.build; exit status 1 when it has none.\n"
+    "  compress [--last-char C] SOURCE TARGET\n"
+    "      Writes SOURCE to TARGET in the LZ format (\"SZDD\") that entries\n"
+    "      marked compressed use. The header records C, by default the last\n"
+    "      character of SOURCE's name, as the last character of the expanded\n"
+    "      name: app.exe compressed to app.ex_ expands to app.exe again.\n"
+    "  expand FILE\n"
+    "      Expands an LZ file as a machine does: next to it, under its name\n"
+    "      with the recorded last character, and removes FILE; prints the\n"
+    "      name written. A damaged file is kept and nothing is written.\n"
+    "  extract CABINET FOLDER\n"
+    "      Extracts every file of a cabinet into FOLDER as a machine does,\n"
+    "      with its subfolders and stored dates, and prints each file written.\n"
+    "      The cabinet stays.\n"
     "  help\n"
     "      Shows this text.\n"
     "\n"
@@ -130,5 +144,8 @@ int main(int argc, char** argv) {
   if (command == "fetch") return Fetch(args);
   if (command == "checksum") return kavrel::ChecksumCommand(args);
   if (command == "version") return kavrel::VersionCommand(args);
+  if (command == "compress") return kavrel::CompressCommand(args, std::cout, std::cerr);
+  if (command == "expand") return kavrel::ExpandCommand(args, std::cout, std::cerr);
+  if (command == "extract") return kavrel::ExtractCommand(args, std::cout, std::cerr);
   return Usage("unknown command " + command);
 }

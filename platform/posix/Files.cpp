@@ -212,6 +212,8 @@ void WriteFileAtomically(std::string_view path, std::string_view content) {
   }
 }
 
+bool CreateFolder(std::string_view path) { return ::mkdir(ToNativePath(path).c_str(), 0777) == 0; }
+
 bool ForceDirectories(std::string_view path) {
   const std::string native = ToNativePath(path);
   if (native.empty()) return false;
@@ -299,6 +301,37 @@ bool MoveFileTo(std::string_view from, std::string_view to) {
   if (::lstat(target.c_str(), &st) == 0) return false;
   if (::rename(source.c_str(), target.c_str()) == 0) return true;
   return errno == EXDEV && CopyAcrossFileSystems(source, target);
+}
+
+bool ReplaceFileWith(std::string_view from, std::string_view to) {
+  const std::string source = ToNativePath(from);
+  const std::string target = ToNativePath(to);
+  if (::rename(source.c_str(), target.c_str()) == 0) return true;
+  return errno == EXDEV && CopyAcrossFileSystems(source, target);
+}
+
+bool SetLastWriteTime(std::string_view path, TDateTime localTime) {
+  const TDateParts parts = DecodeDateTime(localTime);
+  tm local{};
+  local.tm_year = parts.Year - 1900;
+  local.tm_mon = parts.Month - 1;
+  local.tm_mday = parts.Day;
+  local.tm_hour = parts.Hour;
+  local.tm_min = parts.Minute;
+  local.tm_sec = parts.Second;
+  local.tm_isdst = -1;  // the zone's own rule for that day
+  const time_t seconds = ::mktime(&local);
+  if (seconds == static_cast<time_t>(-1) && parts.Year != 1969) return false;
+  const timespec times[2] = {{0, UTIME_OMIT}, {seconds, parts.Millisecond * 1000000L}};
+  return ::utimensat(AT_FDCWD, ToNativePath(path).c_str(), times, 0) == 0;
+}
+
+bool MakeExecutable(std::string_view path) {
+  const std::string native = ToNativePath(path);
+  struct stat st {};
+  if (::stat(native.c_str(), &st) != 0) return false;
+  const mode_t mode = st.st_mode & 07777;
+  return ::chmod(native.c_str(), mode | ((mode & 0444) >> 2)) == 0;
 }
 
 bool ClearReadOnlyHidden(std::string_view path) {

@@ -5,7 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "CommandLine.h"
@@ -36,6 +39,8 @@ bool IsExecutableFile(const std::string& path) {
 
 std::string FindProgram(const std::string& name) {
   if (ContainsSeparator(name)) return ToNativePath(name);
+  const std::string own = ProgramFolder() + "/" + name;
+  if (IsExecutableFile(own)) return own;
   const std::string local = GetCurrentDir() + "/" + name;
   if (IsExecutableFile(local)) return local;
   const std::string path = GetEnvironment("PATH").value_or("/usr/local/bin:/usr/bin:/bin");
@@ -51,11 +56,11 @@ std::string FindProgram(const std::string& name) {
   return {};
 }
 
-bool Spawn(const std::vector<std::string>& args) {
-  ReapEndedChildren();
-  if (args.empty()) return false;
+// Starts the program of args[0]; the child's number, or -1.
+pid_t SpawnChild(const std::vector<std::string>& args) {
+  if (args.empty()) return -1;
   const std::string program = FindProgram(args[0]);
-  if (program.empty()) return false;
+  if (program.empty()) return -1;
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -67,13 +72,48 @@ bool Spawn(const std::vector<std::string>& args) {
   pid_t pid = 0;
   const int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return false;
+  return rc == 0 ? pid : -1;
+}
+
+bool Spawn(const std::vector<std::string>& args) {
+  ReapEndedChildren();
+  const pid_t pid = SpawnChild(args);
+  if (pid < 0) return false;
   std::lock_guard lock(gChildrenMutex);
   gChildren.push_back(pid);
   return true;
 }
 
 }  // namespace
+
+std::string ProgramFolder() {
+  std::vector<char> buffer(PATH_MAX);
+  const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  if (n <= 0) return ".";
+  const std::string path(buffer.data(), static_cast<std::size_t>(n));
+  const std::size_t slash = path.find_last_of('/');
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::optional<int> RunAndWait(std::string_view commandLine, bool,
+                              const std::function<void()>& waiting) {
+  std::vector<std::string> args = SplitCommandLine(commandLine);
+  if (!args.empty()) args[0] = ToNativePath(args[0]);
+  const pid_t pid = SpawnChild(args);
+  if (pid < 0) return std::nullopt;
+  int status = 0;
+  while (true) {
+    const pid_t done = ::waitpid(pid, &status, waiting ? WNOHANG : 0);
+    if (done == pid) break;
+    if (done < 0 && errno != EINTR) return std::nullopt;
+    if (done == 0) {
+      waiting();
+      std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    }
+  }
+  if (!WIFEXITED(status)) return std::nullopt;
+  return WEXITSTATUS(status);
+}
 
 bool StartCommandLine(std::string_view commandLine) {
   std::vector<std::string> args = SplitCommandLine(commandLine);

@@ -85,6 +85,13 @@ std::optional<std::string> GetEnvironment(std::string_view name) {
   return std::string(value);
 }
 
+namespace {
+thread_local int tLastError = 0;
+}  // namespace
+
+int GetLastError() { return tLastError; }
+void SetLastError(int errorCode) { tLastError = errorCode; }
+
 std::string SystemErrorText(int errorCode) {
   char buffer[256];
   return ::strerror_r(errorCode, buffer, sizeof buffer);

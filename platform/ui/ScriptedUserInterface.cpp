@@ -101,4 +101,10 @@ bool TScriptedUserInterface::ShowHtmlDialog(std::string_view address) {
   return true;
 }
 
+std::unique_ptr<IAnimationWindow> TScriptedUserInterface::ShowAnimation(std::string_view caption,
+                                                                        std::string_view) {
+  boxes_ << "[animation] " << caption << std::endl;
+  return nullptr;
+}
+
 }  // namespace kavrel::platform

@@ -36,6 +36,9 @@ class TScriptedUserInterface : public IUserInterface {
   bool ShowLicenseDialog(const TTextDialog& dialog) override;
   // Writes "[html] " and the address; takes no answer.
   bool ShowHtmlDialog(std::string_view address) override;
+  // Writes "[animation] " and the caption; shows nothing.
+  std::unique_ptr<IAnimationWindow> ShowAnimation(std::string_view caption,
+                                                  std::string_view message) override;
 
   std::size_t AnswersLeft() const { return answers_.size(); }
 

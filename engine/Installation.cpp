@@ -1,0 +1,136 @@
+// Installation: each selected file is confirmed, fetched into its download
+// folder and put in place by one of its treatments: moved into its target
+// folder, expanded from the LZ format, extracted from a cabinet or given to
+// the patch utility. An application component stays where it was fetched,
+// for the updater stub to complete once the application has closed.
+#include "Errors.h"
+#include "Files.h"
+#include "Kavrel.h"
+#include "LzExpand.h"
+#include "PathHelpers.h"
+#include "PathNames.h"
+#include "Processes.h"
+#include "Text.h"
+#include "UserInterface.h"
+#include "cabfdi.h"
+
+namespace kavrel {
+
+namespace {
+
+constexpr const char* kPatchUtility = "patcher.exe";
+
+// The extension of a name in upper case: the text from its last dot.
+std::string UpperExtension(const std::string& name) {
+  const std::size_t dot = name.rfind('.');
+  return dot == std::string::npos ? std::string() : UpperCase(name.substr(dot));
+}
+
+// A patch utility that arrived with an update carries no permission to run;
+// it is given one where the patch command will look for it first.
+void LetPatchUtilityRun() {
+  for (const std::string& folder : {platform::ProgramFolder(), platform::GetCurrentDir()}) {
+    const std::string path = AddBackslash(folder) + kPatchUtility;
+    if (platform::FileExists(path)) {
+      platform::MakeExecutable(path);
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+int TKavrel::InstallFiles() {
+  TKavrelUpdate mode = UpdateUpdate;
+  int result = 0;
+  for (std::size_t i = 0; i < FileList.Count(); ++i) {
+    // A copy: a handler raised below may change the list.
+    const TFileDescription entry = FileList[i];
+    const TTransferDecision decision = ConfirmTransfer(mode, entry);
+    if (decision == TTransferDecision::Stop) return result;
+    if (decision == TTransferDecision::Skip) continue;
+
+    std::string url = entry.URL;
+    const std::string name = FileNameFromURL(url);
+    FileList.ActiveIndex = static_cast<int>(i);
+    if (OnBeforeFileDownload)
+      OnBeforeFileDownload(*this, static_cast<int>(i) + 1, entry.Description, url);
+    if (!entry.TargetDir.empty() && !DirExists(entry.TargetDir)) ForceFolder(entry.TargetDir);
+    const std::string folder = UseWinTempDir ? GetTempDir() : entry.TargetDir;
+    if (!DownloadFile(ConnectHandle, url, folder)) {
+      result = -1;
+      ReportStatus(946, url, 2, 0);
+      AppUpdate = false;
+      continue;
+    }
+    const std::string fetched = folder + name;
+    if (PosNoCase(name, AppComps) > 0) {
+      AppComponentUpdated = true;
+      ReportStatus(962, name, 0, 0);
+      continue;
+    }
+    const std::string extension = UpperExtension(name);
+    const bool cabinet = extension == ".CAB";
+    const bool patch = extension == ".PAT";
+
+    if (!cabinet && !patch && !entry.TargetDir.empty()) {
+      // Renamed over the old file, never deleted first: when it cannot be
+      // replaced the old file stays and the new one waits where it was fetched.
+      const std::string target = AddBackslash(entry.TargetDir) + name;
+      if (!platform::SameFile(target, fetched)) {
+        platform::ShareLike(fetched, target);
+        platform::ReplaceFileWith(fetched, target);
+      }
+    }
+    if (!cabinet && ExtractCAB && entry.Compressed) {
+      // Expanded in the current folder. The expansion removes its source; a
+      // file that turns out not to be compressed is left as it is.
+      if (!platform::SameFile(fetched, name)) platform::MoveFileTo(fetched, name);
+      ExpandLZFile(name);
+    }
+    if (cabinet && ExtractCAB && entry.Compressed) {
+      const std::string cab = AddBackslash(folder) + name;
+      if (ExtractCabinet(cab, entry.TargetDir) == -1)
+        ReportStatus(947, cab, 8, 0);
+      else if (!KeepIntermediateFiles)
+        platform::DeleteFileAt(cab);
+    }
+    if (patch && ApplyPatch && !entry.LocalVersion.empty()) {
+      if (Utility() != nullptr && !platform::FileExists(kPatchUtility)) DeployUtility();
+      bool showWindow = true, showAnimation = false;
+      std::string caption, message;
+      if (const TKavrelUtility* utility = Utility()) {
+        showWindow = utility->ShowWindow;
+        showAnimation = utility->ShowAnimation;
+        caption = utility->StatusCaption;
+        message = utility->StatusMessage;
+      }
+      const std::string command =
+          Logging ? std::string(kPatchUtility) + " -v " + name + " " + entry.LocalVersion +
+                        ">> KAVREL.LOG"
+                  : std::string(kPatchUtility) + " " + name + " " + entry.LocalVersion;
+      LetPatchUtilityRun();
+      ExecuteAndWait(command, showWindow, showAnimation, caption, message);
+      if (!KeepIntermediateFiles) platform::DeleteFileAt(entry.TargetDir + name);
+    }
+  }
+  return result;
+}
+
+bool TKavrel::ExecuteAndWait(const std::string& CommandLine, bool ShowWindow, bool ShowAnimation,
+                             const std::string& Caption, const std::string& Message) {
+  ReportStatus(18, "Exec: " + CommandLine, 3, 0);
+  std::unique_ptr<platform::IAnimationWindow> animation;
+  if (ShowAnimation) animation = platform::UserInterface().ShowAnimation(Caption, Message);
+  std::function<void()> waiting;
+  if (animation) waiting = [&animation] { animation->Advance(); };
+  const std::optional<int> exitCode = platform::RunAndWait(CommandLine, ShowWindow, waiting);
+  if (!exitCode) return false;
+  if (*exitCode != 0) {
+    platform::SetLastError(*exitCode + 0x2000);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace kavrel

@@ -1,0 +1,28 @@
+// Expansion of files compressed in the LZ format with the "SZDD" header,
+// decoded by libmspack. Shared by the engine and the updater stub.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace kavrel {
+
+// The name a compressed file expands to: its name with the last character
+// replaced by the one its header records ("kvsetup.ex_" gives "kvsetup.exe"),
+// or, when the header records none, without a trailing "_". Nothing when the
+// file cannot be read or is not in the LZ format.
+std::optional<std::string> ExpandedLZName(const std::string& FileName);
+
+// Expands `FileName` into the file of its expanded name, which is replaced in
+// one step once the whole file of the length the header records has been
+// written. The expanded name, or nothing when nothing was put in place. The
+// compressed file stays (unless it is its own expanded name: then it is what
+// was replaced).
+std::optional<std::string> ExpandLZ(const std::string& FileName);
+
+// Expands `FileName` and deletes it, whether or not the expansion worked. A
+// file that is not in the LZ format is no compressed source: it stays exactly
+// as it was.
+void ExpandLZFile(const std::string& FileName);
+
+}  // namespace kavrel

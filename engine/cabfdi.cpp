@@ -1,0 +1,114 @@
+#include "cabfdi.h"
+
+#include <memory>
+#include <optional>
+
+#include "Files.h"
+#include "MspackFiles.h"
+#include "PathNames.h"
+#include "Unicode.h"
+#include "UnpackTarget.h"
+
+namespace kavrel {
+
+namespace {
+
+struct TDecompressorDeleter {
+  void operator()(mscab_decompressor* d) const { mspack_destroy_cab_decompressor(d); }
+};
+using TDecompressor = std::unique_ptr<mscab_decompressor, TDecompressorDeleter>;
+
+// Closes the cabinet before its decompressor goes.
+class TOpenCabinet {
+ public:
+  TOpenCabinet(mscab_decompressor* d, const std::string& path)
+      : d_(d), cab_(d->open(d, path.c_str())) {}
+  ~TOpenCabinet() {
+    if (cab_ != nullptr) d_->close(d_, cab_);
+  }
+  TOpenCabinet(const TOpenCabinet&) = delete;
+  TOpenCabinet& operator=(const TOpenCabinet&) = delete;
+  mscabd_cabinet* operator->() const { return cab_; }
+  explicit operator bool() const { return cab_ != nullptr; }
+
+ private:
+  mscab_decompressor* d_;
+  mscabd_cabinet* cab_;
+};
+
+// The stored MS-DOS date and time, when they make a valid date and time.
+std::optional<TDateTime> StoredTime(const mscabd_file& f) {
+  const auto date = TryEncodeDate(f.date_y, f.date_m, f.date_d);
+  if (!date || f.time_h < 0 || f.time_h > 23 || f.time_m < 0 || f.time_m > 59 || f.time_s < 0 ||
+      f.time_s > 59)
+    return std::nullopt;
+  TDateParts parts = DecodeDateTime(*date);
+  parts.Hour = f.time_h;
+  parts.Minute = f.time_m;
+  parts.Second = f.time_s;
+  return EncodeDateTime(parts);
+}
+
+struct TEntry {
+  mscabd_file* File;
+  std::string Target;
+};
+
+}  // namespace
+
+std::string SafeStoredName(const char* stored, bool utf8) {
+  if (stored == nullptr) return {};
+  const std::string_view raw(stored);
+  if (utf8 && !IsValidUtf8(raw)) return {};
+  std::string name = utf8 ? std::string(raw) : Latin1ToUtf8(raw);
+  if (name.empty() || platform::IsPathSeparator(name.front())) return {};
+  std::size_t partStart = 0;
+  for (std::size_t i = 0; i <= name.size(); ++i) {
+    if (i < name.size()) {
+      const auto c = static_cast<unsigned char>(name[i]);
+      if (c < 0x20 || c == 0x7F || c == ':') return {};
+      if (!platform::IsPathSeparator(name[i])) continue;
+    }
+    const std::string_view part = std::string_view(name).substr(partStart, i - partStart);
+    if (part.empty() || part == "." || part == ".." || part.back() == '.' || part.back() == ' ')
+      return {};
+    partStart = i + 1;
+  }
+  return name;
+}
+
+int ExtractCabinet(const std::string& CabFile, const std::string& DestDir,
+                   std::vector<std::string>* written) {
+  if (!platform::FileExists(CabFile)) return -1;
+  TMspackFiles files;
+  const TDecompressor d(mspack_create_cab_decompressor(files.System()));
+  if (!d) return -1;
+  d->set_param(d.get(), MSCABD_PARAM_DECOMPBUF, 65536);
+  const TOpenCabinet cab(d.get(), CabFile);
+  if (!cab) return -1;
+  // A cabinet of a set needs its neighbours, which the callers never supply.
+  if ((cab->flags & (MSCAB_HDR_PREVCAB | MSCAB_HDR_NEXTCAB)) != 0) return -1;
+
+  // Every name is checked before the first file is written.
+  std::vector<TEntry> entries;
+  for (mscabd_file* f = cab->files; f != nullptr; f = f->next) {
+    const std::string name = SafeStoredName(f->filename, (f->attribs & MSCAB_ATTRIB_UTF_NAME) != 0);
+    if (name.empty()) return -1;
+    entries.push_back({f, DestDir + name});
+  }
+
+  for (const TEntry& entry : entries) {
+    const std::string folder(platform::FolderPart(entry.Target));
+    if (!folder.empty() && !platform::DirectoryExists(folder) &&
+        !platform::ForceDirectories(folder))
+      return -1;
+    TUnpackTarget target;
+    if (!target.Prepare(files, entry.Target)) return -1;
+    if (d->extract(d.get(), entry.File, target.TempPath().c_str()) != MSPACK_ERR_OK) return -1;
+    if (!target.Commit(files, entry.File->length, StoredTime(*entry.File))) return -1;
+    if (written != nullptr) written->push_back(entry.Target);
+  }
+  return 0;
+}
+
+}  // namespace kavrel
