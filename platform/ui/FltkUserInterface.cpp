@@ -2,6 +2,7 @@
 
 #include <FL/Fl.H>
 
+#include "AnimationForm.h"
 #include "HtmlDialogForm.h"
 #include "HtmlPage.h"
 #include "LoginForm.h"
@@ -61,6 +62,12 @@ bool TFltkUserInterface::ShowHtmlDialog(std::string_view address) {
   }
   form.ShowModal();
   return true;
+}
+
+std::unique_ptr<IAnimationWindow> TFltkUserInterface::ShowAnimation(std::string_view caption,
+                                                                    std::string_view message) {
+  if (!ToolkitConnected() && !CanOpenXDisplay()) return nullptr;
+  return std::make_unique<TAnimationForm>(caption, message);
 }
 
 }  // namespace kavrel::platform

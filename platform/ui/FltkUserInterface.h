@@ -33,6 +33,9 @@ class TFltkUserInterface : public IUserInterface {
   // without showing anything, when the page cannot be had or there is no
   // display.
   bool ShowHtmlDialog(std::string_view address) override;
+  // The animation window; nothing without a display.
+  std::unique_ptr<IAnimationWindow> ShowAnimation(std::string_view caption,
+                                                  std::string_view message) override;
 };
 
 }  // namespace kavrel::platform

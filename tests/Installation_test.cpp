@@ -1,0 +1,298 @@
+// Whole installations: kavrel runs against the local HTTP server that fetch
+// plain files, LZ files, cabinets and patches and put them in place, and the
+// engine's own installation step where a test needs its events.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "CabinetImage.h"
+#include "ChildProcess.h"
+#include "Errors.h"
+#include "PathHelpers.h"
+#include "RecordingEngine.h"
+#include "SzddCompress.h"
+#include "TestServers.h"
+#include "TestSupport.h"
+
+namespace kavrel::test {
+namespace {
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+// One [fileN] section: its keys as "key=value" lines.
+using TSection = std::vector<std::string>;
+
+class InstallationTest : public ::testing::Test {
+ protected:
+  InstallationTest() : server(www.Path()) {}
+
+  // Publishes update.ini with the sections as its files; `extra` goes
+  // before the file list (an application section, say).
+  void Publish(const std::vector<TSection>& files, const std::string& extra = "") {
+    std::string ini = "[update]\r\nunconditional=1\r\n" + extra +
+                      "[files]\r\ncount=" + std::to_string(files.size()) + "\r\n";
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      ini += "[file" + std::to_string(i + 1) + "]\r\n";
+      for (const std::string& line : files[i]) ini += line + "\r\n";
+    }
+    WriteFile(www.File("update.ini"), ini);
+  }
+
+  TProgramResult Run(std::vector<std::string> properties, const std::string& answers = "") {
+    std::vector<std::string> args = {
+        KavrelProgram(),         "run", "-p", "URL=" + server.Url("update.ini"), "-p",
+        "UpdateUpdate=kvuSilent"};
+    for (const std::string& p : properties) {
+      args.push_back("-p");
+      args.push_back(p);
+    }
+    if (!answers.empty()) args.insert(args.end(), {"--answers", answers});
+    return RunProgram(
+        args, app.Path(),
+        {{"KAVREL_REGISTRY_DIR", hives.Path()}, {"TMPDIR", temp.Path()}, {"HOME", home.Path()}});
+  }
+
+  // Every file left in the temporary folder and below the application's.
+  std::vector<std::string> Leftovers() const {
+    std::vector<std::string> found = FilesBelow(temp.Path());
+    for (const std::string& f : FilesBelow(app.Path()))
+      if (f.find("KAVR") != std::string::npos) found.push_back(f);
+    return found;
+  }
+
+  std::vector<std::string> FetchedPaths() const {
+    std::vector<std::string> paths;
+    for (const TRecordedRequest& r : server.Requests())
+      if (r.Path != "/update.ini") paths.push_back(r.Path);
+    return paths;
+  }
+
+  TTempDir www, hives, temp, home, app;
+  THttpTestServer server;
+};
+
+TEST_F(InstallationTest, PlainFilesReplaceTheOldOnesStraightOrThroughTheTemporaryFolder) {
+  for (const bool throughTemp : {false, true}) {
+    WriteFile(app.File("bin/tool.dat"), "old tool");
+    ASSERT_EQ(::chmod(app.File("bin/tool.dat").c_str(), 0750), 0);
+    ::unlink(app.File("bin/new.dat").c_str());
+    Publish({{"url=" + server.Url("gen/3000/tool.dat"), "targetdir=" + app.File("bin")},
+             {"url=" + server.Url("gen/10/new.dat"), "targetdir=" + app.File("bin")}});
+    const TProgramResult r =
+        Run({std::string("UseWinTempDir=") + (throughTemp ? "True" : "False")});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(ReadFile(app.File("bin/tool.dat")), GeneratedBytes(3000)) << throughTemp;
+    EXPECT_EQ(ModeOf(app.File("bin/tool.dat")), 0750u) << "the old file's permissions";
+    EXPECT_EQ(ModeOf(app.File("bin/new.dat")), 0644u) << "a new file's usual permissions";
+    EXPECT_NE(r.Out.find("[948]"), std::string::npos) << r.Out;
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{}) << throughTemp;
+  }
+}
+
+TEST_F(InstallationTest, CompressedFileIsExpandedInTheCurrentFolder) {
+  WriteFile(www.File("notes.tx_"), *SzddCompress("the release notes\n", 't'));
+  WriteFile(app.File("notes.txt"), "old notes");
+  Publish({{"url=" + server.Url("notes.tx_"), "compressed=1"}});
+  for (const char* throughTemp : {"False", "True"}) {
+    const TProgramResult r = Run({"ExtractCAB=True", std::string("UseWinTempDir=") + throughTemp});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(ReadFile(app.File("notes.txt")), "the release notes\n") << throughTemp;
+    EXPECT_FALSE(ReadFile(app.File("notes.tx_"))) << throughTemp;
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{}) << throughTemp;
+  }
+  // Without ExtractCAB the file is fetched and left as it came.
+  const TProgramResult r = Run({"UseWinTempDir=False"});
+  EXPECT_EQ(ReadFile(app.File("notes.tx_")), SzddCompress("the release notes\n", 't'));
+}
+
+TEST_F(InstallationTest, CabinetsMarkedCompressedAreExtractedAndOthersLeftAlone) {
+  TTempDir src;
+  WriteFile(src.File("readme.txt"), "read me");
+  WriteFile(src.File("sounds/ding.wav"), std::string(50000, 'd'));
+  MakeCabinetWithGcab(src.Path(), www.File("data.cab"), {"readme.txt", "sounds/ding.wav"}, true);
+  WriteFile(www.File("other.cab"), ReadFile(www.File("data.cab")).value());
+  WriteFile(www.File("broken.cab"), "this is no cabinet");
+  Publish({{"url=" + server.Url("data.cab"), "compressed=1", "targetdir=" + app.File("data")},
+           {"url=" + server.Url("other.cab"), "targetdir=" + app.File("data")},
+           {"url=" + server.Url("broken.cab"), "compressed=1", "targetdir=" + app.File("data")}});
+  const TProgramResult r = Run({"ExtractCAB=True"});
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(ReadFile(app.File("data/readme.txt")), "read me");
+  EXPECT_EQ(ReadFile(app.File("data/sounds/ding.wav")), std::string(50000, 'd'));
+  // The cabinet not marked compressed and the broken one stay where they
+  // were fetched; only the broken one is reported.
+  EXPECT_EQ(FilesBelow(temp.Path()), (std::vector<std::string>{"broken.cab", "other.cab"}));
+  EXPECT_NE(r.Out.find("[947] Error decompressing CAB file : " + temp.File("broken.cab") +
+                       " (Status:8) (Error:0)"),
+            std::string::npos)
+      << r.Out;
+  EXPECT_EQ(r.Out.find("[947] Error decompressing CAB file : " + temp.File("data.cab")),
+            std::string::npos);
+}
+
+TEST_F(InstallationTest, PatchGoesToThePatchUtilityWithItsCommandLineAsGiven) {
+  // A patch utility that arrived without permission to run, recording its
+  // arguments a line each.
+  WriteFile(app.File("patcher.exe"), "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > \"" +
+                                         app.File("args.txt") + "\"\nexit 3\n");
+  ASSERT_EQ(::chmod(app.File("patcher.exe").c_str(), 0644), 0);
+  WriteFile(www.File("app.pat"), "patch data");
+  Publish({{"url=" + server.Url("app.pat"), "targetdir=" + app.Path(),
+            "localversion=" + app.File("app.exe")}});
+  struct TCase {
+    const char* Logging;
+    std::string Arguments;
+  };
+  const std::vector<TCase> cases = {
+      {"False", "app.pat\n" + app.File("app.exe") + "\n"},
+      {"True", "-v\napp.pat\n" + app.File("app.exe") + ">>\nKAVREL.LOG\n"},
+  };
+  for (const TCase& c : cases) {
+    const TProgramResult r =
+        Run({"ApplyPatch=True", "UseWinTempDir=False", std::string("Logging=") + c.Logging,
+             "LogFileName=" + app.File("update.log")});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(ReadFile(app.File("args.txt")), c.Arguments) << c.Logging;
+    EXPECT_NE(r.Out.find("[18] Exec: patcher.exe "), std::string::npos) << r.Out;
+    EXPECT_FALSE(ReadFile(app.File("app.pat"))) << "the applied patch is removed";
+    // The utility's failure (exit code 3) is not examined: the run finishes.
+    EXPECT_NE(r.Out.find("[948]"), std::string::npos) << r.Out;
+  }
+}
+
+TEST_F(InstallationTest, OneFailedDownloadIsReportedAndTheOthersInstalled) {
+  Publish({{"url=" + server.Url("gen/5/a.dat"), "targetdir=" + app.Path()},
+           {"url=" + server.Url("missing/b.dat"), "targetdir=" + app.Path()},
+           {"url=" + server.Url("gen/7/c.dat"), "targetdir=" + app.Path()}});
+  const TProgramResult r = Run({});
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(ReadFile(app.File("a.dat")), GeneratedBytes(5));
+  EXPECT_EQ(ReadFile(app.File("c.dat")), GeneratedBytes(7));
+  EXPECT_FALSE(ReadFile(app.File("b.dat")));
+  EXPECT_NE(r.Out.find("[946] Cannot download update file : " + server.Url("missing/b.dat") +
+                       " (Status:2) (Error:0)"),
+            std::string::npos)
+      << r.Out;
+  EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+}
+
+TEST_F(InstallationTest, ConfirmationModesAskAsConfigured) {
+  Publish({{"url=" + server.Url("gen/1/one.dat"), "targetdir=" + app.Path()},
+           {"url=" + server.Url("gen/2/two.dat"), "targetdir=" + app.Path()},
+           {"url=" + server.Url("gen/3/three.dat"), "targetdir=" + app.Path()}});
+  TProgramResult r = Run({"UpdateUpdate=kvuPromptAll"}, "no,yes,no");
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(FetchedPaths(), std::vector<std::string>{"/gen/2/two.dat"});
+  EXPECT_NE(r.Err.find("[question] Download update file : three.dat"), std::string::npos) << r.Err;
+  EXPECT_EQ(FilesBelow(app.Path()), std::vector<std::string>{"two.dat"});
+
+  server.ClearRequests();
+  r = Run({"UpdateUpdate=kvuPromptOnce"}, "no");
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(FetchedPaths(), std::vector<std::string>{});
+  EXPECT_NE(r.Err.find("[question] Download update files ?"), std::string::npos) << r.Err;
+
+  r = Run({"UpdateUpdate=kvuPromptOnce"}, "yes");
+  EXPECT_EQ(FilesBelow(app.Path()), (std::vector<std::string>{"one.dat", "three.dat", "two.dat"}));
+  EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '?'), 1) << "asked once: " << r.Err;
+}
+
+TEST_F(InstallationTest, ApplicationComponentStaysInTheDownloadFolder) {
+  WriteFile(app.File("app.exe"), "running program");
+  Publish({{"url=" + server.Url("gen/9/app.exe_NEW"), "targetdir=" + app.File("elsewhere")}},
+          "[application]\r\nappupdate=1\r\nappname=app.exe\r\nappcomps=APP.EXE_NEW data.inf\r\n");
+  const TProgramResult r = Run({"UseWinTempDir=False"});
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_NE(r.Out.find("[962] Found application component : app.exe_NEW (Status:0) (Error:0)"),
+            std::string::npos)
+      << r.Out;
+  EXPECT_EQ(ReadFile(app.File("elsewhere/app.exe_NEW")), GeneratedBytes(9));
+  EXPECT_EQ(ReadFile(app.File("app.exe")), "running program");
+}
+
+// The installation step itself, for what only an event handler sees.
+class InstallStepTest : public InstallationTest {
+ protected:
+  void SetUp() override {
+    engine.URL = server.Url("update.ini");
+    engine.UpdateUpdate = kvuSilent;
+    engine.UseWinTempDir = false;
+    ASSERT_EQ(engine.OpenConnection(), 0);
+  }
+  void TearDown() override { engine.CloseConnection(); }
+  void Add(const std::string& url) {
+    TFileDescription& entry = engine.FileList.Add();
+    entry.URL = url;
+    entry.Description = "file " + std::to_string(engine.FileList.Count());
+    entry.TargetDir = AddBackslash(app.Path());
+  }
+
+  TScopedScriptedUi ui;
+  TRecordingEngine engine;
+};
+
+TEST_F(InstallStepTest, HandlerSeesOneBasedIndexAndChangesOnlyTheTransfer) {
+  Add(server.Url("gen/4/first.dat"));
+  Add(server.Url("gen/6/second.dat"));
+  std::vector<std::string> seen;
+  engine.OnBeforeFileDownload = [&](TKavrel& sender, int index, const std::string& description,
+                                    std::string& url) {
+    seen.push_back(std::to_string(index) + " " + description + " active " +
+                   std::to_string(sender.FileList.ActiveIndex));
+    if (index == 2) url = server.Url("gen/8/second.dat");
+  };
+  EXPECT_EQ(engine.InstallFiles(), 0);
+  EXPECT_EQ(seen, (std::vector<std::string>{"1 file 1 active 0", "2 file 2 active 1"}));
+  EXPECT_EQ(ReadFile(app.File("second.dat")), GeneratedBytes(8));
+}
+
+TEST_F(InstallStepTest, CancelledTransferFailsEveryLaterEntry) {
+  Add(server.Url("gen/300000/big.dat"));
+  Add(server.Url("gen/5/after.dat"));
+  Add(server.Url("gen/5/last.dat"));
+  engine.OnProgressCancel = [](TKavrel&, bool& cancel) { cancel = true; };
+  EXPECT_EQ(engine.InstallFiles(), -1);
+  std::vector<std::string> failed;
+  for (const TStatusRecord& s : engine.statuses)
+    if (s.Ident == 946) failed.push_back(s.Arg);
+  EXPECT_EQ(failed, (std::vector<std::string>{server.Url("gen/300000/big.dat"),
+                                              server.Url("gen/5/after.dat"),
+                                              server.Url("gen/5/last.dat")}));
+  EXPECT_EQ(FilesBelow(app.Path()), std::vector<std::string>{});
+}
+
+TEST_F(InstallStepTest, ExecuteAndWaitTellsTheExitCode) {
+  platform::SetLastError(0);
+  EXPECT_TRUE(engine.ExecuteAndWait("/bin/sh -c \"exit 0\"", true, false, "", ""));
+  EXPECT_FALSE(engine.ExecuteAndWait("/bin/sh -c \"exit 3\"", true, false, "", ""));
+  EXPECT_EQ(platform::GetLastError(), 8195);
+  EXPECT_FALSE(engine.ExecuteAndWait("no-such-program-here", false, false, "", ""));
+  const TStatusRecord* exec = engine.Find(18);
+  ASSERT_NE(exec, nullptr);
+  EXPECT_EQ(exec->Arg, "Exec: /bin/sh -c \"exit 0\"");
+  EXPECT_EQ(exec->StatusCode, 3);
+  // The animation is shown through the user interface, with the caption.
+  EXPECT_TRUE(engine.ExecuteAndWait("/bin/true", false, true, "Patching", "Please wait"));
+  EXPECT_NE(ui.Shown().find("[animation] Patching"), std::string::npos) << ui.Shown();
+}
+
+TEST(ForceFolderTest, CreatesEveryMissingFolderAbove) {
+  TTempDir dir;
+  EXPECT_TRUE(ForceFolder(dir.File("a/b/c/")));
+  EXPECT_TRUE(DirExists(dir.File("a/b/c")));
+  EXPECT_TRUE(ForceFolder(""));
+  EXPECT_TRUE(ForceFolder("C:"));
+  EXPECT_TRUE(ForceFolder("/"));
+  TScopedCurrentDir here(dir.Path());
+  EXPECT_TRUE(ForceFolder("ab\\cd\\"));  // short relative names are folders too
+  EXPECT_TRUE(DirExists(dir.File("ab/cd")));
+  WriteFile(dir.File("file"), "x");
+  EXPECT_FALSE(ForceFolder("file\\below"));
+}
+
+}  // namespace
+}  // namespace kavrel::test
