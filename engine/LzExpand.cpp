@@ -10,29 +10,7 @@ namespace kavrel {
 
 namespace {
 
-struct TDecompressorDeleter {
-  void operator()(msszdd_decompressor* d) const { mspack_destroy_szdd_decompressor(d); }
-};
-using TDecompressor = std::unique_ptr<msszdd_decompressor, TDecompressorDeleter>;
-
-// The header of an open compressed file, closed before its decompressor goes.
-class TOpenSource {
- public:
-  TOpenSource(msszdd_decompressor* d, const std::string& path)
-      : d_(d), header_(d->open(d, path.c_str())) {}
-  ~TOpenSource() {
-    if (header_ != nullptr) d_->close(d_, header_);
-  }
-  TOpenSource(const TOpenSource&) = delete;
-  TOpenSource& operator=(const TOpenSource&) = delete;
-  msszddd_header* operator->() const { return header_; }
-  msszddd_header* get() const { return header_; }
-  explicit operator bool() const { return header_ != nullptr; }
-
- private:
-  msszdd_decompressor* d_;
-  msszddd_header* header_;
-};
+using TOpenHeader = TMspackOpened<msszdd_decompressor, msszddd_header>;
 
 std::string ExpandedName(const std::string& name, char missing) {
   std::string out = name;
@@ -44,32 +22,46 @@ std::string ExpandedName(const std::string& name, char missing) {
   return out;
 }
 
+// A compressed file opened for expansion with what libmspack needs for it;
+// Header() is null when the file cannot be read or is not in the LZ format.
+class TLzSource {
+ public:
+  explicit TLzSource(const std::string& path)
+      : d_(mspack_create_szdd_decompressor(files_.System()), &mspack_destroy_szdd_decompressor) {
+    if (d_) header_.emplace(d_.get(), path);
+  }
+  msszddd_header* Header() const { return header_ ? header_->get() : nullptr; }
+  TMspackFiles& Files() { return files_; }
+  msszdd_decompressor* Decompressor() const { return d_.get(); }
+
+ private:
+  TMspackFiles files_;
+  std::unique_ptr<msszdd_decompressor, decltype(&mspack_destroy_szdd_decompressor)> d_;
+  std::optional<TOpenHeader> header_;  // closed before the decompressor goes
+};
+
 }  // namespace
 
 std::optional<std::string> ExpandedLZName(const std::string& FileName) {
-  TMspackFiles files;
-  const TDecompressor d(mspack_create_szdd_decompressor(files.System()));
-  if (!d) return std::nullopt;
-  const TOpenSource source(d.get(), FileName);
-  if (!source) return std::nullopt;
-  return ExpandedName(FileName, source->missing_char);
+  const TLzSource source(FileName);
+  if (source.Header() == nullptr) return std::nullopt;
+  return ExpandedName(FileName, source.Header()->missing_char);
 }
 
 std::optional<std::string> ExpandLZ(const std::string& FileName) {
-  TMspackFiles files;
-  const TDecompressor d(mspack_create_szdd_decompressor(files.System()));
-  if (!d) return std::nullopt;
-  const TOpenSource source(d.get(), FileName);
-  if (!source || source->length < 0) return std::nullopt;
-  const std::string expanded = ExpandedName(FileName, source->missing_char);
+  TLzSource source(FileName);
+  msszddd_header* header = source.Header();
+  if (header == nullptr || header->length < 0) return std::nullopt;
+  const std::string expanded = ExpandedName(FileName, header->missing_char);
   if (expanded.empty()) return std::nullopt;
   TUnpackTarget target;
-  if (!target.Prepare(files, expanded)) return std::nullopt;
-  if (d->extract(d.get(), source.get(), target.TempPath().c_str()) != MSPACK_ERR_OK)
-    return std::nullopt;
+  if (!target.Prepare(source.Files(), expanded)) return std::nullopt;
+  msszdd_decompressor* d = source.Decompressor();
+  if (d->extract(d, header, target.TempPath().c_str()) != MSPACK_ERR_OK) return std::nullopt;
   // libmspack stops where the compressed data ends: a truncated source would
   // give a short file. The header tells how long the file must be.
-  if (!target.Commit(files, static_cast<std::uint64_t>(source->length))) return std::nullopt;
+  if (!target.Commit(source.Files(), static_cast<std::uint64_t>(header->length)))
+    return std::nullopt;
   return expanded;
 }
 

@@ -48,4 +48,24 @@ class TMspackFiles {
   std::map<std::string, std::optional<std::uint64_t>> written_;
 };
 
+// What a libmspack decompressor opened from a file (a cabinet, an SZDD
+// header), closed through the same decompressor before it goes.
+template <class TDecompressor, class THandle>
+class TMspackOpened {
+ public:
+  TMspackOpened(TDecompressor* d, const std::string& path) : d_(d), h_(d->open(d, path.c_str())) {}
+  ~TMspackOpened() {
+    if (h_ != nullptr) d_->close(d_, h_);
+  }
+  TMspackOpened(const TMspackOpened&) = delete;
+  TMspackOpened& operator=(const TMspackOpened&) = delete;
+  THandle* operator->() const { return h_; }
+  THandle* get() const { return h_; }
+  explicit operator bool() const { return h_ != nullptr; }
+
+ private:
+  TDecompressor* d_;
+  THandle* h_;
+};
+
 }  // namespace kavrel

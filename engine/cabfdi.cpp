@@ -13,28 +13,7 @@ namespace kavrel {
 
 namespace {
 
-struct TDecompressorDeleter {
-  void operator()(mscab_decompressor* d) const { mspack_destroy_cab_decompressor(d); }
-};
-using TDecompressor = std::unique_ptr<mscab_decompressor, TDecompressorDeleter>;
-
-// Closes the cabinet before its decompressor goes.
-class TOpenCabinet {
- public:
-  TOpenCabinet(mscab_decompressor* d, const std::string& path)
-      : d_(d), cab_(d->open(d, path.c_str())) {}
-  ~TOpenCabinet() {
-    if (cab_ != nullptr) d_->close(d_, cab_);
-  }
-  TOpenCabinet(const TOpenCabinet&) = delete;
-  TOpenCabinet& operator=(const TOpenCabinet&) = delete;
-  mscabd_cabinet* operator->() const { return cab_; }
-  explicit operator bool() const { return cab_ != nullptr; }
-
- private:
-  mscab_decompressor* d_;
-  mscabd_cabinet* cab_;
-};
+using TOpenCabinet = TMspackOpened<mscab_decompressor, mscabd_cabinet>;
 
 // The stored MS-DOS date and time, when they make a valid date and time.
 std::optional<TDateTime> StoredTime(const mscabd_file& f) {
@@ -81,7 +60,8 @@ int ExtractCabinet(const std::string& CabFile, const std::string& DestDir,
                    std::vector<std::string>* written) {
   if (!platform::FileExists(CabFile)) return -1;
   TMspackFiles files;
-  const TDecompressor d(mspack_create_cab_decompressor(files.System()));
+  const std::unique_ptr<mscab_decompressor, decltype(&mspack_destroy_cab_decompressor)> d(
+      mspack_create_cab_decompressor(files.System()), &mspack_destroy_cab_decompressor);
   if (!d) return -1;
   d->set_param(d.get(), MSCABD_PARAM_DECOMPBUF, 65536);
   const TOpenCabinet cab(d.get(), CabFile);
