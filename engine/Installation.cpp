@@ -63,6 +63,9 @@ int TKavrel::InstallFiles() {
       AppUpdate = false;
       continue;
     }
+    // A name the handler's location had to supply, or none at all: there is
+    // no file of the entry's own name to treat.
+    if (name.empty() || name == "." || name == ".." || platform::ContainsSeparator(name)) continue;
     const std::string fetched = folder + name;
     if (PosNoCase(name, AppComps) > 0) {
       AppComponentUpdated = true;

@@ -12,9 +12,15 @@ namespace {
 
 using TOpenHeader = TMspackOpened<msszdd_decompressor, msszddd_header>;
 
+// The expanded name; empty when the recorded character could not end a name
+// (a separator, a drive mark, a dot, a control character).
 std::string ExpandedName(const std::string& name, char missing) {
   std::string out = name;
-  if (out.empty()) return out;
+  const auto c = static_cast<unsigned char>(missing);
+  if (out.empty() ||
+      (c != 0 && (c < 0x20 || c == 0x7F ||
+                  std::string_view("\\/:.").find(missing) != std::string_view::npos)))
+    return {};
   if (missing != '\0')
     out.back() = missing;
   else if (out.back() == '_')
@@ -45,7 +51,9 @@ class TLzSource {
 std::optional<std::string> ExpandedLZName(const std::string& FileName) {
   const TLzSource source(FileName);
   if (source.Header() == nullptr) return std::nullopt;
-  return ExpandedName(FileName, source.Header()->missing_char);
+  std::string name = ExpandedName(FileName, source.Header()->missing_char);
+  if (name.empty()) return std::nullopt;
+  return name;
 }
 
 std::optional<std::string> ExpandLZ(const std::string& FileName) {

@@ -10,7 +10,8 @@ namespace kavrel {
 // The name a compressed file expands to: its name with the last character
 // replaced by the one its header records ("kvsetup.ex_" gives "kvsetup.exe"),
 // or, when the header records none, without a trailing "_". Nothing when the
-// file cannot be read or is not in the LZ format.
+// file cannot be read, is not in the LZ format, or records a character that
+// cannot end a name (a separator, a dot, a drive mark, a control character).
 std::optional<std::string> ExpandedLZName(const std::string& FileName);
 
 // Expands `FileName` into the file of its expanded name, which is replaced in

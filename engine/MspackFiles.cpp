@@ -1,6 +1,7 @@
 #include "MspackFiles.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -32,7 +33,7 @@ struct TMspackFile {
     if (!writing || block.empty() || failed) return !failed;
     try {
       file->Write(block.data(), block.size());
-    } catch (const platform::EInOutError&) {
+    } catch (...) {
       failed = true;
     }
     block.clear();
@@ -46,7 +47,11 @@ TMspackFile* Of(mspack_file* file) { return reinterpret_cast<TMspackFile*>(file)
 
 mspack_file* Open(mspack_system* self, const char* filename, int mode) {
   TMspackFiles* owner = TMspackFiles::OwnerOf(self);
-  return owner != nullptr ? owner->OpenFile(filename, mode) : nullptr;
+  try {
+    return owner != nullptr ? owner->OpenFile(filename, mode) : nullptr;
+  } catch (...) {
+    return nullptr;
+  }
 }
 
 void Close(mspack_file* handle) {
@@ -55,12 +60,12 @@ void Close(mspack_file* handle) {
   bool whole = file->Flush();
   try {
     file->file->Close();
-  } catch (const platform::EInOutError&) {
-    whole = false;
+    if (file->writing)
+      file->owner->RecordClosed(
+          file->path, whole ? std::optional<std::uint64_t>(file->position) : std::nullopt);
+  } catch (...) {
+    // Nothing recorded: the file counts as not written whole.
   }
-  if (file->writing)
-    file->owner->RecordClosed(file->path,
-                              whole ? std::optional<std::uint64_t>(file->position) : std::nullopt);
 }
 
 int Read(mspack_file* handle, void* buffer, int bytes) {
@@ -87,7 +92,7 @@ int Read(mspack_file* handle, void* buffer, int bytes) {
       done += static_cast<int>(take);
       file->position += take;
     }
-  } catch (const platform::EInOutError&) {
+  } catch (...) {
     return -1;
   }
   return done;
@@ -99,7 +104,12 @@ int Write(mspack_file* handle, void* buffer, int bytes) {
   const auto* in = static_cast<const char*>(buffer);
   if (file->block.size() + static_cast<std::size_t>(bytes) > TMspackFile::kBlock && !file->Flush())
     return -1;
-  file->block.insert(file->block.end(), in, in + bytes);
+  try {
+    file->block.insert(file->block.end(), in, in + bytes);
+  } catch (...) {
+    file->failed = true;
+    return -1;
+  }
   file->position += static_cast<std::uint64_t>(bytes);
   return bytes;
 }
@@ -120,8 +130,10 @@ int Seek(mspack_file* handle, off_t offset, int mode) {
     default:
       return -1;
   }
-  const std::int64_t target = base + static_cast<std::int64_t>(offset);
-  if (target < 0) return -1;
+  const auto distance = static_cast<std::int64_t>(offset);
+  // No position before the start or beyond what 63 bits can hold.
+  if (distance < -base || distance > INT64_MAX - base) return -1;
+  const std::int64_t target = base + distance;
   file->position = static_cast<std::uint64_t>(target);
   return 0;
 }

@@ -233,9 +233,13 @@ TEST(LzTest, WhatIsNotAWholeCompressedFileNeverReplacesAFile) {
   WriteFile(dir.File("app.bi_"), packed.substr(0, packed.size() / 2));
   ExpandLZFile(dir.File("app.bi_"));
   EXPECT_EQ(ReadFile(dir.File("app.bin")), "old application");
+  // A recorded character that would make another name: not expanded, kept.
+  WriteFile(dir.File("up.tx_"), *SzddCompress("text", '/'));
+  ExpandLZFile(dir.File("up.tx_"));
+  EXPECT_TRUE(ReadFile(dir.File("up.tx_")));
   // A missing source leaves nothing behind.
   ExpandLZFile(dir.File("missing.ex_"));
-  EXPECT_EQ(FilesBelow(dir.Path()), (std::vector<std::string>{"app.bin", "notes.tx_"}));
+  EXPECT_EQ(FilesBelow(dir.Path()), (std::vector<std::string>{"app.bin", "notes.tx_", "up.tx_"}));
 }
 
 TEST(PackageCommandTest, CompressExpandAndExtractAsAPublisherUsesThem) {
