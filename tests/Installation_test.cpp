@@ -87,7 +87,9 @@ TEST_F(InstallationTest, PlainFilesReplaceTheOldOnesStraightOrThroughTheTemporar
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_EQ(ReadFile(app.File("bin/tool.dat")), GeneratedBytes(3000)) << throughTemp;
     EXPECT_EQ(ModeOf(app.File("bin/tool.dat")), 0750u) << "the old file's permissions";
-    EXPECT_EQ(ModeOf(app.File("bin/new.dat")), 0644u) << "a new file's usual permissions";
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    EXPECT_EQ(ModeOf(app.File("bin/new.dat")), 0666u & ~mask) << "a new file's usual permissions";
     EXPECT_NE(r.Out.find("[948]"), std::string::npos) << r.Out;
     EXPECT_EQ(Leftovers(), std::vector<std::string>{}) << throughTemp;
   }
