@@ -92,11 +92,10 @@ int TKavrel::InstallFiles() {
       ExpandLZFile(name);
     }
     if (cabinet && ExtractCAB && entry.Compressed) {
-      const std::string cab = AddBackslash(folder) + name;
-      if (ExtractCabinet(cab, entry.TargetDir) == -1)
-        ReportStatus(947, cab, 8, 0);
+      if (ExtractCabinet(fetched, entry.TargetDir) == -1)
+        ReportStatus(947, fetched, 8, 0);
       else if (!KeepIntermediateFiles)
-        platform::DeleteFileAt(cab);
+        platform::DeleteFileAt(fetched);
     }
     if (patch && ApplyPatch && !entry.LocalVersion.empty()) {
       if (Utility() != nullptr && !platform::FileExists(kPatchUtility)) DeployUtility();

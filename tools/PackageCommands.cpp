@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "CommandOperands.h"
 #include "Errors.h"
 #include "Files.h"
 #include "LzExpand.h"
@@ -11,38 +12,6 @@
 #include "cabfdi.h"
 
 namespace kavrel {
-
-namespace {
-
-int UsageError(std::ostream& err, const std::string& error, const std::string& usage) {
-  err << "kavrel: " << error << "; usage: " << usage
-      << "\n(kavrel help shows the commands and options)\n";
-  return 2;
-}
-
-// The operands, with "--" ending the options; false (after a usage message)
-// for an unknown option or the wrong number of operands.
-bool Operands(const std::vector<std::string>& args, std::size_t count, const std::string& usage,
-              std::ostream& err, std::vector<std::string>& operands) {
-  bool options = true;
-  for (const std::string& arg : args) {
-    if (options && arg == "--") {
-      options = false;
-    } else if (options && arg.size() > 1 && arg[0] == '-') {
-      UsageError(err, "unknown option " + arg, usage);
-      return false;
-    } else {
-      operands.push_back(arg);
-    }
-  }
-  if (operands.size() != count) {
-    UsageError(err, "this command takes " + std::to_string(count) + " operands", usage);
-    return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 int CompressCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   const std::string usage = "kavrel compress [--last-char C] SOURCE TARGET";
@@ -58,7 +27,7 @@ int CompressCommand(const std::vector<std::string>& args, std::ostream& out, std
     }
   }
   std::vector<std::string> operands;
-  if (!Operands(rest, 2, usage, err, operands)) return 2;
+  if (!TakeOperands(rest, 2, usage, err, operands)) return 2;
   const std::string& source = operands[0];
   const std::string& target = operands[1];
   const std::string_view base = platform::BaseName(source);
@@ -93,7 +62,7 @@ int CompressCommand(const std::vector<std::string>& args, std::ostream& out, std
 
 int ExpandCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::vector<std::string> operands;
-  if (!Operands(args, 1, "kavrel expand FILE", err, operands)) return 2;
+  if (!TakeOperands(args, 1, "kavrel expand FILE", err, operands)) return 2;
   const std::string& file = operands[0];
   if (!platform::FileExists(file)) {
     err << "kavrel: cannot read " << file << '\n';
@@ -117,7 +86,7 @@ int ExpandCommand(const std::vector<std::string>& args, std::ostream& out, std::
 
 int ExtractCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::vector<std::string> operands;
-  if (!Operands(args, 2, "kavrel extract CABINET FOLDER", err, operands)) return 2;
+  if (!TakeOperands(args, 2, "kavrel extract CABINET FOLDER", err, operands)) return 2;
   std::vector<std::string> written;
   const int result = ExtractCabinet(operands[0], AddBackslash(operands[1]), &written);
   for (const std::string& path : written) out << platform::ToNativePath(path) << '\n';

@@ -1,8 +1,10 @@
 #include "PublisherCommands.h"
 
 #include <iostream>
+#include <map>
 #include <optional>
 
+#include "CommandOperands.h"
 #include "Errors.h"
 #include "FileMeasures.h"
 #include "FileVersion.h"
@@ -13,33 +15,13 @@ namespace kavrel {
 
 namespace {
 
-int UsageError(std::ostream& err, const std::string& error) {
-  err << "kavrel: " << error << "\n(kavrel help shows the commands and options)\n";
-  return 2;
-}
-
-// Takes the known flags out of the arguments; the one operand, or nothing
-// (after a usage message) when the arguments do not fit. "--" ends the flags.
+// The one FILE operand, or nothing (after a usage message).
 std::optional<std::string> TakeOperand(const std::vector<std::string>& args,
                                        const std::string& usage, bool* crc32, std::ostream& err) {
   std::vector<std::string> operands;
-  bool flags = true;
-  for (const std::string& arg : args) {
-    if (flags && arg == "--") {
-      flags = false;
-    } else if (flags && crc32 != nullptr && arg == "--crc32") {
-      *crc32 = true;
-    } else if (flags && arg.size() > 1 && arg[0] == '-') {
-      UsageError(err, "unknown option " + arg + "; usage: " + usage);
-      return std::nullopt;
-    } else {
-      operands.push_back(arg);
-    }
-  }
-  if (operands.size() != 1) {
-    UsageError(err, "this command takes one FILE; usage: " + usage);
-    return std::nullopt;
-  }
+  std::map<std::string, bool*> flags;
+  if (crc32 != nullptr) flags["--crc32"] = crc32;
+  if (!TakeOperands(args, 1, usage, err, operands, flags)) return std::nullopt;
   return operands.front();
 }
 

@@ -84,6 +84,13 @@ bool Spawn(const std::vector<std::string>& args) {
   return true;
 }
 
+// A command line's arguments, the program's name in the native form.
+std::vector<std::string> CommandArguments(std::string_view commandLine) {
+  std::vector<std::string> args = SplitCommandLine(commandLine);
+  if (!args.empty()) args[0] = ToNativePath(args[0]);
+  return args;
+}
+
 }  // namespace
 
 std::string ProgramFolder() {
@@ -97,9 +104,7 @@ std::string ProgramFolder() {
 
 std::optional<int> RunAndWait(std::string_view commandLine, bool,
                               const std::function<void()>& waiting) {
-  std::vector<std::string> args = SplitCommandLine(commandLine);
-  if (!args.empty()) args[0] = ToNativePath(args[0]);
-  const pid_t pid = SpawnChild(args);
+  const pid_t pid = SpawnChild(CommandArguments(commandLine));
   if (pid < 0) return std::nullopt;
   int status = 0;
   while (true) {
@@ -115,11 +120,7 @@ std::optional<int> RunAndWait(std::string_view commandLine, bool,
   return WEXITSTATUS(status);
 }
 
-bool StartCommandLine(std::string_view commandLine) {
-  std::vector<std::string> args = SplitCommandLine(commandLine);
-  if (!args.empty()) args[0] = ToNativePath(args[0]);
-  return Spawn(args);
-}
+bool StartCommandLine(std::string_view commandLine) { return Spawn(CommandArguments(commandLine)); }
 
 bool ShellOpen(std::string_view target, std::string_view parameters) {
   const std::string native = ToNativePath(target);
