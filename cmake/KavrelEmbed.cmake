@@ -45,17 +45,17 @@ if(CMAKE_SCRIPT_MODE_FILE)
   return()
 endif()
 
-set(KAVREL_EMBED_GENERATOR "${CMAKE_CURRENT_LIST_FILE}")
-
 function(kavrel_embed_binary target input stem name namespace)
+  # This file, wherever the function is called from.
+  set(generator "${CMAKE_CURRENT_FUNCTION_LIST_FILE}")
   set(out_dir "${CMAKE_CURRENT_BINARY_DIR}/embedded")
   set(header "${out_dir}/${stem}.h")
   set(source "${out_dir}/${stem}.cpp")
   add_custom_command(
     OUTPUT "${header}" "${source}"
     COMMAND "${CMAKE_COMMAND}" -DINPUT=${input} -DHEADER=${header} -DSOURCE=${source}
-            -DNAME=${name} -DNAMESPACE=${namespace} -P "${KAVREL_EMBED_GENERATOR}"
-    DEPENDS "${input}" "${KAVREL_EMBED_GENERATOR}"
+            -DNAME=${name} -DNAMESPACE=${namespace} -P "${generator}"
+    DEPENDS "${input}" "${generator}"
     COMMENT "Embedding ${input}"
     VERBATIM)
   target_sources(${target} PRIVATE "${source}" "${header}")

@@ -243,6 +243,7 @@ class TKavrel : public TComponent {
   TDateTime ControlDateTime = DefaultControlDate();
   TDateTime LastUpdateDateTime = DefaultControlDate();
   bool Cancelled = false;
+  bool StubStarted = false;  // the updater stub of this run has been started
 
  private:
   bool HttpRequest(platform::TInternetSession* Session, const std::string& Location,

@@ -3,9 +3,19 @@
 #include "Files.h"
 #include "Folders.h"
 #include "PathNames.h"
+#include "Registry.h"
 #include "Text.h"
 
 namespace kavrel {
+
+namespace {
+
+// Past this many insertions, or once the text has grown this long (a value
+// has at most 2047 characters), macros are no longer expanded.
+constexpr int kMaxMacroInsertions = 1024;
+constexpr std::size_t kMaxExpandedLength = 32768;
+
+}  // namespace
 
 std::string AddBackslash(std::string_view path) {
   std::string out(path);
@@ -42,6 +52,44 @@ bool ForceFolder(std::string_view path) {
   const std::string parent = cut == std::string::npos ? std::string() : folder.substr(0, cut + 1);
   if (folder.empty() || drive || DirExists(folder) || parent == folder) return true;
   return ForceFolder(parent) && platform::CreateFolder(folder);
+}
+
+std::string ExpandBracedMacros(std::string text,
+                               const std::function<std::string(const std::string&)>& lookup) {
+  std::size_t open = std::string::npos;
+  int insertions = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    if (open == std::string::npos && text[i] == '{') {
+      open = i;
+    } else if (open != std::string::npos && text[i] == '}') {
+      const std::string value = lookup(UpperCase(std::string_view(text).substr(open + 1, i - open - 1)));
+      const std::size_t start = open;
+      open = std::string::npos;
+      if (!value.empty()) {
+        if (++insertions > kMaxMacroInsertions || text.size() > kMaxExpandedLength) break;
+        text.replace(start, i - start + 1, value);
+        i = start;  // the inserted value is examined for macros too
+        continue;
+      }
+    }
+    ++i;
+  }
+  return text;
+}
+
+std::string FolderMacroValue(const std::string& name) {
+  if (name == "WIN") return MacroPathForm(platform::WindowsFolder());
+  if (name == "SYS") return MacroPathForm(platform::SystemFolder());
+  if (name == "APP") return MacroPathForm(platform::GetCurrentDir());
+  if (name == "TMP") return MacroPathForm(GetTempDir());
+  if (name == "DOC") return MacroPathForm(GetDocumentsDir());
+  if (name == "PF") {
+    const auto key = platform::OpenRegistryKey(platform::TRegRoot::LocalMachine,
+                                               "\\Software\\Microsoft\\Windows\\CurrentVersion",
+                                               platform::TRegAccess::Read, false);
+    if (key) return MacroPathForm(key->ReadString("ProgramFilesDir").value_or(""));
+  }
+  return {};
 }
 
 std::size_t PosNoCase(std::string_view needle, std::string_view text) {

@@ -1,6 +1,7 @@
 // Path and text operations the engine's steps share.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,18 @@ bool DirExists(std::string_view path);
 // needed or every creation succeeded; a drive ("C:") and the root count as
 // existing.
 bool ForceFolder(std::string_view path);
+// Replaces each macro, a name between "{" and "}", by the value `lookup` gives
+// for its name in upper case. A macro without a value stays as it is; an
+// inserted value is scanned for macros again. A value that names its own
+// macro, directly or through others, cannot make the text grow for ever: past
+// a bound far beyond any real path the text is left as it stands.
+std::string ExpandBracedMacros(std::string text,
+                               const std::function<std::string(const std::string&)>& lookup);
+// The value of one of the folder macros WIN, SYS, APP, TMP, DOC and PF in the
+// macro value form; empty for any other name and for a folder that cannot be
+// determined.
+std::string FolderMacroValue(const std::string& upperName);
+
 // 1-based position of needle in text, ignoring ASCII case; 0 when absent or
 // when needle is empty.
 std::size_t PosNoCase(std::string_view needle, std::string_view text);

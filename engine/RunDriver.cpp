@@ -42,6 +42,7 @@ void TKavrel::ProcessUpdate() {
   ReportStatus(970, text, 0, 0);
 
   AppComponentUpdated = false;
+  StubStarted = false;
   FtpDirChanged = false;
   ControlFileName.clear();
   ReportStatus(963, GetVersion(), 0, 0);

@@ -36,13 +36,14 @@ std::string LogFilePath(std::string_view name) {
   return path + std::string(name);
 }
 
-void LogWriteLine(std::string_view line) {
-  const std::string path = LogFilePath(CurrentLogName());
+void LogWriteLine(std::string_view line) { AppendLogLine(LogFilePath(CurrentLogName()), line); }
+
+void AppendLogLine(const std::string& path, std::string_view line) {
   int error = 0;
   auto file = platform::TFile::Open(path, platform::TFile::Mode::AppendExisting, &error);
   if (!file && error == ENOENT) {
     file = platform::TFile::Open(path, platform::TFile::Mode::CreateNew, &error);
-    // Another writer (the updater stub) may have created it just now.
+    // Another writer (the engine, the updater stub) may have created it just now.
     if (!file && error == EEXIST)
       file = platform::TFile::Open(path, platform::TFile::Mode::AppendExisting, &error);
   }

@@ -24,6 +24,8 @@ std::string LogFilePath(std::string_view name);
 // for appending is created when it does not exist; an existing log is never
 // emptied. Raises platform::EInOutError when the line cannot be written.
 void LogWriteLine(std::string_view line);
+// Appends one line to the log file at `path` by the same rules.
+void AppendLogLine(const std::string& path, std::string_view line);
 
 // "[ident] message (Status:s) (Error:e)": a status message as the log and the
 // command line show it.

@@ -80,6 +80,11 @@ bool MoveFileTo(std::string_view from, std::string_view to);
 // without a file there: renamed over it, or, across file systems, copied
 // beside it first. False when that cannot be done; both files then stay.
 bool ReplaceFileWith(std::string_view from, std::string_view to);
+// Copies `from` over `to` in one step: a complete copy beside `to`, flushed,
+// then renamed over it, so that `to` is always the old file or the new one.
+// The copy keeps the permissions of the file it replaces (a new file gets
+// those of `from`). False when that cannot be done; `to` then stays as it was.
+bool CopyFileOver(std::string_view from, std::string_view to);
 // Sets when a file was last written, given in local time (the access time
 // stays as it is).
 bool SetLastWriteTime(std::string_view path, TDateTime localTime);

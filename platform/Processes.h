@@ -1,10 +1,12 @@
 // Starting programs. A command line is never given to a shell.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kavrel::platform {
 
@@ -27,6 +29,23 @@ bool ShellOpen(std::string_view target, std::string_view parameters = {});
 // hide, so `showWindow` only matters where programs have one.
 std::optional<int> RunAndWait(std::string_view commandLine, bool showWindow,
                               const std::function<void()>& waiting = {});
+
+// The number of the running process.
+std::uint32_t CurrentProcessId();
+// Waits without a time limit until the process of this number has ended;
+// returns at once when there is none.
+void WaitForProcessEnd(std::uint32_t pid);
+
+// Starts a program of its own, which goes on when this process has ended: it
+// gets none of this process's open files, its standard streams go nowhere, and
+// it is not tied to this process's terminal. `parameters` is one text, which
+// the program reads back with ParameterText. True when it started.
+bool StartDetached(std::string_view program, std::string_view parameters);
+// Like StartDetached, the program getting exactly these arguments.
+bool StartDetachedWith(std::string_view program, const std::vector<std::string>& arguments);
+// The parameter text a program was started with: the text StartDetached gave
+// it, or the arguments after the program's name joined by blanks.
+std::string ParameterText(int argc, char** argv);
 
 // The folder of the running program, without a trailing separator.
 std::string ProgramFolder();

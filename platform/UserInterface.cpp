@@ -1,5 +1,6 @@
 #include "UserInterface.h"
 
+#include <atomic>
 #include <iostream>
 #include <mutex>
 
@@ -37,6 +38,7 @@ class THeadlessUserInterface final : public IUserInterface {
 
 std::mutex gUiMutex;
 std::shared_ptr<IUserInterface> gUi;
+std::atomic<bool> gTerminateRequested = false;
 
 }  // namespace
 
@@ -51,5 +53,9 @@ std::shared_ptr<IUserInterface> SetUserInterface(std::shared_ptr<IUserInterface>
   std::swap(gUi, ui);
   return ui;
 }
+
+void RequestTerminate() { gTerminateRequested = true; }
+
+bool TerminateRequested() { return gTerminateRequested; }
 
 }  // namespace kavrel::platform

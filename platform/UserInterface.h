@@ -70,4 +70,9 @@ IUserInterface& UserInterface();
 // Installs an interface and returns the one it replaces.
 std::shared_ptr<IUserInterface> SetUserInterface(std::shared_ptr<IUserInterface> ui);
 
+// The application framework's request to end: nothing ends at once; the
+// application's main loop ends once control has returned to it.
+void RequestTerminate();
+bool TerminateRequested();
+
 }  // namespace kavrel::platform

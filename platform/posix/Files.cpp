@@ -265,15 +265,16 @@ bool DeleteFileAt(std::string_view path) { return ::unlink(ToNativePath(path).c_
 
 namespace {
 
-// Copies a file's bytes to a new file beside the destination, then renames it
-// into place, so that the destination never holds a part of the file.
-bool CopyAcrossFileSystems(const std::string& from, const std::string& to) {
+// Copies a file's bytes to a new file beside the destination, flushed, then
+// renamed into place, so that the destination never holds a part of the file.
+// The copy gets the permissions of `model`.
+bool CopyBeside(const std::string& from, const std::string& to, const std::string& model) {
   auto source = TFile::Open(from, TFile::Mode::Read);
   if (!source) return false;
   std::string temp;
   auto target = TFile::CreateUnique(ParentOf(to), std::string(BaseName(to)) + ".", temp);
   if (!target) return false;
-  ShareLike(temp, from);
+  ShareLike(temp, model);
   try {
     std::vector<char> block(65536);
     while (const std::size_t n = source->Read(block.data(), block.size()))
@@ -288,6 +289,11 @@ bool CopyAcrossFileSystems(const std::string& from, const std::string& to) {
     ::unlink(temp.c_str());
     return false;
   }
+  return true;
+}
+
+bool CopyAcrossFileSystems(const std::string& from, const std::string& to) {
+  if (!CopyBeside(from, to, from)) return false;
   ::unlink(from.c_str());
   return true;
 }
@@ -308,6 +314,14 @@ bool ReplaceFileWith(std::string_view from, std::string_view to) {
   const std::string target = ToNativePath(to);
   if (::rename(source.c_str(), target.c_str()) == 0) return true;
   return errno == EXDEV && CopyAcrossFileSystems(source, target);
+}
+
+bool CopyFileOver(std::string_view from, std::string_view to) {
+  const std::string source = ToNativePath(from);
+  const std::string target = ToNativePath(to);
+  struct stat st {};
+  if (::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  return CopyBeside(source, target, ::stat(target.c_str(), &st) == 0 ? target : source);
 }
 
 bool SetLastWriteTime(std::string_view path, TDateTime localTime) {

@@ -1,5 +1,11 @@
 #include "Folders.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "Errors.h"
 #include "Files.h"
 #include "PathNames.h"
 #include "System.h"
@@ -37,12 +43,36 @@ std::string XdgDocumentsEntry(const std::string& home) {
   return {};
 }
 
+// A temporary folder belongs to one user, as on systems where each user has
+// one: /tmp is shared by everybody, and what another user leaves there (a file
+// named like a control file, a program named like the updater) must never be
+// read or started as this user. So the folder is made for this user alone and
+// used only while it is a real folder of this user with no access for others.
+std::string PrivateTempFolder() {
+  const auto runtime = GetEnvironment("XDG_RUNTIME_DIR");
+  const std::string base =
+      runtime && !runtime->empty() && DirectoryExists(*runtime) ? WithoutTrailingSeparator(*runtime)
+                                                                 : std::string("/tmp");
+  const std::string folder = base + "/kavrel-" + std::to_string(::geteuid());
+  ::mkdir(folder.c_str(), 0700);
+  struct stat st {};
+  if (::lstat(folder.c_str(), &st) != 0)
+    throw EInOutError("Cannot create the temporary folder " + folder + ": " +
+                          SystemErrorText(errno),
+                      errno);
+  if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 077) != 0)
+    throw EInOutError("The temporary folder " + folder +
+                          " is refused: it is not a folder of this user alone",
+                      EACCES);
+  return folder;
+}
+
 }  // namespace
 
 std::string TempFolder() {
   const auto tmp = GetEnvironment("TMPDIR");
   if (tmp && !tmp->empty()) return WithoutTrailingSeparator(*tmp);
-  return "/tmp";
+  return PrivateTempFolder();
 }
 
 // The desktop's documents folder when it exists, else ~/Documents when it

@@ -1,7 +1,11 @@
 #include "Processes.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -56,11 +60,17 @@ std::string FindProgram(const std::string& name) {
   return {};
 }
 
-// Starts the program of args[0]; the child's number, or -1.
-pid_t SpawnChild(const std::vector<std::string>& args) {
+// Starts the program of args[0]; the child's number, or -1. A detached child
+// is a program of its own: its standard streams on the null device and a
+// session of its own, so that neither this process's end nor its terminal's
+// takes it along.
+pid_t SpawnChild(const std::vector<std::string>& args, bool detached = false) {
   if (args.empty()) return -1;
   const std::string program = FindProgram(args[0]);
-  if (program.empty()) return -1;
+  if (program.empty()) {
+    errno = ENOENT;
+    return -1;
+  }
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -68,20 +78,44 @@ pid_t SpawnChild(const std::vector<std::string>& args) {
   // Internet client's sockets are not all marked close-on-exec).
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  if (detached) {
+    for (int fd = 0; fd <= 2; ++fd)
+      posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY,
+                                       0);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
+  }
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   pid_t pid = 0;
-  const int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  const int rc = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) errno = rc;
   return rc == 0 ? pid : -1;
 }
 
-bool Spawn(const std::vector<std::string>& args) {
+bool Spawn(const std::vector<std::string>& args, bool detached = false) {
   ReapEndedChildren();
-  const pid_t pid = SpawnChild(args);
+  const pid_t pid = SpawnChild(args, detached);
   if (pid < 0) return false;
   std::lock_guard lock(gChildrenMutex);
   gChildren.push_back(pid);
   return true;
+}
+
+// Whether a process of this number is alive: one that has ended but that its
+// parent has not collected yet counts as ended.
+bool ProcessAlive(pid_t pid) {
+  if (::kill(pid, 0) != 0 && errno != EPERM) return false;
+  const auto stat = ReadWholeFile("/proc/" + std::to_string(pid) + "/stat");
+  if (!stat) return true;
+  // "pid (name) S ...": the state follows the name's closing parenthesis.
+  const std::size_t close = stat->rfind(')');
+  return close == std::string::npos || close + 2 >= stat->size() || (*stat)[close + 2] != 'Z';
 }
 
 // A command line's arguments, the program's name in the native form.
@@ -118,6 +152,46 @@ std::optional<int> RunAndWait(std::string_view commandLine, bool,
   }
   if (!WIFEXITED(status)) return std::nullopt;
   return WEXITSTATUS(status);
+}
+
+std::uint32_t CurrentProcessId() { return static_cast<std::uint32_t>(::getpid()); }
+
+void WaitForProcessEnd(std::uint32_t id) {
+  if (id == 0 || id > static_cast<std::uint32_t>(INT_MAX)) return;
+  const auto pid = static_cast<pid_t>(id);
+#ifdef SYS_pidfd_open
+  const int fd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+  if (fd >= 0) {
+    pollfd ended{fd, POLLIN, 0};
+    while (::poll(&ended, 1, -1) < 0 && errno == EINTR) {
+    }
+    ::close(fd);
+    return;
+  }
+  if (errno == ESRCH) return;
+#endif
+  // Without process descriptors (an older kernel, or one that refuses them):
+  // look again every few hundredths of a second.
+  while (ProcessAlive(pid)) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
+bool StartDetached(std::string_view program, std::string_view parameters) {
+  return Spawn({ToNativePath(program), std::string(parameters)}, true);
+}
+
+bool StartDetachedWith(std::string_view program, const std::vector<std::string>& arguments) {
+  std::vector<std::string> args = {ToNativePath(program)};
+  args.insert(args.end(), arguments.begin(), arguments.end());
+  return Spawn(args, true);
+}
+
+std::string ParameterText(int argc, char** argv) {
+  std::string text;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) text += ' ';
+    text += argv[i];
+  }
+  return text;
 }
 
 bool StartCommandLine(std::string_view commandLine) { return Spawn(CommandArguments(commandLine)); }

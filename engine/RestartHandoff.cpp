@@ -1,0 +1,74 @@
+// The restart handoff: the application's components go to the updater stub,
+// which waits for this process to end, completes them and starts the
+// application again.
+#include <cerrno>
+
+#include "Errors.h"
+#include "Files.h"
+#include "IniDocument.h"
+#include "Kavrel.h"
+#include "PathHelpers.h"
+#include "Processes.h"
+#include "StatusMessages.h"
+#include "StubHandoff.h"
+#include "UserInterface.h"
+
+namespace kavrel {
+
+namespace {
+
+// Leaves the update log's name for the stub; the file's other sections and
+// keys stay as they are.
+void WriteHandOffFile(const std::string& logName) {
+  const std::string path = HandOffFilePath();
+  TIniDocument ini = TIniDocument::Parse(platform::ReadWholeFile(path).value_or(""));
+  ini.WriteString(kHandOffSection, kHandOffLogKey, logName);
+  try {
+    platform::WriteFileAtomically(path, ini.ToText());
+  } catch (const platform::EInOutError& e) {
+    throw platform::EInOutError("Unable to write to " + path, e.ErrorCode);
+  }
+}
+
+}  // namespace
+
+void TKavrel::RestartApplication() {
+  // Two stubs would work on the same components and start the application
+  // twice: once one has started, a later call in the same run does nothing.
+  if (StubStarted) return;
+  const std::string folder = platform::GetCurrentDir();
+  ReportStatus(959, folder, 0, 0);
+  bool cancel = false;
+  CheckCancel(cancel);
+  if (cancel) return;
+  bool allow = true;
+  if (OnAppRestart)
+    OnAppRestart(*this, allow);
+  else if (!SilentRestart)
+    allow = platform::UserInterface().MessageBox(StatusMessageText(911), "Confirm",
+                                                 platform::TMsgKind::Confirmation,
+                                                 platform::TMsgButtons::YesNo) ==
+            platform::TModalResult::Yes;
+  if (!allow) return;
+
+  DeployStub();
+  WriteHandOffFile(LogFileName());
+  const std::string commandLine =
+      BuildStubCommandLine({platform::CurrentProcessId(), Logging, AddBackslash(folder) + AppName,
+                            AppParams, UseWinTempDir ? GetTempDir() : TempDirectory, AppComps});
+  ReportStatus(958, commandLine, 0, 0);
+  // The stub gets none of this process's open files; it runs in the current
+  // folder, the application's, which it works in.
+  const std::string stub = GetTempDir() + kStubProgramName;
+  if (!platform::StartDetached(stub, commandLine))
+    throw platform::EInOutError("Cannot start the updater " + stub + ": " +
+                                    platform::SystemErrorText(errno),
+                                errno);
+  StubStarted = true;
+  if (OnAppDoClose)
+    OnAppDoClose(*this);
+  else
+    platform::RequestTerminate();
+}
+
+}  // namespace kavrel

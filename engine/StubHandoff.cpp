@@ -1,0 +1,56 @@
+#include "StubHandoff.h"
+
+#include "Folders.h"
+#include "PathHelpers.h"
+
+namespace kavrel {
+
+namespace {
+
+std::string QuotedWhenBlank(const std::string& value) {
+  return value.find(' ') == std::string::npos ? value : "\"" + value + "\"";
+}
+
+bool Separates(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+}  // namespace
+
+std::string BuildStubCommandLine(const TStubCommand& command) {
+  return std::to_string(command.ProcessId) + (command.Logging ? " L " : " X ") +
+         QuotedWhenBlank(command.Application) + " " + QuotedWhenBlank(command.Parameters) +
+         " \"" + command.SourceFolder + "\" " + command.Components;
+}
+
+std::vector<std::string> SplitStubArguments(std::string_view text) {
+  std::vector<std::string> args;
+  std::size_t i = 0;
+  while (true) {
+    while (i < text.size()) {
+      if (Separates(text[i]))
+        ++i;
+      else if (text[i] == '"' && i + 1 < text.size() && text[i + 1] == '"')
+        i += 2;
+      else
+        break;
+    }
+    if (i >= text.size()) return args;
+    std::string arg;
+    bool quoted = false;
+    for (; i < text.size(); ++i) {
+      if (text[i] == '"')
+        quoted = !quoted;
+      else if (Separates(text[i]) && !quoted)
+        break;
+      else
+        arg += text[i];
+    }
+    args.push_back(std::move(arg));
+  }
+}
+
+std::string HandOffFilePath() {
+  const std::string documents = GetDocumentsDir();
+  return AddBackslash(documents.empty() ? platform::WindowsFolder() : documents) + "KAVREL.INI";
+}
+
+}  // namespace kavrel

@@ -1,0 +1,44 @@
+// What the engine and the updater stub agree on when the engine hands the
+// application's components over: the stub's command line, which the engine
+// builds and the stub splits by its own rule, and the hand-off file that
+// tells the stub the update log's name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kavrel {
+
+inline constexpr const char* kStubProgramName = "kvsetup.exe";
+inline constexpr const char* kStubCompressedName = "kvsetup.ex_";
+inline constexpr const char* kHandOffSection = "CONFIG";
+inline constexpr const char* kHandOffLogKey = "LOGFILENAME";
+inline constexpr const char* kDefaultLogName = "KAVREL.LOG";
+
+struct TStubCommand {
+  std::uint32_t ProcessId = 0;  // the process the stub waits for
+  bool Logging = false;
+  std::string Application;   // the program to start at the end
+  std::string Parameters;    // its parameters; a single blank for none
+  std::string SourceFolder;  // where the components lie
+  std::string Components;    // file names separated by blanks
+};
+
+// The command line: the process number, " L " or " X ", the application and
+// the parameters (each in double quotes when it holds a blank), the source
+// folder always in double quotes, and the components as they are.
+std::string BuildStubCommandLine(const TStubCommand& command);
+
+// The stub's arguments: characters up to 32 separate them; at an argument's
+// start a pair of double quotes is skipped like a separator; inside one a
+// double quote switches quoting on and off and is dropped, and blanks belong
+// to the argument while quoting is on; a backslash is an ordinary character.
+std::vector<std::string> SplitStubArguments(std::string_view commandLine);
+
+// KAVREL.INI in the user's documents folder; where there is none, in the
+// Windows folder, where the profile functions put a file named without a folder.
+std::string HandOffFilePath();
+
+}  // namespace kavrel

@@ -1,0 +1,156 @@
+#include "ProcessFile.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "Files.h"
+#include "IniDocument.h"
+#include "LzExpand.h"
+#include "PathHelpers.h"
+#include "Processes.h"
+#include "Text.h"
+#include "Ulog.h"
+#include "cabfdi.h"
+
+namespace kavrel::stub {
+
+namespace {
+
+constexpr std::size_t kListValueLength = 128;
+
+// The text from the name's last dot in upper case, when that dot comes after
+// the last separator or drive mark; empty otherwise.
+std::string UpperExtension(const std::string& name) {
+  const std::size_t dot = name.rfind('.');
+  const std::size_t folder = name.find_last_of("\\/:");
+  if (dot == std::string::npos || (folder != std::string::npos && dot < folder)) return {};
+  return UpperCase(name.substr(dot));
+}
+
+bool EndsWithNew(const std::string& name) {
+  return name.size() >= 4 && UpperCase(name.substr(name.size() - 4)) == "_NEW";
+}
+
+// The pending file in the source folder: file names there may differ in case
+// from what the list names ("app.exe_new" for "app.exe_NEW").
+std::string FindPending(const std::string& source, const std::string& name,
+                        const std::string& base) {
+  for (const std::string& candidate : {name, base + "_NEW", base + "_new"})
+    if (platform::FileExists(source + candidate)) return source + candidate;
+  return {};
+}
+
+void Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(500)); }
+
+// A program given as one path, so that a folder with blanks still names it.
+std::string QuotedProgram(const std::string& path) { return "\"" + path + "\""; }
+
+}  // namespace
+
+void TStubWork::Log(const std::string& message) const {
+  if (logging_) WriteLog(message);
+}
+
+void TStubWork::ProcessFile(const std::string& name, const std::string& source,
+                            const std::string& target) {
+  if (EndsWithNew(name)) return PendingCopy(name, source, target);
+  const std::string extension = UpperExtension(name);
+  if (extension == ".INF") return ListFile(name, source);
+  if (extension == ".PAT") return Patch(name, source);
+  if (extension == ".CAB") return Cabinet(name, source, target);
+  if (extension == ".EXE") return Program(name, source, target);
+  Compressed(name, target);
+}
+
+void TStubWork::PendingCopy(const std::string& name, const std::string& source,
+                            const std::string& target) {
+  const std::string base = name.substr(0, name.size() - 4);
+  const std::string pending = FindPending(source, name, base);
+  if (pending.empty()) return;
+  const std::string what = source + base + "_NEW to " + target + base;
+  Log("Upd copying file : " + what);
+  // The pending file stays where it is: the copy replaces the old file in one
+  // step, so that a program is never left half written.
+  if (!platform::CopyFileOver(pending, target + base)) Log("Upd copy error " + what);
+}
+
+void TStubWork::ListFile(const std::string& name, const std::string& source) {
+  const std::string path = source + name;
+  // A list that names itself, directly or through others, is worked through once.
+  if (std::find(openLists_.begin(), openLists_.end(), path) != openLists_.end()) return;
+  Log("Upd inf file: " + path);
+  const TIniDocument list = TIniDocument::Parse(platform::ReadWholeFile(path).value_or(""));
+  const int count = list.ReadInteger("FILES", "COUNT", 0);
+  // Entries past the last one the file holds would all read as empty: a
+  // count far beyond them is not worked through to its end.
+  int last = 0;
+  for (const std::string& key : list.KeyNames("FILES")) {
+    const std::string upper = UpperCase(key);
+    for (const char* prefix : {"FILE", "TARGET"}) {
+      const std::string_view p(prefix);
+      if (upper.size() > p.size() && upper.compare(0, p.size(), p) == 0)
+        if (const auto n = ParseInt32(upper.substr(p.size())))
+          last = std::max(last, *n);
+    }
+  }
+  openLists_.push_back(path);
+  for (int k = 1; k <= std::min(count, last); ++k) {
+    const std::string index = std::to_string(k);
+    const std::string file = list.ReadString("FILES", "FILE" + index, "").substr(0, kListValueLength);
+    const std::string folder =
+        list.ReadString("FILES", "TARGET" + index, "").substr(0, kListValueLength);
+    Log("upd inf " + index + " : " + file + " " + folder);
+    ProcessFile(file, source, ExpandTargetMacros(folder));
+  }
+  openLists_.pop_back();
+}
+
+void TStubWork::Patch(const std::string& name, const std::string& source) {
+  const std::string program = name.substr(0, name.rfind('.')) + ".EXE";
+  const std::string command =
+      logging_ ? "patcher.exe -v " + source + name + " " + program + " >>KAVRELLOG"
+               : "patcher.exe " + source + name + " " + program;
+  platform::RunAndWait(command, false);
+  platform::DeleteFileAt(source + name);
+}
+
+void TStubWork::Cabinet(const std::string& name, const std::string& source,
+                        const std::string& target) {
+  Log("Upd cab extract " + name + " " + target);
+  if (ExtractCabinet(source + name, target) == 0)
+    platform::DeleteFileAt(source + name);
+  else
+    Log("Upd cabextract failed");
+}
+
+void TStubWork::Program(const std::string& name, const std::string& source,
+                        const std::string& target) {
+  Log("Upd execute " + name + " " + target);
+  // A program that arrived with the update carries no permission to run yet.
+  platform::MakeExecutable(source + name);
+  platform::RunAndWait(QuotedProgram(source + name), false);
+  Pause();
+  platform::DeleteFileAt(source + name);
+}
+
+void TStubWork::Compressed(const std::string& name, const std::string& target) {
+  Log("Upd lzexpand " + name + " " + target);
+  // A file that is not in the LZ format has no name to expand to: it is left
+  // exactly as it is.
+  const auto expandedName = ExpandedLZName(name);
+  if (!expandedName) return;
+  Log("Upd lzexpand dest. filename " + *expandedName);
+  const auto expanded = ExpandLZ(name);
+  if (expanded && !target.empty()) platform::MoveFileTo(*expanded, target + *expanded);
+}
+
+std::string ExpandTargetMacros(const std::string& target) {
+  // The stub knows no documents folder: it may run as another user than the
+  // engine did.
+  return AddBackslash(ExpandBracedMacros(target, [](const std::string& name) {
+    return name == "DOC" ? std::string() : FolderMacroValue(name);
+  }));
+}
+
+}  // namespace kavrel::stub

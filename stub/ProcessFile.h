@@ -1,0 +1,37 @@
+// The updater stub's work on one file: the kind its name gives decides what
+// is done with it (a pending copy, a list of further files, a patch, a
+// cabinet, a program, or an LZ-compressed file).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kavrel::stub {
+
+class TStubWork {
+ public:
+  explicit TStubWork(bool logging) : logging_(logging) {}
+
+  // Handles the file `name`: a component in the folder `source`, put into the
+  // folder `target` (both end with a separator or are empty).
+  void ProcessFile(const std::string& name, const std::string& source, const std::string& target);
+
+ private:
+  void Log(const std::string& message) const;
+  void PendingCopy(const std::string& name, const std::string& source, const std::string& target);
+  void ListFile(const std::string& name, const std::string& source);
+  void Patch(const std::string& name, const std::string& source);
+  void Cabinet(const std::string& name, const std::string& source, const std::string& target);
+  void Program(const std::string& name, const std::string& source, const std::string& target);
+  void Compressed(const std::string& name, const std::string& target);
+
+  bool logging_;
+  std::vector<std::string> openLists_;  // the list files being worked through
+};
+
+// A list file's target folder: the macros {WIN}, {SYS}, {APP}, {TMP} and {PF}
+// replaced by this machine's folders, then a trailing separator added (an
+// empty result stays empty).
+std::string ExpandTargetMacros(const std::string& target);
+
+}  // namespace kavrel::stub

@@ -1,0 +1,66 @@
+#include "StubMain.h"
+
+#include <chrono>
+#include <thread>
+
+#include "Files.h"
+#include "IniDocument.h"
+#include "PathHelpers.h"
+#include "ProcessFile.h"
+#include "Processes.h"
+#include "StubHandoff.h"
+#include "Text.h"
+#include "Ulog.h"
+#include "UpdateLog.h"
+
+namespace kavrel::stub {
+
+namespace {
+
+// The log name the engine left in the hand-off file, which goes once read.
+std::string TakeLogName() {
+  const std::string path = HandOffFilePath();
+  const auto text = platform::ReadWholeFile(path);
+  if (!text) return kDefaultLogName;
+  platform::DeleteFileAt(path);
+  return TIniDocument::Parse(*text).ReadString(kHandOffSection, kHandOffLogKey, kDefaultLogName);
+}
+
+void Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(500)); }
+
+}  // namespace
+
+int RunStub(const std::string& commandLine) {
+  const std::vector<std::string> args = SplitStubArguments(commandLine);
+  const auto arg = [&args](std::size_t n) { return n <= args.size() ? args[n - 1] : std::string(); };
+  const auto launcher = ParseInt32(arg(1));
+  if (!launcher) return 1;
+  // Nothing is touched before the launcher has ended and let go of its files.
+  if (*launcher > 0) platform::WaitForProcessEnd(static_cast<std::uint32_t>(*launcher));
+  SetLogPath(LogFilePath(TakeLogName()));
+  Pause();
+
+  const bool logging = arg(2) == "L";
+  TStubWork worker(logging);
+  if (logging) {
+    WriteLog(kStubVersionLine);
+    WriteLog("Upd cur dir : " + platform::GetCurrentDir());
+  }
+  for (std::size_t n = 6; n <= args.size(); ++n)
+    worker.ProcessFile(args[n - 1], AddBackslash(arg(5)), AddBackslash(platform::GetCurrentDir()));
+
+  const std::string application = arg(3);
+  const std::string parameters = arg(4);
+  if (application != "null") {
+    if (logging) WriteLog("Upd restart " + application + " " + parameters);
+    // The application is one program path, never split at its blanks; its
+    // parameters reach it as one argument.
+    if (parameters == " ")
+      platform::StartDetachedWith(application, {});
+    else
+      platform::StartDetachedWith(application, {parameters});
+  }
+  return 0;
+}
+
+}  // namespace kavrel::stub
