@@ -1,0 +1,123 @@
+// What the engine and the updater stub agree on: the command line the engine
+// builds and the stub's rule for reading it back, and the temporary folder
+// both keep the handoff's files in.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "Errors.h"
+#include "Folders.h"
+#include "StubHandoff.h"
+#include "TestSupport.h"
+
+namespace kavrel::test {
+namespace {
+
+using TArgs = std::vector<std::string>;
+
+TEST(StubCommandLine, ExampleHandoffIsBuiltAndReadBackArgumentForArgument) {
+  // Process 1234, no logging, a folder with blanks, no parameters (a single
+  // blank), a temporary folder ending in a backslash, two components.
+  const std::string line = BuildStubCommandLine(
+      {1234, false, "C:\\Program Files\\App\\app.exe", " ", "C:\\Temp\\", "app.exe_NEW data.inf"});
+  EXPECT_EQ(line, "1234 X \"C:\\Program Files\\App\\app.exe\" \" \" \"C:\\Temp\\\" app.exe_NEW data.inf");
+  EXPECT_EQ(SplitStubArguments(line), (TArgs{"1234", "X", "C:\\Program Files\\App\\app.exe", " ",
+                                             "C:\\Temp\\", "app.exe_NEW", "data.inf"}));
+
+  const std::string logged =
+      BuildStubCommandLine({77, true, "/opt/app/app.exe", "a b", ".", "app.exe_NEW"});
+  EXPECT_EQ(logged, "77 L /opt/app/app.exe \"a b\" \".\" app.exe_NEW");
+  EXPECT_EQ(SplitStubArguments(logged),
+            (TArgs{"77", "L", "/opt/app/app.exe", "a b", ".", "app.exe_NEW"}));
+
+  // Before any control file was read the parameters are empty: the folder
+  // then takes their place.
+  EXPECT_EQ(SplitStubArguments(BuildStubCommandLine({5, false, "/opt/app/", "", "/tmp/", ""})),
+            (TArgs{"5", "X", "/opt/app/", "/tmp/"}));
+}
+
+TEST(StubCommandLine, ArgumentRule) {
+  const struct {
+    const char* line;
+    TArgs args;
+  } cases[] = {
+      {"", {}},
+      {"   \t ", {}},
+      {"a\tb\nc\x01" "d", {"a", "b", "c", "d"}},   // every code up to 32 separates
+      {"1 \"\" x y", {"1", "x", "y"}},             // an empty quoted argument is none
+      {"\"\"\"\"a", {"a"}},                        // pairs skipped at an argument's start
+      {"\" \"", {" "}},                            // a quoted blank is an argument
+      {"ab\"c d\"e f", {"abc de", "f"}},           // quotes toggle inside and are dropped
+      {"\"open", {"open"}},                        // an unclosed quote runs to the end
+      {"\"C:\\dir\\\" next", {"C:\\dir\\", "next"}},  // a backslash is ordinary
+      {"x\\\"y z\"", {"x\\y z"}},
+      {"caf\xc3\xa9 \xe2\x82\xac", {"caf\xc3\xa9", "\xe2\x82\xac"}},  // bytes above 127 belong
+  };
+  for (const auto& c : cases) EXPECT_EQ(SplitStubArguments(c.line), c.args) << c.line;
+}
+
+TEST(StubCommandLine, HandOffFileLiesInTheDocumentsFolderOrElseTheWindowsFolder) {
+  TTempDir home, windows;
+  ASSERT_EQ(::mkdir(home.File("Documents").c_str(), 0700), 0);
+  TScopedEnv h("HOME", home.Path()), x("XDG_CONFIG_HOME", home.File("none")),
+      w("KAVREL_WINDIR", windows.Path());
+  EXPECT_EQ(HandOffFilePath(), home.File("Documents/KAVREL.INI"));
+  TScopedEnv noHome("HOME", std::nullopt);
+  EXPECT_EQ(HandOffFilePath(), windows.File("KAVREL.INI"));
+}
+
+// The temporary folder without $TMPDIR: made for this user alone, and used
+// only while it stays so.
+class PrivateTempFolderTest : public ::testing::Test {
+ protected:
+  PrivateTempFolderTest()
+      : tmp_("TMPDIR", std::nullopt),
+        runtime_("XDG_RUNTIME_DIR", base.Path()),
+        folder(base.File("kavrel-" + std::to_string(::geteuid()))) {}
+  TTempDir base;
+  TScopedEnv tmp_, runtime_;
+  std::string folder;
+};
+
+TEST_F(PrivateTempFolderTest, IsMadeForThisUserAloneAndKept) {
+  EXPECT_EQ(platform::TempFolder(), folder);
+  struct stat st {};
+  ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  WriteFile(folder + "/kept", "x");
+  EXPECT_EQ(platform::TempFolder(), folder);
+  EXPECT_EQ(ReadFile(folder + "/kept"), "x");
+  // $TMPDIR, when set, is the user's own choice.
+  TScopedEnv chosen("TMPDIR", base.File("chosen/"));
+  EXPECT_EQ(platform::TempFolder(), base.File("chosen"));
+}
+
+TEST_F(PrivateTempFolderTest, IsRefusedWhenOthersMayUseItOrItIsALinkOrSomeoneElses) {
+  ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+  ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+  EXPECT_THROW(platform::TempFolder(), platform::EInOutError) << "readable by others";
+  ASSERT_EQ(::rmdir(folder.c_str()), 0);
+
+  ASSERT_EQ(::mkdir(base.File("real").c_str(), 0700), 0);
+  ASSERT_EQ(::symlink(base.File("real").c_str(), folder.c_str()), 0);
+  EXPECT_THROW(platform::TempFolder(), platform::EInOutError) << "a link";
+  ASSERT_EQ(::unlink(folder.c_str()), 0);
+
+  WriteFile(folder, "a file");
+  EXPECT_THROW(platform::TempFolder(), platform::EInOutError) << "not a folder";
+  ASSERT_EQ(::unlink(folder.c_str()), 0);
+
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a folder to another user";
+  ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+  ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+  try {
+    platform::TempFolder();
+    ADD_FAILURE() << "another user's folder was taken";
+  } catch (const platform::EInOutError& e) {
+    EXPECT_NE(std::string(e.what()).find(folder), std::string::npos) << e.what();
+  }
+}
+
+}  // namespace
+}  // namespace kavrel::test

@@ -1,0 +1,295 @@
+// The updater stub kvsetup.exe as the real program: started on a command line
+// in an application folder, with the environment the engine's host gives it.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+#include "CabinetImage.h"
+#include "ChildProcess.h"
+#include "StubMain.h"
+#include "SzddCompress.h"
+#include "TestSupport.h"
+
+extern char** environ;
+
+namespace kavrel::test {
+namespace {
+
+using TLines = std::vector<std::string>;
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+void WriteProgram(const std::string& path, const std::string& script, mode_t mode = 0755) {
+  WriteFile(path, "#!/bin/sh\n" + script + "\n");
+  ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+}
+
+// The lines a file holds, without their line ends; empty when it is missing.
+TLines LinesOf(const std::string& path) {
+  TLines lines;
+  const std::string text = ReadFile(path).value_or("");
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+// Waits up to a few seconds for a file that a detached program writes.
+TLines WaitForLines(const std::string& path, std::size_t count) {
+  for (int i = 0; i < 500 && LinesOf(path).size() < count; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  return LinesOf(path);
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t tab = line.find('\t', start);
+    fields.push_back(line.substr(start, tab - start));
+    if (tab == std::string::npos) return fields;
+    start = tab + 1;
+  }
+}
+
+class StubTest : public ::testing::Test {
+ protected:
+  StubTest() {
+    std::filesystem::create_directories(home.File("Documents"));
+    source = src.Path() + "/";
+  }
+
+  TProgramResult Stub(const std::string& line, const std::string& folder = "") {
+    return RunProgram({KAVREL_STUB_PATH, line}, folder.empty() ? app.Path() : folder,
+                      {{"HOME", home.Path()},
+                       {"XDG_CONFIG_HOME", home.File(".config")},
+                       {"TMPDIR", temp.Path()},
+                       {"KAVREL_SYSDIR", sys.Path()},
+                       {"KAVREL_WINDIR", win.Path()},
+                       {"KAVREL_REGISTRY_DIR", hives.Path()},
+                       {"KAVREL_TEST_RECORD", record.File("record")}});
+  }
+  // "0 L null \" \" \"<source>\" " followed by the file names.
+  TProgramResult Work(const std::string& files, const std::string& logging = "L") {
+    return Stub("0 " + logging + " null \" \" \"" + source + "\" " + files);
+  }
+
+  std::string LogPath() const { return home.File("Documents/KAVREL.LOG"); }
+  // The log's messages: each line's text after its time stamp, which is checked.
+  TLines Messages() const {
+    TLines messages;
+    static const std::regex stamp(R"(^\d\d/\d\d/\d{4} \d\d:\d\d:\d\d : \[000\] )");
+    for (const std::string& line : LinesOf(LogPath())) {
+      std::smatch m;
+      EXPECT_TRUE(std::regex_search(line, m, stamp)) << line;
+      messages.push_back(m.suffix());
+    }
+    return messages;
+  }
+  TLines Header() const { return {kavrel::stub::kStubVersionLine, "Upd cur dir : " + app.Path()}; }
+  static TLines Join(TLines a, const TLines& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  }
+
+  TTempDir home, temp, sys, win, hives, src, app, record;
+  std::string source;
+};
+
+TEST_F(StubTest, PendingCopyReplacesTheTargetInOneStepAndKeepsItsPermissions) {
+  for (const char* logging : {"L", "X", "l"}) {
+    SCOPED_TRACE(logging);
+    ::unlink(LogPath().c_str());
+    WriteFile(app.File("app.exe"), "old program");
+    ASSERT_EQ(::chmod(app.File("app.exe").c_str(), 0750), 0);
+    WriteFile(src.File("app.exe_NEW"), "new program");
+    WriteFile(src.File("tool.bin_new"), "new tool");  // found whatever the suffix's case
+    const int held = ::open(app.File("app.exe").c_str(), O_RDONLY);
+    ASSERT_GE(held, 0);
+
+    const TProgramResult r = Work("app.exe_NEW gone.dll_NEW tool.bin_NEW", logging);
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(ReadFile(app.File("app.exe")), "new program");
+    EXPECT_EQ(ModeOf(app.File("app.exe")), 0750u);
+    EXPECT_EQ(ReadFile(app.File("tool.bin")), "new tool");
+    EXPECT_EQ(ReadFile(src.File("app.exe_NEW")), "new program") << "the pending file stays";
+    EXPECT_FALSE(ReadFile(app.File("gone.dll")));
+    // The old file was replaced, not rewritten: whoever had it open still
+    // reads it whole.
+    char old[32] = {};
+    EXPECT_EQ(::pread(held, old, sizeof old, 0), 11);
+    EXPECT_EQ(std::string(old), "old program");
+    ::close(held);
+
+    if (std::string(logging) == "L")
+      EXPECT_EQ(Messages(), Join(Header(), {"Upd copying file : " + source +
+                                                "app.exe_NEW to " + app.Path() + "/app.exe",
+                                            "Upd copying file : " + source + "tool.bin_NEW to " +
+                                                app.Path() + "/tool.bin"}));
+    else
+      EXPECT_FALSE(ReadFile(LogPath())) << "no log without \"L\"";
+    EXPECT_FALSE(ReadFile(record.File("record"))) << "\"null\" starts nothing";
+  }
+}
+
+TEST_F(StubTest, ListFileNamesFilesWithTheirTargetFoldersAndMayNameFurtherLists) {
+  WriteFile(src.File("data.inf"),
+            "[Files]\r\ncount=4\r\nfile1=lib.dll_NEW\r\ntarget1={sys}\r\n"
+            "FILE2=data.cab\r\nTARGET2={APP}\\data\r\nfile3=more.inf\r\n"
+            "file4=missing.dll_NEW\r\ntarget4=/nowhere\r\n");
+  // A list that names itself and claims far more entries than it holds.
+  WriteFile(src.File("more.inf"),
+            "[FILES]\r\nCOUNT=2000000000\r\nFILE1=more.inf\r\nFILE2=readme.txt_NEW\r\n"
+            "TARGET2={TMP}\r\nFILE3=x_NEW\r\nTARGET3=/nonexistent\r\n");
+  WriteFile(src.File("lib.dll_NEW"), "library");
+  WriteFile(src.File("readme.txt_NEW"), "read me");
+  WriteFile(src.File("x_NEW"), "x");
+  WriteFile(src.File("data.cab"), StoredCabinet({{"readme.txt", "cab text"}, {"sub\\deep.txt", "deep"}}));
+
+  const TProgramResult r = Work("data.inf");
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(ReadFile(sys.File("lib.dll")), "library");
+  EXPECT_EQ(ReadFile(app.File("data/readme.txt")), "cab text");
+  EXPECT_EQ(ReadFile(app.File("data/sub/deep.txt")), "deep");
+  EXPECT_FALSE(ReadFile(src.File("data.cab"))) << "an extracted cabinet goes";
+  EXPECT_EQ(ReadFile(temp.File("readme.txt")), "read me");
+  EXPECT_TRUE(ReadFile(src.File("data.inf"))) << "the list stays";
+  const std::string appData = app.Path() + "\\data/";
+  EXPECT_EQ(Messages(),
+            Join(Header(), {"Upd inf file: " + source + "data.inf",
+                            "upd inf 1 : lib.dll_NEW {sys}",
+                            "Upd copying file : " + source + "lib.dll_NEW to " + sys.Path() + "/lib.dll",
+                            "upd inf 2 : data.cab {APP}\\data",
+                            "Upd cab extract data.cab " + appData,
+                            "upd inf 3 : more.inf ",
+                            "Upd inf file: " + source + "more.inf",
+                            "upd inf 1 : more.inf ",
+                            "upd inf 2 : readme.txt_NEW {TMP}",
+                            "Upd copying file : " + source + "readme.txt_NEW to " + temp.Path() + "/readme.txt",
+                            "upd inf 3 : x_NEW /nonexistent",
+                            "Upd copying file : " + source + "x_NEW to /nonexistent/x",
+                            "Upd copy error " + source + "x_NEW to /nonexistent/x",
+                            "upd inf 4 : missing.dll_NEW /nowhere"}));
+}
+
+TEST_F(StubTest, PatchesProgramsCabinetsAndLzFilesByTheirNames) {
+  // The patch utility, found in the current folder, records its arguments.
+  WriteProgram(app.File("patcher.exe"), "echo \"$@\" >> " + record.File("patches"));
+  WriteFile(src.File("app.pat"), "patch");
+  // A program that arrived without permission to run.
+  WriteProgram(src.File("setup.exe"), "pwd > " + record.File("setup"), 0644);
+  WriteFile(src.File("broken.cab"), "no cabinet");
+  WriteFile(app.File("a.b"), "plain text, not compressed");  // three characters: no pending copy
+  WriteFile(app.File("notes.tx_"), *SzddCompress("the notes", 't'));
+
+  for (const char* logging : {"X", "L"}) {
+    const TProgramResult r = Work("app.pat setup.exe broken.cab a.b notes.tx_", logging);
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    WriteFile(src.File("app.pat"), "patch");
+    WriteProgram(src.File("setup.exe"), "pwd > " + record.File("setup"), 0644);
+  }
+  EXPECT_EQ(LinesOf(record.File("patches")),
+            (TLines{source + "app.pat app.EXE", "-v " + source + "app.pat app.EXE >>KAVRELLOG"}));
+  EXPECT_EQ(LinesOf(record.File("setup")), TLines{app.Path()});
+  EXPECT_EQ(ReadFile(app.File("a.b")), "plain text, not compressed");
+  EXPECT_EQ(ReadFile(app.File("notes.txt")), "the notes");
+  EXPECT_TRUE(ReadFile(app.File("notes.tx_"))) << "the compressed source stays";
+  EXPECT_TRUE(ReadFile(src.File("broken.cab"))) << "a cabinet that failed stays";
+  const std::string here = app.Path() + "/";
+  EXPECT_EQ(Messages(), Join(Header(), {"Upd execute setup.exe " + here,
+                                        "Upd cab extract broken.cab " + here,
+                                        "Upd cabextract failed", "Upd lzexpand a.b " + here,
+                                        "Upd lzexpand notes.tx_ " + here,
+                                        "Upd lzexpand dest. filename notes.txt"}));
+}
+
+TEST_F(StubTest, FirstArgumentThatIsNoProcessNumberEndsItAtOnce) {
+  WriteFile(home.File("Documents/KAVREL.INI"), "[CONFIG]\r\nLOGFILENAME=x.log\r\n");
+  WriteFile(src.File("app.exe_NEW"), "new");
+  for (const std::string first : {"", "abc", "12x", "99999999999"}) {
+    const TProgramResult r = Stub(first + " L null \" \" \"" + source + "\" app.exe_NEW");
+    EXPECT_EQ(r.ExitCode, 1) << first;
+  }
+  EXPECT_FALSE(ReadFile(app.File("app.exe")));
+  EXPECT_TRUE(ReadFile(home.File("Documents/KAVREL.INI"))) << "nothing touched";
+  EXPECT_FALSE(ReadFile(home.File("Documents/x.log")));
+}
+
+TEST_F(StubTest, EmptyQuotedFolderShiftsTheNamesIntoItsPlace) {
+  WriteFile(src.File("app.exe_NEW"), "new");
+  WriteFile(app.File("app.exe_NEW"), "new here");
+  const TProgramResult r = Stub("0 L null \" \" \"\" app.exe_NEW x.dll_NEW");
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  // "app.exe_NEW" became the folder; x.dll_NEW is looked for in it.
+  EXPECT_FALSE(ReadFile(app.File("app.exe")));
+  EXPECT_EQ(Messages(), Header());
+}
+
+TEST_F(StubTest, WaitsForTheLauncherThenTakesTheLogNameFromTheHandOffFile) {
+  WriteFile(home.File("Documents/KAVREL.INI"), "[CONFIG]\r\nLOGFILENAME=special.log\r\n");
+  WriteFile(src.File("app.exe_NEW"), "new");
+  pid_t launcher = 0;
+  const char* argv[] = {"/bin/sleep", "1.5", nullptr};
+  ASSERT_EQ(::posix_spawn(&launcher, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+  const auto started = std::chrono::steady_clock::now();
+  std::thread reaper([launcher] { ::waitpid(launcher, nullptr, 0); });
+  const TProgramResult r =
+      Stub(std::to_string(launcher) + " L null \" \" \"" + source + "\" app.exe_NEW");
+  reaper.join();
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1900))
+      << "the launcher's 1.5 s and the half-second pause";
+  EXPECT_EQ(ReadFile(app.File("app.exe")), "new");
+  EXPECT_FALSE(ReadFile(home.File("Documents/KAVREL.INI"))) << "read, then deleted";
+  EXPECT_EQ(LinesOf(home.File("Documents/special.log")).size(), 3u);
+  EXPECT_FALSE(ReadFile(LogPath()));
+}
+
+TEST_F(StubTest, RestartsExactlyTheNamedProgramWithItsParametersAsOneArgument) {
+  const std::string folder = app.File("My App");
+  std::filesystem::create_directories(folder);
+  std::filesystem::copy_file(KAVREL_TEST_APP2_PATH, folder + "/app.exe");
+  // Were the path split at its blank, this program would start instead.
+  std::filesystem::copy_file(KAVREL_TEST_APP1_PATH, app.File("My"));
+  const std::string program = folder + "/app.exe";
+  for (const std::string parameters : {" ", "a b", "-x"}) {
+    const TProgramResult r = Stub("0 L \"" + program + "\" \"" + parameters + "\" \".\"", folder);
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  }
+  const TLines runs = WaitForLines(record.File("record"), 3);
+  ASSERT_EQ(runs.size(), 3u);
+  const std::vector<std::vector<std::string>> arguments = {{}, {"a b"}, {"-x"}};
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    const std::vector<std::string> f = Fields(runs[i]);
+    ASSERT_GE(f.size(), 3u) << runs[i];
+    EXPECT_EQ(f[0], "2") << "the program named, not one its blank would make";
+    EXPECT_EQ(f[2], folder) << "in the stub's current folder";
+    EXPECT_EQ(std::vector<std::string>(f.begin() + 3, f.end()), arguments[i]) << runs[i];
+  }
+  const TLines log = LinesOf(home.File("Documents/KAVREL.LOG"));
+  ASSERT_FALSE(log.empty());
+  EXPECT_NE(log.back().find(" : [000] Upd restart " + program + " -x"), std::string::npos)
+      << log.back();
+}
+
+}  // namespace
+}  // namespace kavrel::test
