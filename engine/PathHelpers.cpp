@@ -62,7 +62,8 @@ std::string ExpandBracedMacros(std::string text,
     if (open == std::string::npos && text[i] == '{') {
       open = i;
     } else if (open != std::string::npos && text[i] == '}') {
-      const std::string value = lookup(UpperCase(std::string_view(text).substr(open + 1, i - open - 1)));
+      const std::string value =
+          lookup(UpperCase(std::string_view(text).substr(open + 1, i - open - 1)));
       const std::size_t start = open;
       open = std::string::npos;
       if (!value.empty()) {

@@ -45,10 +45,9 @@ void TKavrel::RestartApplication() {
   if (OnAppRestart)
     OnAppRestart(*this, allow);
   else if (!SilentRestart)
-    allow = platform::UserInterface().MessageBox(StatusMessageText(911), "Confirm",
-                                                 platform::TMsgKind::Confirmation,
-                                                 platform::TMsgButtons::YesNo) ==
-            platform::TModalResult::Yes;
+    allow = platform::UserInterface().MessageBox(
+                StatusMessageText(911), "Confirm", platform::TMsgKind::Confirmation,
+                platform::TMsgButtons::YesNo) == platform::TModalResult::Yes;
   if (!allow) return;
 
   DeployStub();
@@ -61,9 +60,8 @@ void TKavrel::RestartApplication() {
   // folder, the application's, which it works in.
   const std::string stub = GetTempDir() + kStubProgramName;
   if (!platform::StartDetached(stub, commandLine))
-    throw platform::EInOutError("Cannot start the updater " + stub + ": " +
-                                    platform::SystemErrorText(errno),
-                                errno);
+    throw platform::EInOutError(
+        "Cannot start the updater " + stub + ": " + platform::SystemErrorText(errno), errno);
   StubStarted = true;
   if (OnAppDoClose)
     OnAppDoClose(*this);

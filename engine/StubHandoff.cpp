@@ -17,8 +17,8 @@ bool Separates(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 std::string BuildStubCommandLine(const TStubCommand& command) {
   return std::to_string(command.ProcessId) + (command.Logging ? " L " : " X ") +
-         QuotedWhenBlank(command.Application) + " " + QuotedWhenBlank(command.Parameters) +
-         " \"" + command.SourceFolder + "\" " + command.Components;
+         QuotedWhenBlank(command.Application) + " " + QuotedWhenBlank(command.Parameters) + " \"" +
+         command.SourceFolder + "\" " + command.Components;
 }
 
 std::vector<std::string> SplitStubArguments(std::string_view text) {

@@ -90,14 +90,14 @@ void TStubWork::ListFile(const std::string& name, const std::string& source) {
     for (const char* prefix : {"FILE", "TARGET"}) {
       const std::string_view p(prefix);
       if (upper.size() > p.size() && upper.compare(0, p.size(), p) == 0)
-        if (const auto n = ParseInt32(upper.substr(p.size())))
-          last = std::max(last, *n);
+        if (const auto n = ParseInt32(upper.substr(p.size()))) last = std::max(last, *n);
     }
   }
   openLists_.push_back(path);
   for (int k = 1; k <= std::min(count, last); ++k) {
     const std::string index = std::to_string(k);
-    const std::string file = list.ReadString("FILES", "FILE" + index, "").substr(0, kListValueLength);
+    const std::string file =
+        list.ReadString("FILES", "FILE" + index, "").substr(0, kListValueLength);
     const std::string folder =
         list.ReadString("FILES", "TARGET" + index, "").substr(0, kListValueLength);
     Log("upd inf " + index + " : " + file + " " + folder);

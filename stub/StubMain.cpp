@@ -32,7 +32,9 @@ void Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(500)); }
 
 int RunStub(const std::string& commandLine) {
   const std::vector<std::string> args = SplitStubArguments(commandLine);
-  const auto arg = [&args](std::size_t n) { return n <= args.size() ? args[n - 1] : std::string(); };
+  const auto arg = [&args](std::size_t n) {
+    return n <= args.size() ? args[n - 1] : std::string();
+  };
   const auto launcher = ParseInt32(arg(1));
   if (!launcher) return 1;
   // Nothing is touched before the launcher has ended and let go of its files.

@@ -15,8 +15,8 @@ std::string gLogPath;
 void SetLogPath(std::string path) { gLogPath = std::move(path); }
 
 void WriteLog(std::string_view message) {
-  const std::string stamp = FormatDateTime("dd/mm/yyyy hh:nn:ss", platform::LocalNow(),
-                                           platform::UserFormatSettings());
+  const std::string stamp =
+      FormatDateTime("dd/mm/yyyy hh:nn:ss", platform::LocalNow(), platform::UserFormatSettings());
   AppendLogLine(gLogPath, stamp + " : [000] " + std::string(message));
 }
 

@@ -1,0 +1,297 @@
+// The restart handoff: the engine's own steps where a test needs to see them
+// (with a stand-in that records how it was started in place of the stub),
+// the real stub the engine writes, and whole self-updates of a running
+// application with real processes: host, stub and application.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "CabinetImage.h"
+#include "ChildProcess.h"
+#include "Errors.h"
+#include "IniDocument.h"
+#include "PathHelpers.h"
+#include "RecordingEngine.h"
+#include "StubHandoff.h"
+#include "TestServers.h"
+#include "TestSupport.h"
+#include "UserInterface.h"
+
+namespace kavrel::test {
+namespace {
+
+using TLines = std::vector<std::string>;
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// An engine whose "stub" is a script that records its parameter text, its
+// folder, where its output goes and whether it got a descriptor of ours.
+class THandoffEngine : public TRecordingEngine {
+ public:
+  THandoffEngine(const std::string& record, int descriptor) {
+    script = "printf '%s\\n' \"$1\" > " + record + "/parameters; pwd > " + record + "/folder; " +
+             "o=$(readlink /proc/$$/fd/1); echo \"$o\" > " + record + "/output; " +
+             "if [ -e /proc/$$/fd/" + std::to_string(descriptor) +
+             " ]; then echo inherited; else echo none; fi > " + record + "/descriptor";
+  }
+  void DeployStub() override {
+    ++deployed;
+    WriteScript(GetTempDir() + kStubProgramName, script);
+  }
+  void Configure(const std::string& name, const std::string& params, const std::string& comps,
+                 bool silent) {
+    AppName = name;
+    AppParams = params;
+    AppComps = comps;
+    SilentRestart = silent;
+  }
+  int deployed = 0;
+  std::string script;
+};
+
+class RestartStepTest : public ::testing::Test {
+ protected:
+  RestartStepTest()
+      : folder(app.File("My App")),
+        home_("HOME", home.Path()),
+        config_("XDG_CONFIG_HOME", home.File("none")),
+        tmp_("TMPDIR", temp.Path()),
+        descriptor(::open("/dev/null", O_RDONLY)),  // not closed on exec
+        engine(record.Path(), descriptor) {
+    std::filesystem::create_directories(folder);
+    std::filesystem::create_directories(home.File("Documents"));
+    here_.emplace(folder);
+  }
+  ~RestartStepTest() override { ::close(descriptor); }
+
+  std::string HandOffFile() const { return home.File("Documents/KAVREL.INI"); }
+
+  TTempDir app, home, temp, record;
+  std::string folder;
+  TScopedEnv home_, config_, tmp_;
+  std::optional<TScopedCurrentDir> here_;
+  int descriptor;
+  THandoffEngine engine;
+};
+
+TEST_F(RestartStepTest, CancelOrRefusalStartsNothing) {
+  const struct {
+    const char* what;
+    std::function<void(THandoffEngine&)> setup;
+    std::vector<std::string> answers;
+    std::vector<int> idents;
+  } cases[] = {
+      {"cancelled",
+       [](THandoffEngine& e) { e.OnProgressCancel = [](TKavrel&, bool& c) { c = true; }; },
+       {"yes"},
+       {959, 964}},
+      {"handler refuses",
+       [](THandoffEngine& e) { e.OnAppRestart = [](TKavrel&, bool& a) { a = false; }; },
+       {"yes"},
+       {959}},
+      {"question answered No", [](THandoffEngine&) {}, {"no"}, {959}},
+  };
+  for (const auto& c : cases) {
+    THandoffEngine fresh(record.Path(), descriptor);
+    fresh.Configure("app.exe", " ", "app.exe_NEW", false);
+    c.setup(fresh);
+    bool closed = false;
+    fresh.OnAppDoClose = [&closed](TKavrel&) { closed = true; };
+    TScopedScriptedUi ui(c.answers);
+    fresh.RestartApplication();
+    EXPECT_EQ(fresh.Idents(), c.idents) << c.what;
+    EXPECT_EQ(fresh.deployed, 0) << c.what;
+    EXPECT_FALSE(closed) << c.what;
+    EXPECT_FALSE(ReadFile(HandOffFile())) << c.what;
+    EXPECT_EQ(
+        ui.Shown().find("Shutdown application to update executable files ?") != std::string::npos,
+        c.answers[0] == "no")
+        << c.what << ": " << ui.Shown();
+  }
+}
+
+TEST_F(RestartStepTest, HandsOverOnceWithItsCommandLineAndLeavesTheLogName) {
+  WriteFile(HandOffFile(), "[Other]\r\nkey=kept\r\n[CONFIG]\r\nmine=1\r\nLOGFILENAME=old.log\r\n");
+  engine.Configure("app.exe", " ", "app.exe_NEW data.inf", true);
+  engine.SetLogFileName("custom.log");
+  int closed = 0;
+  engine.OnAppDoClose = [&closed](TKavrel&) { ++closed; };
+  TScopedScriptedUi ui;  // a question would be answered No
+  engine.RestartApplication();
+  engine.RestartApplication();  // the launcher's and the driver's request
+
+  const std::string line = std::to_string(::getpid()) + " X \"" + folder + "/app.exe\" \" \" \"" +
+                           temp.Path() + "/\" app.exe_NEW data.inf";
+  EXPECT_EQ(engine.Idents(), (std::vector<int>{959, 958}));
+  EXPECT_EQ(engine.Find(959)->Arg, folder);
+  EXPECT_EQ(engine.Find(958)->Arg, line);
+  EXPECT_EQ(engine.deployed, 1);
+  EXPECT_EQ(closed, 1);
+  EXPECT_EQ(WaitForFileLines(record.File("descriptor"), 1), TLines{"none"});
+  EXPECT_EQ(FileLines(record.File("parameters")), TLines{line}) << "one text, as built";
+  EXPECT_EQ(FileLines(record.File("folder")), TLines{folder});
+  EXPECT_EQ(FileLines(record.File("output")), TLines{"/dev/null"});
+  const TIniDocument ini = TIniDocument::Parse(ReadFile(HandOffFile()).value_or(""));
+  EXPECT_EQ(ini.ReadString("CONFIG", "LOGFILENAME", ""), "custom.log");
+  EXPECT_EQ(ini.ReadString("CONFIG", "mine", ""), "1");
+  EXPECT_EQ(ini.ReadString("Other", "key", ""), "kept");
+}
+
+TEST_F(RestartStepTest, DownloadFolderLoggingAndTheRequestToEnd) {
+  engine.Configure("bin/app.exe", "-a -b", "app.exe_NEW", false);
+  engine.UseWinTempDir = false;
+  engine.TempDirectory = ".";
+  engine.Logging = true;
+  bool asked = false;
+  engine.OnAppRestart = [&asked](TKavrel&, bool& allow) { asked = allow; };  // preset True
+  engine.RestartApplication();
+  EXPECT_TRUE(asked);
+  EXPECT_EQ(engine.Find(958)->Arg, std::to_string(::getpid()) + " L \"" + folder +
+                                       "/bin/app.exe\" \"-a -b\" \".\" app.exe_NEW");
+  // Without OnAppDoClose the application is asked to end.
+  EXPECT_TRUE(platform::TerminateRequested());
+  WaitForFileLines(record.File("descriptor"), 1);
+}
+
+TEST_F(RestartStepTest, DeployedStubIsTheBuiltProgramAndOnlyAWholeNewCopyCounts) {
+  WriteFile(temp.File("kvsetup.exe"), "an older stub");
+  engine.TKavrel::DeployStub();
+  EXPECT_EQ(ReadFile(temp.File("kvsetup.exe")), ReadFile(KAVREL_STUB_STRIPPED_PATH));
+  EXPECT_EQ(ModeOf(temp.File("kvsetup.exe")) & 0100, 0100u);
+  EXPECT_FALSE(ReadFile(temp.File("kvsetup.ex_")));
+
+  // A stub that cannot be replaced is never started in place of a new one.
+  std::filesystem::remove(temp.File("kvsetup.exe"));
+  WriteFile(temp.File("kvsetup.exe/busy"), "");
+  EXPECT_THROW(engine.TKavrel::DeployStub(), platform::EInOutError);
+  EXPECT_FALSE(ReadFile(temp.File("kvsetup.ex_")));
+}
+
+// Whole self-updates: an application in a folder with a blank, a control file
+// on the local HTTP server, a real host, the real stub.
+class SelfUpdateTest : public ::testing::Test {
+ protected:
+  SelfUpdateTest() : server(www.Path()), folder(app.File("My App")) {
+    std::filesystem::create_directories(folder);
+    std::filesystem::create_directories(home.File("Documents"));
+    std::filesystem::copy_file(KAVREL_TEST_APP1_PATH, folder + "/app.exe");
+    std::filesystem::copy_file(KAVREL_TEST_APP2_PATH, www.File("app.exe_NEW"));
+  }
+
+  void Publish(const std::string& application, const std::vector<std::string>& files) {
+    std::string ini =
+        "[update]\r\nunconditional=1\r\n[application]\r\nappupdate=1\r\n"
+        "appname=app.exe\r\n" +
+        application + "[files]\r\ncount=" + std::to_string(files.size()) + "\r\n";
+    for (std::size_t i = 0; i < files.size(); ++i)
+      ini += "[file" + std::to_string(i + 1) + "]\r\nurl=" + server.Url(files[i]) +
+             "\r\ndescr=" + files[i] + "\r\n";
+    WriteFile(www.File("update.ini"), ini);
+  }
+
+  // Runs a host in the application's folder with the launcher's settings;
+  // the temporary folder is the user's private one below `runtime`.
+  TProgramResult Host(std::vector<std::string> args) {
+    for (const char* p :
+         {"UseWinTempDir=False", "TempDirectory=.", "UpdateUpdate=kvuSilent", "Logging=True"})
+      args.insert(args.end(), {"-p", p});
+    args.insert(args.end(), {"-p", "URL=" + server.Url("update.ini")});
+    return RunProgram(args, folder,
+                      {{"HOME", home.Path()},
+                       {"XDG_CONFIG_HOME", home.File(".config")},
+                       {"TMPDIR", ""},
+                       {"XDG_RUNTIME_DIR", runtime.Path()},
+                       {"KAVREL_REGISTRY_DIR", hives.Path()},
+                       {"KAVREL_SYSDIR", sys.Path()},
+                       {"KAVREL_TEST_RECORD", record.File("record")}});
+  }
+
+  std::string PrivateTemp() const { return runtime.File("kavrel-" + std::to_string(::geteuid())); }
+  TLines Log() const { return FileLines(home.File("Documents/KAVREL.LOG")); }
+
+  TTempDir www, app, home, runtime, hives, sys, record;
+  THttpTestServer server;
+  std::string folder;
+};
+
+TEST_F(SelfUpdateTest, RunningApplicationIsReplacedAfterItsHostEndedAndRestarted) {
+  Publish("appparam=first second\r\nappcomps=app.exe_NEW\r\n", {"app.exe_NEW"});
+  const std::string witness = record.File("at-exit");
+  const TProgramResult r =
+      Host({KAVREL_HANDOFF_HOST_PATH, "1500", witness, folder + "/app.exe", "--answers", "yes"});
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(Count(r.Out, "[959]"), 1u) << r.Out;
+  EXPECT_EQ(Count(r.Out, "[958]"), 1u) << "one stub per run";
+  EXPECT_EQ(Count(r.Out, "[close]"), 1u);
+  EXPECT_EQ(Count(r.Err, "Shutdown application to update executable files ?"), 1u) << r.Err;
+  // The stub waited: when the host ended 1.5 s after starting it, the old
+  // program was still in place.
+  EXPECT_EQ(ReadFile(witness), ReadFile(KAVREL_TEST_APP1_PATH));
+
+  const TLines runs = WaitForFileLines(record.File("record"), 1);
+  ASSERT_EQ(runs.size(), 1u);
+  const std::vector<std::string> run = TabFields(runs[0]);
+  EXPECT_EQ(run, (std::vector<std::string>{"2", run[1], folder, "first second"}));
+  EXPECT_EQ(ReadFile(folder + "/app.exe"), ReadFile(KAVREL_TEST_APP2_PATH));
+  EXPECT_EQ(ModeOf(folder + "/app.exe"), 0755u) << "still executable";
+  EXPECT_FALSE(ReadFile(home.File("Documents/KAVREL.INI"))) << "taken by the stub";
+  EXPECT_EQ(ModeOf(PrivateTemp()), 0700u);
+  EXPECT_EQ(ModeOf(PrivateTemp() + "/kvsetup.exe") & 0100, 0100u);
+  const TLines log = Log();
+  const auto logged = [&log](const std::string& message) {
+    return std::count_if(log.begin(), log.end(), [&](const std::string& l) {
+      return l.size() > message.size() &&
+             l.compare(l.size() - message.size(), message.size(), message) == 0;
+    });
+  };
+  EXPECT_EQ(logged(" : [000] upd v2.0.3.4"), 1);
+  EXPECT_EQ(logged(" : [000] Upd copying file : ./app.exe_NEW to " + folder + "/app.exe"), 1);
+  EXPECT_EQ(logged(" : [000] Upd restart " + folder + "/app.exe first second"), 1);
+}
+
+TEST_F(SelfUpdateTest, ListFileCopiesALibraryIntoTheSystemFolderAndExtractsACabinet) {
+  WriteFile(www.File("data.inf"),
+            "[FILES]\r\nCOUNT=2\r\nFILE1=lib.dll_NEW\r\nTARGET1={SYS}\r\n"
+            "FILE2=data.cab\r\nTARGET2={APP}\\data\r\n");
+  WriteFile(www.File("lib.dll_NEW"), "new library");
+  WriteFile(www.File("data.cab"), StoredCabinet({{"readme.txt", "read me"}}));
+  WriteFile(sys.File("lib.dll"), "old library");
+  Publish("appcomps=app.exe_NEW data.inf\r\nsilentrestart=1\r\n",
+          {"app.exe_NEW", "data.inf", "lib.dll_NEW", "data.cab"});
+  // kavrel run as the host: asked to close, it finishes the run and ends.
+  const TProgramResult r = Host({KavrelProgram(), "run"});
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(Count(r.Out, "[958]"), 1u) << r.Out;
+  const TLines runs = WaitForFileLines(record.File("record"), 1);
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(TabFields(runs[0]).size(), 3u) << "no parameters: " << runs[0];
+  EXPECT_EQ(ReadFile(sys.File("lib.dll")), "new library");
+  EXPECT_EQ(ReadFile(folder + "/data/readme.txt"), "read me");
+  EXPECT_FALSE(ReadFile(folder + "/data.cab"));
+  EXPECT_EQ(ReadFile(folder + "/app.exe"), ReadFile(KAVREL_TEST_APP2_PATH));
+}
+
+TEST_F(SelfUpdateTest, StubThatCannotBeWrittenStartsNothingAndIsReported) {
+  Publish("appcomps=app.exe_NEW\r\nsilentrestart=1\r\n", {"app.exe_NEW"});
+  std::filesystem::create_directories(PrivateTemp() + "/kvsetup.exe/in-use");
+  ::chmod(PrivateTemp().c_str(), 0700);
+  const TProgramResult r = Host({KavrelProgram(), "run"});
+  EXPECT_EQ(r.ExitCode, 1);
+  EXPECT_NE(r.Err.find("Cannot write the updater " + PrivateTemp() + "/kvsetup.exe"),
+            std::string::npos)
+      << r.Err;
+  EXPECT_EQ(Count(r.Out, "[958]"), 0u);
+  EXPECT_FALSE(ReadFile(home.File("Documents/KAVREL.INI")));
+  EXPECT_EQ(ReadFile(folder + "/app.exe_NEW"), ReadFile(KAVREL_TEST_APP2_PATH))
+      << "the component waits for a later handoff";
+  EXPECT_EQ(ReadFile(folder + "/app.exe"), ReadFile(KAVREL_TEST_APP1_PATH));
+}
+
+}  // namespace
+}  // namespace kavrel::test

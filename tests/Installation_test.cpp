@@ -18,11 +18,6 @@
 namespace kavrel::test {
 namespace {
 
-mode_t ModeOf(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
-}
-
 // One [fileN] section: its keys as "key=value" lines.
 using TSection = std::vector<std::string>;
 

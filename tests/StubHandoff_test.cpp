@@ -1,13 +1,14 @@
 // What the engine and the updater stub agree on: the command line the engine
 // builds and the stub's rule for reading it back, and the temporary folder
 // both keep the handoff's files in.
+#include "StubHandoff.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "Errors.h"
 #include "Folders.h"
-#include "StubHandoff.h"
 #include "TestSupport.h"
 
 namespace kavrel::test {
@@ -20,7 +21,8 @@ TEST(StubCommandLine, ExampleHandoffIsBuiltAndReadBackArgumentForArgument) {
   // blank), a temporary folder ending in a backslash, two components.
   const std::string line = BuildStubCommandLine(
       {1234, false, "C:\\Program Files\\App\\app.exe", " ", "C:\\Temp\\", "app.exe_NEW data.inf"});
-  EXPECT_EQ(line, "1234 X \"C:\\Program Files\\App\\app.exe\" \" \" \"C:\\Temp\\\" app.exe_NEW data.inf");
+  EXPECT_EQ(line,
+            "1234 X \"C:\\Program Files\\App\\app.exe\" \" \" \"C:\\Temp\\\" app.exe_NEW data.inf");
   EXPECT_EQ(SplitStubArguments(line), (TArgs{"1234", "X", "C:\\Program Files\\App\\app.exe", " ",
                                              "C:\\Temp\\", "app.exe_NEW", "data.inf"}));
 
@@ -43,12 +45,14 @@ TEST(StubCommandLine, ArgumentRule) {
   } cases[] = {
       {"", {}},
       {"   \t ", {}},
-      {"a\tb\nc\x01" "d", {"a", "b", "c", "d"}},   // every code up to 32 separates
-      {"1 \"\" x y", {"1", "x", "y"}},             // an empty quoted argument is none
-      {"\"\"\"\"a", {"a"}},                        // pairs skipped at an argument's start
-      {"\" \"", {" "}},                            // a quoted blank is an argument
-      {"ab\"c d\"e f", {"abc de", "f"}},           // quotes toggle inside and are dropped
-      {"\"open", {"open"}},                        // an unclosed quote runs to the end
+      {"a\tb\nc\x01"
+       "d",
+       {"a", "b", "c", "d"}},                         // every code up to 32 separates
+      {"1 \"\" x y", {"1", "x", "y"}},                // an empty quoted argument is none
+      {"\"\"\"\"a", {"a"}},                           // pairs skipped at an argument's start
+      {"\" \"", {" "}},                               // a quoted blank is an argument
+      {"ab\"c d\"e f", {"abc de", "f"}},              // quotes toggle inside and are dropped
+      {"\"open", {"open"}},                           // an unclosed quote runs to the end
       {"\"C:\\dir\\\" next", {"C:\\dir\\", "next"}},  // a backslash is ordinary
       {"x\\\"y z\"", {"x\\y z"}},
       {"caf\xc3\xa9 \xe2\x82\xac", {"caf\xc3\xa9", "\xe2\x82\xac"}},  // bytes above 127 belong

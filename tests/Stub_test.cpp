@@ -1,12 +1,11 @@
 // The updater stub kvsetup.exe as the real program: started on a command line
 // in an application folder, with the environment the engine's host gives it.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
@@ -25,51 +24,6 @@ namespace kavrel::test {
 namespace {
 
 using TLines = std::vector<std::string>;
-
-mode_t ModeOf(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
-}
-
-void WriteProgram(const std::string& path, const std::string& script, mode_t mode = 0755) {
-  WriteFile(path, "#!/bin/sh\n" + script + "\n");
-  ASSERT_EQ(::chmod(path.c_str(), mode), 0);
-}
-
-// The lines a file holds, without their line ends; empty when it is missing.
-TLines LinesOf(const std::string& path) {
-  TLines lines;
-  const std::string text = ReadFile(path).value_or("");
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
-
-// Waits up to a few seconds for a file that a detached program writes.
-TLines WaitForLines(const std::string& path, std::size_t count) {
-  for (int i = 0; i < 500 && LinesOf(path).size() < count; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  return LinesOf(path);
-}
-
-std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t tab = line.find('\t', start);
-    fields.push_back(line.substr(start, tab - start));
-    if (tab == std::string::npos) return fields;
-    start = tab + 1;
-  }
-}
 
 class StubTest : public ::testing::Test {
  protected:
@@ -98,7 +52,7 @@ class StubTest : public ::testing::Test {
   TLines Messages() const {
     TLines messages;
     static const std::regex stamp(R"(^\d\d/\d\d/\d{4} \d\d:\d\d:\d\d : \[000\] )");
-    for (const std::string& line : LinesOf(LogPath())) {
+    for (const std::string& line : FileLines(LogPath())) {
       std::smatch m;
       EXPECT_TRUE(std::regex_search(line, m, stamp)) << line;
       messages.push_back(m.suffix());
@@ -141,10 +95,11 @@ TEST_F(StubTest, PendingCopyReplacesTheTargetInOneStepAndKeepsItsPermissions) {
     ::close(held);
 
     if (std::string(logging) == "L")
-      EXPECT_EQ(Messages(), Join(Header(), {"Upd copying file : " + source +
-                                                "app.exe_NEW to " + app.Path() + "/app.exe",
-                                            "Upd copying file : " + source + "tool.bin_NEW to " +
-                                                app.Path() + "/tool.bin"}));
+      EXPECT_EQ(
+          Messages(),
+          Join(Header(),
+               {"Upd copying file : " + source + "app.exe_NEW to " + app.Path() + "/app.exe",
+                "Upd copying file : " + source + "tool.bin_NEW to " + app.Path() + "/tool.bin"}));
     else
       EXPECT_FALSE(ReadFile(LogPath())) << "no log without \"L\"";
     EXPECT_FALSE(ReadFile(record.File("record"))) << "\"null\" starts nothing";
@@ -163,7 +118,8 @@ TEST_F(StubTest, ListFileNamesFilesWithTheirTargetFoldersAndMayNameFurtherLists)
   WriteFile(src.File("lib.dll_NEW"), "library");
   WriteFile(src.File("readme.txt_NEW"), "read me");
   WriteFile(src.File("x_NEW"), "x");
-  WriteFile(src.File("data.cab"), StoredCabinet({{"readme.txt", "cab text"}, {"sub\\deep.txt", "deep"}}));
+  WriteFile(src.File("data.cab"),
+            StoredCabinet({{"readme.txt", "cab text"}, {"sub\\deep.txt", "deep"}}));
 
   const TProgramResult r = Work("data.inf");
   EXPECT_EQ(r.ExitCode, 0) << r.Err;
@@ -174,29 +130,27 @@ TEST_F(StubTest, ListFileNamesFilesWithTheirTargetFoldersAndMayNameFurtherLists)
   EXPECT_EQ(ReadFile(temp.File("readme.txt")), "read me");
   EXPECT_TRUE(ReadFile(src.File("data.inf"))) << "the list stays";
   const std::string appData = app.Path() + "\\data/";
-  EXPECT_EQ(Messages(),
-            Join(Header(), {"Upd inf file: " + source + "data.inf",
-                            "upd inf 1 : lib.dll_NEW {sys}",
-                            "Upd copying file : " + source + "lib.dll_NEW to " + sys.Path() + "/lib.dll",
-                            "upd inf 2 : data.cab {APP}\\data",
-                            "Upd cab extract data.cab " + appData,
-                            "upd inf 3 : more.inf ",
-                            "Upd inf file: " + source + "more.inf",
-                            "upd inf 1 : more.inf ",
-                            "upd inf 2 : readme.txt_NEW {TMP}",
-                            "Upd copying file : " + source + "readme.txt_NEW to " + temp.Path() + "/readme.txt",
-                            "upd inf 3 : x_NEW /nonexistent",
-                            "Upd copying file : " + source + "x_NEW to /nonexistent/x",
-                            "Upd copy error " + source + "x_NEW to /nonexistent/x",
-                            "upd inf 4 : missing.dll_NEW /nowhere"}));
+  EXPECT_EQ(
+      Messages(),
+      Join(Header(),
+           {"Upd inf file: " + source + "data.inf", "upd inf 1 : lib.dll_NEW {sys}",
+            "Upd copying file : " + source + "lib.dll_NEW to " + sys.Path() + "/lib.dll",
+            "upd inf 2 : data.cab {APP}\\data", "Upd cab extract data.cab " + appData,
+            "upd inf 3 : more.inf ", "Upd inf file: " + source + "more.inf",
+            "upd inf 1 : more.inf ", "upd inf 2 : readme.txt_NEW {TMP}",
+            "Upd copying file : " + source + "readme.txt_NEW to " + temp.Path() + "/readme.txt",
+            "upd inf 3 : x_NEW /nonexistent",
+            "Upd copying file : " + source + "x_NEW to /nonexistent/x",
+            "Upd copy error " + source + "x_NEW to /nonexistent/x",
+            "upd inf 4 : missing.dll_NEW /nowhere"}));
 }
 
 TEST_F(StubTest, PatchesProgramsCabinetsAndLzFilesByTheirNames) {
   // The patch utility, found in the current folder, records its arguments.
-  WriteProgram(app.File("patcher.exe"), "echo \"$@\" >> " + record.File("patches"));
+  WriteScript(app.File("patcher.exe"), "echo \"$@\" >> " + record.File("patches"));
   WriteFile(src.File("app.pat"), "patch");
   // A program that arrived without permission to run.
-  WriteProgram(src.File("setup.exe"), "pwd > " + record.File("setup"), 0644);
+  WriteScript(src.File("setup.exe"), "pwd > " + record.File("setup"), 0644);
   WriteFile(src.File("broken.cab"), "no cabinet");
   WriteFile(app.File("a.b"), "plain text, not compressed");  // three characters: no pending copy
   WriteFile(app.File("notes.tx_"), *SzddCompress("the notes", 't'));
@@ -205,21 +159,21 @@ TEST_F(StubTest, PatchesProgramsCabinetsAndLzFilesByTheirNames) {
     const TProgramResult r = Work("app.pat setup.exe broken.cab a.b notes.tx_", logging);
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
     WriteFile(src.File("app.pat"), "patch");
-    WriteProgram(src.File("setup.exe"), "pwd > " + record.File("setup"), 0644);
+    WriteScript(src.File("setup.exe"), "pwd > " + record.File("setup"), 0644);
   }
-  EXPECT_EQ(LinesOf(record.File("patches")),
+  EXPECT_EQ(FileLines(record.File("patches")),
             (TLines{source + "app.pat app.EXE", "-v " + source + "app.pat app.EXE >>KAVRELLOG"}));
-  EXPECT_EQ(LinesOf(record.File("setup")), TLines{app.Path()});
+  EXPECT_EQ(FileLines(record.File("setup")), TLines{app.Path()});
   EXPECT_EQ(ReadFile(app.File("a.b")), "plain text, not compressed");
   EXPECT_EQ(ReadFile(app.File("notes.txt")), "the notes");
   EXPECT_TRUE(ReadFile(app.File("notes.tx_"))) << "the compressed source stays";
   EXPECT_TRUE(ReadFile(src.File("broken.cab"))) << "a cabinet that failed stays";
   const std::string here = app.Path() + "/";
-  EXPECT_EQ(Messages(), Join(Header(), {"Upd execute setup.exe " + here,
-                                        "Upd cab extract broken.cab " + here,
-                                        "Upd cabextract failed", "Upd lzexpand a.b " + here,
-                                        "Upd lzexpand notes.tx_ " + here,
-                                        "Upd lzexpand dest. filename notes.txt"}));
+  EXPECT_EQ(
+      Messages(),
+      Join(Header(), {"Upd execute setup.exe " + here, "Upd cab extract broken.cab " + here,
+                      "Upd cabextract failed", "Upd lzexpand a.b " + here,
+                      "Upd lzexpand notes.tx_ " + here, "Upd lzexpand dest. filename notes.txt"}));
 }
 
 TEST_F(StubTest, FirstArgumentThatIsNoProcessNumberEndsItAtOnce) {
@@ -249,7 +203,8 @@ TEST_F(StubTest, WaitsForTheLauncherThenTakesTheLogNameFromTheHandOffFile) {
   WriteFile(src.File("app.exe_NEW"), "new");
   pid_t launcher = 0;
   const char* argv[] = {"/bin/sleep", "1.5", nullptr};
-  ASSERT_EQ(::posix_spawn(&launcher, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+  ASSERT_EQ(::posix_spawn(&launcher, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ),
+            0);
   const auto started = std::chrono::steady_clock::now();
   std::thread reaper([launcher] { ::waitpid(launcher, nullptr, 0); });
   const TProgramResult r =
@@ -260,7 +215,7 @@ TEST_F(StubTest, WaitsForTheLauncherThenTakesTheLogNameFromTheHandOffFile) {
       << "the launcher's 1.5 s and the half-second pause";
   EXPECT_EQ(ReadFile(app.File("app.exe")), "new");
   EXPECT_FALSE(ReadFile(home.File("Documents/KAVREL.INI"))) << "read, then deleted";
-  EXPECT_EQ(LinesOf(home.File("Documents/special.log")).size(), 3u);
+  EXPECT_EQ(FileLines(home.File("Documents/special.log")).size(), 3u);
   EXPECT_FALSE(ReadFile(LogPath()));
 }
 
@@ -275,17 +230,17 @@ TEST_F(StubTest, RestartsExactlyTheNamedProgramWithItsParametersAsOneArgument) {
     const TProgramResult r = Stub("0 L \"" + program + "\" \"" + parameters + "\" \".\"", folder);
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
   }
-  const TLines runs = WaitForLines(record.File("record"), 3);
+  const TLines runs = WaitForFileLines(record.File("record"), 3);
   ASSERT_EQ(runs.size(), 3u);
   const std::vector<std::vector<std::string>> arguments = {{}, {"a b"}, {"-x"}};
   for (std::size_t i = 0; i < runs.size(); ++i) {
-    const std::vector<std::string> f = Fields(runs[i]);
+    const std::vector<std::string> f = TabFields(runs[i]);
     ASSERT_GE(f.size(), 3u) << runs[i];
     EXPECT_EQ(f[0], "2") << "the program named, not one its blank would make";
     EXPECT_EQ(f[2], folder) << "in the stub's current folder";
     EXPECT_EQ(std::vector<std::string>(f.begin() + 3, f.end()), arguments[i]) << runs[i];
   }
-  const TLines log = LinesOf(home.File("Documents/KAVREL.LOG"));
+  const TLines log = FileLines(home.File("Documents/KAVREL.LOG"));
   ASSERT_FALSE(log.empty());
   EXPECT_NE(log.back().find(" : [000] Upd restart " + program + " -x"), std::string::npos)
       << log.back();

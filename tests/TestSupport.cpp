@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 
 namespace kavrel::test {
 
@@ -66,6 +69,50 @@ std::optional<std::string> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+void WriteScript(const std::string& path, const std::string& script, mode_t mode) {
+  WriteFile(path, "#!/bin/sh\n" + script + "\n");
+  ASSERT_EQ(::chmod(path.c_str(), mode), 0) << path;
+}
+
+std::vector<std::string> FileLines(const std::string& path) {
+  std::vector<std::string> lines;
+  const std::string text = ReadFile(path).value_or("");
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::vector<std::string> WaitForFileLines(const std::string& path, std::size_t count) {
+  for (int i = 0; i < 1000 && FileLines(path).size() < count; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  // A writer that is still at it finishes its line.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  return FileLines(path);
+}
+
+std::vector<std::string> TabFields(const std::string& line) {
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t tab = line.find('\t', start);
+    fields.push_back(line.substr(start, tab == std::string::npos ? tab : tab - start));
+    if (tab == std::string::npos) return fields;
+    start = tab + 1;
+  }
 }
 
 std::string GetEnvironmentOr(const std::string& name, const std::string& fallback) {

@@ -3,9 +3,12 @@
 // when the scope ends, so that one test never leaks into the next.
 #pragma once
 
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kavrel::test {
 
@@ -59,5 +62,17 @@ std::string GetEnvironmentOr(const std::string& name, const std::string& fallbac
 void WriteFile(const std::string& path, std::string_view content);
 // The file's bytes, or nothing when it cannot be read.
 std::optional<std::string> ReadFile(const std::string& path);
+// The file's permission bits, 0 when it is missing.
+mode_t ModeOf(const std::string& path);
+// Writes a shell script with these permissions.
+void WriteScript(const std::string& path, const std::string& script, mode_t mode = 0755);
+// The lines of a text file without their line ends (LF or CR LF); none when
+// the file is missing.
+std::vector<std::string> FileLines(const std::string& path);
+// FileLines once the file holds at least `count` lines, or after some seconds:
+// for files that a detached program writes.
+std::vector<std::string> WaitForFileLines(const std::string& path, std::size_t count);
+// A line's fields between tabs.
+std::vector<std::string> TabFields(const std::string& line);
 
 }  // namespace kavrel::test

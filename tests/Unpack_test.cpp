@@ -33,11 +33,6 @@ time_t ModifiedAt(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 ? st.st_mtime : -1;
 }
 
-mode_t ModeOf(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
-}
-
 // Runs the test with local time as UTC, the zone gcab writes its times in.
 class UtcTest : public ::testing::Test {
  protected:

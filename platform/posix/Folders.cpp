@@ -50,20 +50,19 @@ std::string XdgDocumentsEntry(const std::string& home) {
 // used only while it is a real folder of this user with no access for others.
 std::string PrivateTempFolder() {
   const auto runtime = GetEnvironment("XDG_RUNTIME_DIR");
-  const std::string base =
-      runtime && !runtime->empty() && DirectoryExists(*runtime) ? WithoutTrailingSeparator(*runtime)
-                                                                 : std::string("/tmp");
+  const std::string base = runtime && !runtime->empty() && DirectoryExists(*runtime)
+                               ? WithoutTrailingSeparator(*runtime)
+                               : std::string("/tmp");
   const std::string folder = base + "/kavrel-" + std::to_string(::geteuid());
   ::mkdir(folder.c_str(), 0700);
   struct stat st {};
   if (::lstat(folder.c_str(), &st) != 0)
-    throw EInOutError("Cannot create the temporary folder " + folder + ": " +
-                          SystemErrorText(errno),
-                      errno);
+    throw EInOutError(
+        "Cannot create the temporary folder " + folder + ": " + SystemErrorText(errno), errno);
   if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 077) != 0)
-    throw EInOutError("The temporary folder " + folder +
-                          " is refused: it is not a folder of this user alone",
-                      EACCES);
+    throw EInOutError(
+        "The temporary folder " + folder + " is refused: it is not a folder of this user alone",
+        EACCES);
   return folder;
 }
 

@@ -82,8 +82,7 @@ pid_t SpawnChild(const std::vector<std::string>& args, bool detached = false) {
   posix_spawnattr_init(&attributes);
   if (detached) {
     for (int fd = 0; fd <= 2; ++fd)
-      posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY,
-                                       0);
+      posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attributes, &none);
