@@ -42,7 +42,7 @@ class THandoffEngine : public TRecordingEngine {
   }
   void DeployStub() override {
     ++deployed;
-    WriteScript(GetTempDir() + kStubProgramName, script);
+    WriteScript(GetTempDir() + kStubProgramName, script, mode);
   }
   void Configure(const std::string& name, const std::string& params, const std::string& comps,
                  bool silent) {
@@ -53,6 +53,7 @@ class THandoffEngine : public TRecordingEngine {
   }
   int deployed = 0;
   std::string script;
+  mode_t mode = 0755;
 };
 
 class RestartStepTest : public ::testing::Test {
@@ -156,6 +157,21 @@ TEST_F(RestartStepTest, DownloadFolderLoggingAndTheRequestToEnd) {
                                        "/bin/app.exe\" \"-a -b\" \".\" app.exe_NEW");
   // Without OnAppDoClose the application is asked to end.
   EXPECT_TRUE(platform::TerminateRequested());
+  WaitForFileLines(record.File("descriptor"), 1);
+}
+
+TEST_F(RestartStepTest, StubThatCannotStartIsReportedAndTheApplicationStaysOpen) {
+  engine.Configure("app.exe", " ", "app.exe_NEW", true);
+  engine.mode = 0644;  // as on a temporary folder where nothing may run
+  bool closed = false;
+  engine.OnAppDoClose = [&closed](TKavrel&) { closed = true; };
+  EXPECT_THROW(engine.RestartApplication(), platform::EInOutError);
+  EXPECT_FALSE(closed);
+  // Nothing was started, so a later request may try again.
+  engine.mode = 0755;
+  engine.RestartApplication();
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(engine.deployed, 2);
   WaitForFileLines(record.File("descriptor"), 1);
 }
 
