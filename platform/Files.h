@@ -99,5 +99,7 @@ bool CanWrite(std::string_view path);
 std::optional<TDateTime> LastWriteTime(std::string_view path);
 
 std::string GetCurrentDir();
+// Makes a folder the process's current one; false when it cannot.
+bool SetCurrentDir(std::string_view path);
 
 }  // namespace kavrel::platform

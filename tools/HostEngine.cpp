@@ -9,9 +9,11 @@
 namespace kavrel {
 
 void THostEngine::ReportStatus(int Ident, const std::string& Arg, int StatusCode, int ErrCode) {
-  TKavrel::ReportStatus(Ident, Arg, StatusCode, ErrCode);
+  // Printed before the handlers hear of it, so that what a handler does
+  // (a handoff at message 948) follows its cause.
   out_ << FormatStatusLine(Ident, FormatArg(StatusMessageText(Ident), Arg), StatusCode, ErrCode)
        << std::endl;
+  TKavrel::ReportStatus(Ident, Arg, StatusCode, ErrCode);
 }
 
 bool THostEngine::Fetch(const std::string& Location, const std::string& TargetDir) {

@@ -9,6 +9,8 @@
 #include "FileMeasures.h"
 #include "FileVersion.h"
 #include "Files.h"
+#include "SettingsFile.h"
+#include "Text.h"
 #include "kvcrc32.h"
 
 namespace kavrel {
@@ -77,6 +79,19 @@ int VersionCommand(const std::vector<std::string>& args, std::ostream& out, std:
 
 int VersionCommand(const std::vector<std::string>& args) {
   return VersionCommand(args, std::cout, std::cerr);
+}
+
+int ScrambleCommand(const std::vector<std::string>& args, std::ostream& err) {
+  std::vector<std::string> operands;
+  if (!TakeOperands(args, 2, "kavrel scramble SOURCE TARGET", err, operands)) return 2;
+  try {
+    launcher::ScrambleFile(operands[0], operands[1],
+                           ParseInt32(launcher::kSettingsKey).value_or(0));
+  } catch (const platform::EInOutError& e) {
+    err << "kavrel: " << e.what() << '\n';
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace kavrel

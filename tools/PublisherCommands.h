@@ -17,5 +17,8 @@ int ChecksumCommand(const std::vector<std::string>& args);
 int ChecksumCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int VersionCommand(const std::vector<std::string>& args);
 int VersionCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// Writes SOURCE scrambled as the launcher's settings file is (or, given a
+// settings file, unscrambled: the transform is its own inverse).
+int ScrambleCommand(const std::vector<std::string>& args, std::ostream& err);
 
 }  // namespace kavrel

@@ -147,5 +147,6 @@ int main(int argc, char** argv) {
   if (command == "compress") return kavrel::CompressCommand(args, std::cout, std::cerr);
   if (command == "expand") return kavrel::ExpandCommand(args, std::cout, std::cerr);
   if (command == "extract") return kavrel::ExtractCommand(args, std::cout, std::cerr);
+  if (command == "scramble") return kavrel::ScrambleCommand(args, std::cerr);
   return Usage("unknown command " + command);
 }

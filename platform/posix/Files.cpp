@@ -370,6 +370,8 @@ std::optional<TDateTime> LastWriteTime(std::string_view path) {
   return ToLocalDateTime(st.st_mtim);
 }
 
+bool SetCurrentDir(std::string_view path) { return ::chdir(ToNativePath(path).c_str()) == 0; }
+
 std::string GetCurrentDir() {
   std::vector<char> buffer(PATH_MAX);
   while (::getcwd(buffer.data(), buffer.size()) == nullptr) {

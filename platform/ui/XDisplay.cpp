@@ -17,6 +17,8 @@ bool CanOpenXDisplay() {
   return true;
 }
 
+void OpenToolkitDisplay() { fl_open_display(); }
+
 bool ToolkitConnected() { return fl_display != nullptr; }
 
 }  // namespace kavrel::platform

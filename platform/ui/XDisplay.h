@@ -7,6 +7,9 @@ namespace kavrel::platform {
 // Whether the X display named by DISPLAY can be opened now.
 bool CanOpenXDisplay();
 
+// Opens the toolkit's connection to the display named by DISPLAY.
+void OpenToolkitDisplay();
+
 // Whether the toolkit has opened its connection to the X server yet.
 bool ToolkitConnected();
 

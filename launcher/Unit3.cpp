@@ -1,0 +1,100 @@
+#include "Unit3.h"
+
+#include "Files.h"
+#include "Processes.h"
+#include "PropertyTable.h"
+#include "SettingsFile.h"
+#include "StatusMessages.h"
+#include "UserInterface.h"
+
+namespace kavrel::launcher {
+
+const std::vector<std::pair<std::string, std::string>>& Kavrel1StoredProperties() {
+  static const std::vector<std::pair<std::string, std::string>> stored = {
+      {"Agent", "TKavrel"},          {"DateFormat", "dd/mm/yyyy"},
+      {"DateSeparator", "/"},        {"ExtractCAB", "True"},
+      {"LogFileName", "KAVREL.LOG"}, {"PostUpdateInfo.Enabled", "False"},
+      {"Signature", "Kavrel"},       {"TempDirectory", "."},
+      {"TimeFormat", "hh:nn"},       {"TimeSeparator", ":"},
+      {"UpdateUpdate", "kvuSilent"}, {"UseCRC32", "True"},
+      {"UseWinTempDir", "False"},    {"Version", "2.0.12.0"},
+  };
+  return stored;
+}
+
+TForm3::TForm3(std::unique_ptr<TKavrel> engine, TForm3View& view)
+    : kavrel1_(std::move(engine)), view_(view) {
+  for (const auto& [name, value] : Kavrel1StoredProperties())
+    if (auto refusal = SetPropertyFromText(*kavrel1_, name, value))
+      throw std::logic_error("stored property refused: " + *refusal);
+  using namespace std::placeholders;
+  kavrel1_->OnFileProgress = std::bind(&TForm3::Kavrel1FileProgress, this, _1, _2, _3, _4);
+  kavrel1_->OnProcessPostResult = std::bind(&TForm3::Kavrel1ProcessPostResult, this, _1, _2);
+  kavrel1_->OnStatus = std::bind(&TForm3::Kavrel1Status, this, _1, _2, _3, _4);
+  kavrel1_->OnAppRestart = std::bind(&TForm3::Kavrel1AppRestart, this, _1, _2);
+  kavrel1_->OnAppDoClose = std::bind(&TForm3::Kavrel1AppDoClose, this, _1);
+  kavrel1_->OnGetFileList = std::bind(&TForm3::Kavrel1GetFileList, this, _1, _2);
+}
+
+void TForm3::ShowError(const std::exception& error) {
+  platform::UserInterface().MessageBox(error.what(), "Error", platform::TMsgKind::Error,
+                                       platform::TMsgButtons::Ok);
+}
+
+void TForm3::FormCreate() {
+  // An error skips the rest: without settings the picture is not loaded either.
+  try {
+    kavrel1_->URL = ReadSettingsAddress(platform::GetCurrentDir());
+    view_.LoadPicture(kSplashPicture);
+  } catch (const std::exception& e) {
+    ShowError(e);
+  }
+}
+
+void TForm3::FormActivate() {
+  if (activated_) return;
+  activated_ = true;
+  try {
+    platform::SetCurrentDir(platform::ProgramFolder());
+    kavrel1_->RunUpdate();
+  } catch (const std::exception& e) {
+    ShowError(e);
+  }
+}
+
+void TForm3::Kavrel1Status(TKavrel&, const std::string& StatusStr, int StatusCode, int) {
+  Label2Caption = StatusStr;
+  if (StatusCode == 2 && platform::UserInterface().MessageBox(
+                             kNotFoundBox, "Information", platform::TMsgKind::Information,
+                             platform::TMsgButtons::Ok) == platform::TModalResult::Ok)
+    Close();
+  if (Label2Caption == StatusMessageText(948)) kavrel1_->RestartApplication();
+}
+
+void TForm3::Kavrel1GetFileList(TKavrel&, TStrings& List) {
+  if (List.empty()) {
+    kavrel1_->RestartApplication();
+    return;
+  }
+  CheckListBox1.clear();
+  for (const std::string& line : List) CheckListBox1.emplace_back(line, true);
+}
+
+void TForm3::Kavrel1FileProgress(TKavrel&, const std::string&, int Pos, int Size) {
+  ProgressMax = Size;
+  ProgressPos = Pos;
+  view_.ShowProgress(ProgressMax, ProgressPos);
+}
+
+void TForm3::Kavrel1AppRestart(TKavrel&, bool& Allow) { Allow = true; }
+
+void TForm3::Kavrel1ProcessPostResult(TKavrel&, bool& AllowPostResult) { AllowPostResult = true; }
+
+void TForm3::Kavrel1AppDoClose(TKavrel&) { Close(); }
+
+void TForm3::Close() {
+  closed_ = true;
+  view_.Close();
+}
+
+}  // namespace kavrel::launcher

@@ -1,0 +1,74 @@
+// TForm3, the launcher's window: it owns the update engine Kavrel1, reads the
+// settings file and the splash picture when it is created, runs the update
+// when it is first activated and follows the engine's events. What the form
+// shows goes to a view: the splash window, or nothing without a display.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Kavrel.h"
+
+namespace kavrel::launcher {
+
+inline constexpr const char* kNotFoundBox = "Update File Not Found / Could not connect to server";
+inline constexpr const char* kSplashPicture = "tolvan.bmp";
+
+// The window system's side of the form.
+class TForm3View {
+ public:
+  virtual ~TForm3View() = default;
+  // Loads Image1's picture; raises platform::EInOutError when the file is
+  // missing or not a picture.
+  virtual void LoadPicture(const std::string& path) = 0;
+  // ProgressBar1's range and position, as the form holds them.
+  virtual void ShowProgress(int maximum, int position) = 0;
+  // Closes the window; the program ends once control is back in its loop.
+  virtual void Close() = 0;
+};
+
+class TForm3 {
+ public:
+  // Creates the form around an engine: the engine gets the launcher's stored
+  // property values and the form's handlers.
+  TForm3(std::unique_ptr<TKavrel> engine, TForm3View& view);
+
+  void FormCreate();
+  // Runs the update on the first activation only: the window becomes active
+  // again whenever a box of the run closes, and that starts nothing.
+  void FormActivate();
+
+  void Kavrel1Status(TKavrel& Sender, const std::string& StatusStr, int StatusCode, int ErrCode);
+  void Kavrel1GetFileList(TKavrel& Sender, TStrings& List);
+  void Kavrel1FileProgress(TKavrel& Sender, const std::string& FileName, int Pos, int Size);
+  void Kavrel1AppRestart(TKavrel& Sender, bool& Allow);
+  void Kavrel1ProcessPostResult(TKavrel& Sender, bool& AllowPostResult);
+  void Kavrel1AppDoClose(TKavrel& Sender);
+
+  TKavrel& Kavrel1() { return *kavrel1_; }
+  bool Closed() const { return closed_; }
+  bool Activated() const { return activated_; }
+
+  // The state of the controls.
+  std::string Label2Caption = "Label2";
+  std::vector<std::pair<std::string, bool>> CheckListBox1;  // item and check mark
+  int ProgressMax = 100;
+  int ProgressPos = 0;
+
+ private:
+  void Close();
+  // The standard error display: an error box with the error's text.
+  static void ShowError(const std::exception& error);
+
+  std::unique_ptr<TKavrel> kavrel1_;
+  TForm3View& view_;
+  bool activated_ = false;
+  bool closed_ = false;
+};
+
+// The property values the launcher's window stores for Kavrel1, in order.
+const std::vector<std::pair<std::string, std::string>>& Kavrel1StoredProperties();
+
+}  // namespace kavrel::launcher

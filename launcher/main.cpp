@@ -1,0 +1,67 @@
+// kavrel-launcher: shows the splash window, learns the control file's address
+// from the settings file and runs one update when the window is first
+// activated. Without a display (or with KAVREL_HEADLESS=1) it runs the same
+// handlers without a window, printing the status lines.
+#include <FL/Fl.H>
+
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "FltkUserInterface.h"
+#include "HostEngine.h"
+#include "SplashPicture.h"
+#include "SplashWindow.h"
+#include "Unit3.h"
+#include "UserInterface.h"
+#include "XDisplay.h"
+
+namespace {
+
+using kavrel::launcher::TForm3;
+
+// The form's side of the window system when there is none: the picture is
+// read all the same, so that a missing one is reported as with a window.
+class THeadlessView final : public kavrel::launcher::TForm3View {
+ public:
+  void LoadPicture(const std::string& path) override { kavrel::launcher::LoadSplashPicture(path); }
+  void ShowProgress(int, int) override {}
+  void Close() override {}
+};
+
+int RunHeadless() {
+  THeadlessView view;
+  TForm3 form(std::make_unique<kavrel::THostEngine>(std::cout), view);
+  form.FormCreate();
+  form.FormActivate();
+  // Where the window would stay open and idle, there is nothing left to wait for.
+  if (!form.Closed())
+    std::cout << "kavrel-launcher: the run ended at \"" << form.Label2Caption
+              << "\" without closing the launcher; its window would stay open and idle"
+              << std::endl;
+  return 0;
+}
+
+int RunWithWindow() {
+  kavrel::platform::OpenToolkitDisplay();
+  kavrel::platform::SetUserInterface(std::make_shared<kavrel::platform::TFltkUserInterface>());
+  kavrel::launcher::TSplashWindow window;
+  TForm3 form(std::make_unique<kavrel::TKavrel>(), window);
+  form.FormCreate();
+  window.show();
+  // The first activation, once the window is on the screen.
+  Fl::add_timeout(
+      0.05, [](void* f) { static_cast<TForm3*>(f)->FormActivate(); }, &form);
+  while (Fl::first_window() != nullptr && !kavrel::platform::TerminateRequested()) Fl::wait();
+  return 0;
+}
+
+}  // namespace
+
+int main() {
+  const char* headless = std::getenv("KAVREL_HEADLESS");
+  if ((headless != nullptr && std::string(headless) == "1") || !kavrel::platform::CanOpenXDisplay())
+    return RunHeadless();
+  return RunWithWindow();
+}
