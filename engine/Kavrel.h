@@ -198,6 +198,7 @@ class TKavrel : public TComponent {
 
   // The run itself and its small operations.
   void ProcessUpdate();
+  void RunOpenedUpdate();  // the run once the connection is open
   void FinishUpdate();
   bool RestartNeeded() const;
   void NotifySuccess();

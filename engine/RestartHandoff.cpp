@@ -21,7 +21,11 @@ namespace {
 // keys stay as they are.
 void WriteHandOffFile(const std::string& logName) {
   const std::string path = HandOffFilePath();
-  TIniDocument ini = TIniDocument::Parse(platform::ReadWholeFile(path).value_or(""));
+  const auto old = platform::ReadWholeFile(path);
+  // A file that is there but cannot be read would lose its other keys.
+  if (!old && platform::FileExists(path))
+    throw platform::EInOutError("Unable to write to " + path, EACCES);
+  TIniDocument ini = TIniDocument::Parse(old.value_or(""));
   ini.WriteString(kHandOffSection, kHandOffLogKey, logName);
   try {
     platform::WriteFileAtomically(path, ini.ToText());
@@ -50,11 +54,16 @@ void TKavrel::RestartApplication() {
                 platform::TMsgButtons::YesNo) == platform::TModalResult::Yes;
   if (!allow) return;
 
+  const TStubCommand command{platform::CurrentProcessId(), Logging, AddBackslash(folder) + AppName,
+                             AppParams, UseWinTempDir ? GetTempDir() : TempDirectory, AppComps};
+  if (!StubCanReadBack(command))
+    throw platform::EInOutError(
+        "The updater cannot be handed a double quote in the application's path, parameters, "
+        "download folder or components",
+        EINVAL);
   DeployStub();
   WriteHandOffFile(LogFileName());
-  const std::string commandLine =
-      BuildStubCommandLine({platform::CurrentProcessId(), Logging, AddBackslash(folder) + AppName,
-                            AppParams, UseWinTempDir ? GetTempDir() : TempDirectory, AppComps});
+  const std::string commandLine = BuildStubCommandLine(command);
   ReportStatus(958, commandLine, 0, 0);
   // The stub gets none of this process's open files; it runs in the current
   // folder, the application's, which it works in.

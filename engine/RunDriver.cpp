@@ -1,5 +1,6 @@
 // The run driver: the order of a run's steps and which results end it.
 #include "ControlFile.h"
+#include "Files.h"
 #include "Kavrel.h"
 #include "Processes.h"
 
@@ -48,6 +49,24 @@ void TKavrel::ProcessUpdate() {
   ReportStatus(963, GetVersion(), 0, 0);
 
   if (OpenConnection() != 0) return;
+  // An error a step or a handler raises still closes the connection, which
+  // also deletes the local copy of the control file.
+  try {
+    RunOpenedUpdate();
+  } catch (...) {
+    try {
+      if (Connected)
+        CloseConnection();
+      else if (!ControlFileName.empty())
+        platform::DeleteFileAt(ControlFileName);
+    } catch (...) {
+      // The first error is the one reported.
+    }
+    throw;
+  }
+}
+
+void TKavrel::RunOpenedUpdate() {
   if (UpdateType == ftpUpdate && ConnectHost() == -1) ReportInternetError();
 
   auto stop = [this] { CloseConnection(); };

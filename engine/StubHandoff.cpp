@@ -1,5 +1,7 @@
 #include "StubHandoff.h"
 
+#include <algorithm>
+
 #include "Folders.h"
 #include "PathHelpers.h"
 
@@ -7,11 +9,13 @@ namespace kavrel {
 
 namespace {
 
-std::string QuotedWhenBlank(const std::string& value) {
-  return value.find(' ') == std::string::npos ? value : "\"" + value + "\"";
-}
-
 bool Separates(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+// Quoted when the stub would otherwise split it: a blank, a tab, a control
+// character.
+std::string QuotedWhenBlank(const std::string& value) {
+  return std::none_of(value.begin(), value.end(), Separates) ? value : "\"" + value + "\"";
+}
 
 }  // namespace
 
@@ -19,6 +23,13 @@ std::string BuildStubCommandLine(const TStubCommand& command) {
   return std::to_string(command.ProcessId) + (command.Logging ? " L " : " X ") +
          QuotedWhenBlank(command.Application) + " " + QuotedWhenBlank(command.Parameters) + " \"" +
          command.SourceFolder + "\" " + command.Components;
+}
+
+bool StubCanReadBack(const TStubCommand& command) {
+  for (const std::string* field : {&command.Application, &command.Parameters,
+                                   &command.SourceFolder, &command.Components})
+    if (field->find('"') != std::string::npos) return false;
+  return true;
 }
 
 std::vector<std::string> SplitStubArguments(std::string_view text) {

@@ -27,9 +27,14 @@ struct TStubCommand {
 };
 
 // The command line: the process number, " L " or " X ", the application and
-// the parameters (each in double quotes when it holds a blank), the source
+// the parameters (each in double quotes when it holds a blank or another
+// character up to 32), the source
 // folder always in double quotes, and the components as they are.
 std::string BuildStubCommandLine(const TStubCommand& command);
+
+// False when a field holds a double quote: the stub's rule drops every one,
+// so it would read other arguments than the engine meant.
+bool StubCanReadBack(const TStubCommand& command);
 
 // The stub's arguments: characters up to 32 separate them; at an argument's
 // start a pair of double quotes is skipped like a separator; inside one a

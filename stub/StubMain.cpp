@@ -1,6 +1,8 @@
 #include "StubMain.h"
 
 #include <chrono>
+#include <cstdint>
+#include <optional>
 #include <thread>
 
 #include "Files.h"
@@ -28,6 +30,15 @@ std::string TakeLogName() {
 
 void Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(500)); }
 
+// A decimal whole number, optionally signed, in the 32-bit range.
+std::optional<std::int32_t> DecimalNumber(const std::string& text) {
+  const std::size_t digits = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+  if (text.size() == digits ||
+      text.find_first_not_of("0123456789", digits) != std::string::npos)
+    return std::nullopt;
+  return ParseInt32(text);
+}
+
 }  // namespace
 
 int RunStub(const std::string& commandLine) {
@@ -35,7 +46,7 @@ int RunStub(const std::string& commandLine) {
   const auto arg = [&args](std::size_t n) {
     return n <= args.size() ? args[n - 1] : std::string();
   };
-  const auto launcher = ParseInt32(arg(1));
+  const auto launcher = DecimalNumber(arg(1));
   if (!launcher) return 1;
   // Nothing is touched before the launcher has ended and let go of its files.
   if (*launcher > 0) platform::WaitForProcessEnd(static_cast<std::uint32_t>(*launcher));
@@ -56,7 +67,9 @@ int RunStub(const std::string& commandLine) {
   if (application != "null") {
     if (logging) WriteLog("Upd restart " + application + " " + parameters);
     // The application is one program path, never split at its blanks; its
-    // parameters reach it as one argument.
+    // parameters reach it as one argument. A program that came new with the
+    // update has no permission to run yet.
+    if (platform::FileExists(application)) platform::MakeExecutable(application);
     if (parameters == " ")
       platform::StartDetachedWith(application, {});
     else

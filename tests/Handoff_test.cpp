@@ -161,10 +161,14 @@ TEST_F(RestartStepTest, DownloadFolderLoggingAndTheRequestToEnd) {
 }
 
 TEST_F(RestartStepTest, StubThatCannotStartIsReportedAndTheApplicationStaysOpen) {
-  engine.Configure("app.exe", " ", "app.exe_NEW", true);
-  engine.mode = 0644;  // as on a temporary folder where nothing may run
   bool closed = false;
   engine.OnAppDoClose = [&closed](TKavrel&) { closed = true; };
+  // Parameters the stub would read otherwise than meant.
+  engine.Configure("app.exe", "--title \"A\"", "app.exe_NEW", true);
+  EXPECT_THROW(engine.RestartApplication(), platform::EInOutError);
+  EXPECT_EQ(engine.deployed, 0);
+  engine.Configure("app.exe", " ", "app.exe_NEW", true);
+  engine.mode = 0644;  // as on a temporary folder where nothing may run
   EXPECT_THROW(engine.RestartApplication(), platform::EInOutError);
   EXPECT_FALSE(closed);
   // Nothing was started, so a later request may try again.
@@ -297,12 +301,16 @@ TEST_F(SelfUpdateTest, StubThatCannotBeWrittenStartsNothingAndIsReported) {
   Publish("appcomps=app.exe_NEW\r\nsilentrestart=1\r\n", {"app.exe_NEW"});
   std::filesystem::create_directories(PrivateTemp() + "/kvsetup.exe/in-use");
   ::chmod(PrivateTemp().c_str(), 0700);
-  const TProgramResult r = Host({KavrelProgram(), "run"});
+  // The handoff is asked for at message 948, in the middle of the run.
+  const TProgramResult r =
+      Host({KAVREL_HANDOFF_HOST_PATH, "0", record.File("at-exit"), folder + "/app.exe"});
   EXPECT_EQ(r.ExitCode, 1);
-  EXPECT_NE(r.Err.find("Cannot write the updater " + PrivateTemp() + "/kvsetup.exe"),
+  EXPECT_NE(r.Err.find("handoff-host: Cannot write the updater " + PrivateTemp() + "/kvsetup.exe"),
             std::string::npos)
       << r.Err;
   EXPECT_EQ(Count(r.Out, "[958]"), 0u);
+  EXPECT_NE(r.Out.find("[949]", r.Out.find("[959]")), std::string::npos) << "closed all the same";
+  EXPECT_FALSE(ReadFile(PrivateTemp() + "/update.ini")) << "the control file's copy goes";
   EXPECT_FALSE(ReadFile(home.File("Documents/KAVREL.INI")));
   EXPECT_EQ(ReadFile(folder + "/app.exe_NEW"), ReadFile(KAVREL_TEST_APP2_PATH))
       << "the component waits for a later handoff";

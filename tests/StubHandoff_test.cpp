@@ -32,6 +32,15 @@ TEST(StubCommandLine, ExampleHandoffIsBuiltAndReadBackArgumentForArgument) {
   EXPECT_EQ(SplitStubArguments(logged),
             (TArgs{"77", "L", "/opt/app/app.exe", "a b", ".", "app.exe_NEW"}));
 
+  // A tab separates too, so it is quoted like a blank; a double quote cannot
+  // be handed over at all.
+  const TStubCommand tabbed{9, false, "/opt/app/app.exe", "-a\t-b", "/tmp/", "app.exe_NEW"};
+  EXPECT_EQ(SplitStubArguments(BuildStubCommandLine(tabbed)),
+            (TArgs{"9", "X", "/opt/app/app.exe", "-a\t-b", "/tmp/", "app.exe_NEW"}));
+  EXPECT_TRUE(StubCanReadBack(tabbed));
+  EXPECT_FALSE(StubCanReadBack({9, false, "/opt/app/app.exe", "--title \"A\"", "/tmp/", ""}));
+  EXPECT_FALSE(StubCanReadBack({9, false, "/opt/\"app\"/app.exe", " ", "/tmp/", ""}));
+
   // Before any control file was read the parameters are empty: the folder
   // then takes their place.
   EXPECT_EQ(SplitStubArguments(BuildStubCommandLine({5, false, "/opt/app/", "", "/tmp/", ""})),

@@ -179,13 +179,23 @@ TEST_F(StubTest, PatchesProgramsCabinetsAndLzFilesByTheirNames) {
 TEST_F(StubTest, FirstArgumentThatIsNoProcessNumberEndsItAtOnce) {
   WriteFile(home.File("Documents/KAVREL.INI"), "[CONFIG]\r\nLOGFILENAME=x.log\r\n");
   WriteFile(src.File("app.exe_NEW"), "new");
-  for (const std::string first : {"", "abc", "12x", "99999999999"}) {
+  for (const std::string first : {"", "abc", "12x", "99999999999", "$10", "0x10"}) {
     const TProgramResult r = Stub(first + " L null \" \" \"" + source + "\" app.exe_NEW");
     EXPECT_EQ(r.ExitCode, 1) << first;
   }
   EXPECT_FALSE(ReadFile(app.File("app.exe")));
   EXPECT_TRUE(ReadFile(home.File("Documents/KAVREL.INI"))) << "nothing touched";
   EXPECT_FALSE(ReadFile(home.File("Documents/x.log")));
+}
+
+TEST_F(StubTest, ArgumentsGivenOneByOneKeepTheirBlanks) {
+  const std::string spaced = src.File("a folder") + "/";
+  WriteFile(spaced + "app.exe_NEW", "new");
+  const TProgramResult r =
+      RunProgram({KAVREL_STUB_PATH, "0", "X", "null", " ", spaced, "app.exe_NEW"}, app.Path(),
+                 {{"HOME", home.Path()}, {"TMPDIR", temp.Path()}});
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(ReadFile(app.File("app.exe")), "new");
 }
 
 TEST_F(StubTest, EmptyQuotedFolderShiftsTheNamesIntoItsPlace) {
@@ -226,6 +236,8 @@ TEST_F(StubTest, RestartsExactlyTheNamedProgramWithItsParametersAsOneArgument) {
   // Were the path split at its blank, this program would start instead.
   std::filesystem::copy_file(KAVREL_TEST_APP1_PATH, app.File("My"));
   const std::string program = folder + "/app.exe";
+  // A program that came new with the update, without permission to run.
+  ASSERT_EQ(::chmod(program.c_str(), 0644), 0);
   for (const std::string parameters : {" ", "a b", "-x"}) {
     const TProgramResult r = Stub("0 L \"" + program + "\" \"" + parameters + "\" \".\"", folder);
     EXPECT_EQ(r.ExitCode, 0) << r.Err;

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <mutex>
@@ -185,10 +186,16 @@ bool StartDetachedWith(std::string_view program, const std::vector<std::string>&
 }
 
 std::string ParameterText(int argc, char** argv) {
+  if (argc == 2) return argv[1];
+  // Several arguments (a program started by hand): each that holds a blank
+  // keeps it inside quotes.
   std::string text;
   for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
     if (i > 1) text += ' ';
-    text += argv[i];
+    const bool blank = std::any_of(arg.begin(), arg.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) <= 32; });
+    text += blank ? "\"" + arg + "\"" : arg;
   }
   return text;
 }
