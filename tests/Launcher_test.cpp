@@ -1,0 +1,192 @@
+// The launcher without its window: the settings file's transform and reading,
+// and the form's handlers driven with a scripted user interface.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "Errors.h"
+#include "PropertyTable.h"
+#include "RecordingEngine.h"
+#include "SettingsFile.h"
+#include "StatusMessages.h"
+#include "TestSupport.h"
+#include "Unit3.h"
+
+namespace kavrel::test {
+namespace {
+
+using launcher::ScrambleBytes;
+
+constexpr int kKey = 5190347;
+
+TEST(SettingsFile, TransformIsItsOwnInverseKeyedByPositionAndTheKeysLow16Bits) {
+  std::string bytes;
+  for (int i = 0; i < 1000; ++i) bytes += static_cast<char>((i * 37) % 256);
+  EXPECT_EQ(ScrambleBytes(ScrambleBytes(bytes, kKey), kKey), bytes);
+  EXPECT_EQ(ScrambleBytes("", kKey), "");
+  // Byte 0 is masked with 0xCB (the key's low byte), byte 1 with 0x65.
+  EXPECT_EQ(ScrambleBytes("[C", kKey), "\x6f\xd9");
+  const std::string zeros(64, '\0');
+  const std::string masked = ScrambleBytes(zeros, kKey);
+  for (int i = 0; i < 32; ++i) EXPECT_EQ(masked[i], masked[i + 32]) << i;
+  for (int i = 16; i < 32; ++i) EXPECT_EQ(masked[i], '\xff') << "only inverted at " << i;
+  EXPECT_EQ(ScrambleBytes(bytes, kKey), ScrambleBytes(bytes, 0x32CB));
+  EXPECT_EQ(ScrambleBytes(bytes, kKey), ScrambleBytes(bytes, kKey + 7 * 65536));
+}
+
+TEST(SettingsFile, AddressIsReadWithoutTheFileEverBeingRewritten) {
+  TTempDir folder;
+  const std::string path = folder.File("Data/Sound/QZ.au");
+  const struct {
+    const char* plain;
+    bool scrambled;
+    const char* address;
+  } cases[] = {
+      {"[Conf]\r\nAdd=http://127.0.0.1/update.ini\r\n", true, "http://127.0.0.1/update.ini"},
+      {"[conf]\r\nadd = \"ftp://h/u.ini\"\r\n[Other]\r\nAdd=x\r\n", true, "ftp://h/u.ini"},
+      {"[Conf]\r\nOther=1\r\n", true, ""},
+      {"", true, ""},
+      // Left plain by someone: unreadable, and left exactly as it is.
+      {"[Conf]\r\nAdd=http://127.0.0.1/update.ini\r\n", false, ""},
+  };
+  for (const auto& c : cases) {
+    const std::string stored = c.scrambled ? ScrambleBytes(c.plain, kKey) : c.plain;
+    WriteFile(path, stored);
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);  // nothing may write it
+    EXPECT_EQ(launcher::ReadSettingsAddress(folder.Path()), c.address) << c.plain;
+    EXPECT_EQ(ReadFile(path), stored) << c.plain;
+    ::chmod(path.c_str(), 0644);
+  }
+  std::filesystem::remove(path);
+  EXPECT_THROW(launcher::ReadSettingsAddress(folder.Path()), platform::EInOutError);
+}
+
+class TRecordingView : public launcher::TForm3View {
+ public:
+  void LoadPicture(const std::string& path) override { pictures.push_back(path); }
+  void ShowProgress(int maximum, int position) override { progress.push_back({maximum, position}); }
+  void Close() override { ++closes; }
+  std::vector<std::string> pictures;
+  std::vector<std::pair<int, int>> progress;
+  int closes = 0;
+};
+
+// A user interface whose boxes are dismissed without OK (the close box).
+class TDismissingUi : public platform::TScriptedUserInterface {
+ public:
+  TDismissingUi() : TScriptedUserInterface({}, shown_) {}
+  platform::TModalResult MessageBox(std::string_view, std::string_view, platform::TMsgKind,
+                                    platform::TMsgButtons) override {
+    return platform::TModalResult::None;
+  }
+
+ private:
+  std::ostringstream shown_;
+};
+
+class FormTest : public ::testing::Test {
+ protected:
+  FormTest() : form(std::make_unique<TRecordingEngine>(), view) {
+    // Every handoff the form asks for stops at the cancel question, after 959.
+    engine().OnProgressCancel = [](TKavrel&, bool& cancel) { cancel = true; };
+  }
+  TRecordingEngine& engine() { return static_cast<TRecordingEngine&>(form.Kavrel1()); }
+  int Handoffs() {
+    int n = 0;
+    for (const TStatusRecord& s : engine().statuses) n += s.Ident == 959;
+    return n;
+  }
+
+  TRecordingView view;
+  launcher::TForm3 form;
+};
+
+TEST_F(FormTest, StoredPropertiesAndTheHandlersThatAllow) {
+  for (const auto& [name, value] : launcher::Kavrel1StoredProperties())
+    EXPECT_EQ(GetPropertyAsText(form.Kavrel1(), name), value) << name;
+  bool allow = false;
+  engine().OnAppRestart(engine(), allow);
+  EXPECT_TRUE(allow);
+  allow = false;
+  engine().OnProcessPostResult(engine(), allow);
+  EXPECT_TRUE(allow);
+}
+
+TEST_F(FormTest, StatusCodeTwoBoxClosesOnlyWhenConfirmed) {
+  {
+    TScopedScriptedUi ui;
+    form.Kavrel1Status(engine(), "Could not open file", 2, 0);
+    EXPECT_EQ(ui.Shown(), std::string("[box] ") + launcher::kNotFoundBox + "\n");
+    EXPECT_EQ(form.Label2Caption, "Could not open file");
+    EXPECT_EQ(view.closes, 1);
+  }
+  const auto previous = platform::SetUserInterface(std::make_shared<TDismissingUi>());
+  form.Kavrel1Status(engine(), "Could not open file", 2, 0);
+  platform::SetUserInterface(previous);
+  EXPECT_EQ(view.closes, 1) << "dismissed with the close box";
+  form.Kavrel1Status(engine(), "anything", 3, 2);
+  EXPECT_EQ(view.closes, 1) << "only the status code counts";
+}
+
+TEST_F(FormTest, HandoffOnTheExactTextOfMessage948AndOnAnEmptyFileList) {
+  const std::string finished(StatusMessageText(948));
+  for (const std::string& text : TStrings{finished + ".", "finished processing update control file",
+                                  " " + finished, std::string("Spawn x")})
+    form.Kavrel1Status(engine(), text, 3, 0);
+  EXPECT_EQ(Handoffs(), 0);
+  form.Kavrel1Status(engine(), finished, 3, 0);
+  EXPECT_EQ(Handoffs(), 1);
+
+  TStrings list = {"Demo tool 2.0", "Read me"};
+  form.Kavrel1GetFileList(engine(), list);
+  EXPECT_EQ(Handoffs(), 1);
+  EXPECT_EQ(list, (TStrings{"Demo tool 2.0", "Read me"})) << "every file stays selected";
+  EXPECT_EQ(form.CheckListBox1, (std::vector<std::pair<std::string, bool>>{
+                                    {"Demo tool 2.0", true}, {"Read me", true}}));
+  TStrings empty;
+  form.Kavrel1GetFileList(engine(), empty);
+  EXPECT_EQ(Handoffs(), 2);
+}
+
+TEST_F(FormTest, ProgressBarFollowsEachFile) {
+  form.Kavrel1FileProgress(engine(), "a.bin", 4096, 10000);
+  form.Kavrel1FileProgress(engine(), "b.bin", 100, 300);
+  EXPECT_EQ(view.progress, (std::vector<std::pair<int, int>>{{10000, 4096}, {300, 100}}));
+  EXPECT_EQ(form.ProgressMax, 300);
+  EXPECT_EQ(form.ProgressPos, 100);
+}
+
+TEST_F(FormTest, CreationReadsSettingsThenPictureAndAnErrorSkipsTheRest) {
+  TTempDir start;
+  TScopedCurrentDir here(start.Path());
+  {
+    TScopedScriptedUi ui;
+    form.FormCreate();
+    EXPECT_NE(ui.Shown().find("[box] Cannot open file \"" + start.Path() + "\\Data\\Sound\\QZ.au\""),
+              std::string::npos)
+        << ui.Shown();
+  }
+  EXPECT_EQ(form.Kavrel1().URL, "");
+  EXPECT_EQ(view.pictures, std::vector<std::string>{}) << "skipped after the error";
+  WriteFile(start.File("Data/Sound/QZ.au"), ScrambleBytes("[Conf]\r\nAdd=http://h/u.ini\r\n", kKey));
+  form.FormCreate();
+  EXPECT_EQ(form.Kavrel1().URL, "http://h/u.ini");
+  EXPECT_EQ(view.pictures, std::vector<std::string>{"tolvan.bmp"});
+}
+
+TEST_F(FormTest, OnlyTheFirstActivationRunsTheUpdate) {
+  TTempDir start;
+  TScopedCurrentDir here(start.Path());
+  TScopedScriptedUi ui;
+  form.Kavrel1().URL = "file:///nonexistent/update.ini";
+  form.FormActivate();
+  const std::size_t reported = engine().statuses.size();
+  EXPECT_GT(reported, 0u);
+  EXPECT_EQ(engine().statuses.front().Ident, 968);
+  form.FormActivate();
+  EXPECT_EQ(engine().statuses.size(), reported);
+}
+
+}  // namespace
+}  // namespace kavrel::test
