@@ -11,6 +11,7 @@
 
 #include "FltkUserInterface.h"
 #include "HostEngine.h"
+#include "ScriptedUserInterface.h"
 #include "SplashPicture.h"
 #include "SplashWindow.h"
 #include "Unit3.h"
@@ -30,7 +31,20 @@ class THeadlessView final : public kavrel::launcher::TForm3View {
   void Close() override {}
 };
 
+// Without a display nobody can answer: boxes are printed and confirmed, the
+// what's-new text is printed and taken as read, questions are answered No and
+// a licence is never accepted for the user.
+class THeadlessUserInterface final : public kavrel::platform::TScriptedUserInterface {
+ public:
+  THeadlessUserInterface() : TScriptedUserInterface({}, std::cerr) {}
+  bool ShowWhatsNewDialog(const kavrel::platform::TTextDialog& dialog) override {
+    WriteTextDialog("whatsnew", dialog);
+    return true;
+  }
+};
+
 int RunHeadless() {
+  kavrel::platform::SetUserInterface(std::make_shared<THeadlessUserInterface>());
   THeadlessView view;
   TForm3 form(std::make_unique<kavrel::THostEngine>(std::cout), view);
   form.FormCreate();

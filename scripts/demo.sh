@@ -1,51 +1,117 @@
 #!/usr/bin/env bash
-# The main job: builds Kavrel, publishes the demo update site on a local HTTP
-# server and runs one real update against it with `kavrel run`, the user's
-# answers given on the command line. The site holds plain files, a cabinet
-# with subfolders (made here with gcab) and an LZ-compressed file (made here
-# with `kavrel compress`) and a new version of the running application
-# itself, which the updater stub puts in place once kavrel has ended, and then
-# starts. The installed files are listed before and after.
+# The main job: a real self-update through the launcher.
+#
+#   scripts/demo.sh                     window when a display exists, else headless
+#   scripts/demo.sh --screenshot FILE   under Xvfb, saving a picture of the
+#                                       window during the transfer
+#
+# Builds Kavrel, publishes the demo update site on a local HTTP server
+# (127.0.0.1), lays out a demo installation in a temporary folder (the demo
+# application 1.0, the launcher, its scrambled settings file pointing at the
+# server, the splash picture) and runs the launcher there. The update brings
+# new files, a cabinet, an LZ file and version 2.0 of the running application
+# itself, which the updater stub puts in place once the launcher has ended and
+# then starts again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+screenshot=""
+if [ "${1:-}" = "--screenshot" ]; then
+  screenshot=$(realpath -m "${2:?--screenshot needs a file name}")
+fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build >/dev/null
 kavrel="$PWD/build/tools/kavrel"
 
 work=$(mktemp -d)
-cleanup() { [ -n "${server:-}" ] && kill "$server" 2>/dev/null; rm -rf "$work"; }
+cleanup() {
+  [ -n "${server:-}" ] && kill "$server" 2>/dev/null
+  [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null
+  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
+  rm -rf "$work"
+}
 trap cleanup EXIT
+
+# The update site.
 cp -r demo/site "$work/site"
-(cd demo/packages/cabinet && gcab -c -z "$work/site/files/extras.cab" help/index.txt sounds/ding.txt)
+mkdir -p "$work/package"
+cp -r demo/packages/cabinet/. "$work/package/"
+mkdir -p "$work/package/samples"
+head -c 196608 /dev/urandom > "$work/package/samples/voices.bin"   # big enough to watch
+(cd "$work/package" && gcab -c -z "$work/site/files/extras.cab" help/index.txt sounds/ding.txt samples/voices.bin)
 "$kavrel" compress demo/packages/notes.txt "$work/site/files/notes.tx_" >/dev/null
-app="$work/Demo App"
-mkdir -p "$app/installed" "$work/tmp"
-printf 'Kavrel demo tool, version 1.0' > "$app/installed/tool.dat"   # older and smaller
-printf '#!/bin/sh\necho "Demo application 1.0 started with: $*" >> started.txt\n' > "$app/app.exe"
-chmod 755 "$app/app.exe"
-
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-base="http://127.0.0.1:$port"
-sed "s|@BASE@|$base|g" demo/site/update.ini.in > "$work/site/update.ini"
-python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/site" >/dev/null 2>&1 &
+mkfifo "$work/keep"
+exec 9<>"$work/keep"   # the server runs while this script holds the pipe open
+python3 tests/servers/http_server.py "$work/site" <"$work/keep" >"$work/server.out" 2>&1 &
 server=$!
-for _ in $(seq 50); do curl -sf "$base/update.ini" >/dev/null && break; sleep 0.1; done
+for _ in $(seq 100); do grep -q '^PORT' "$work/server.out" 2>/dev/null && break; sleep 0.1; done
+base="http://127.0.0.1:$(awk '/^PORT/ {print $2}' "$work/server.out")"
+slow=""
+[ -n "$screenshot" ] && slow="slow-150-8192/"
+sed -e "s|@BASE@|$base|g" -e "s|@SLOW@|$slow|g" demo/site/update.ini.in > "$work/site/update.ini"
 
-list_app() { (cd "$app" && find . -type f ! -name KAVREL.LOG -printf '  %TY-%Tm-%Td %TH:%TM  %6s bytes  %P\n' | sort -k4); }
-echo "== the application's files before the update"
+# The installation: the launcher in the application's folder, as it ships.
+app="$work/Demo App"
+mkdir -p "$app/installed" "$app/Data/Sound" "$work/home" "$work/tmp"
+printf 'Kavrel demo tool, version 1.0' > "$app/installed/tool.dat"   # older and smaller
+install -m 755 demo/app-1.0.sh "$app/app.exe"
+cp build/launcher/kavrel-launcher "$app/"
+cp resources/tolvan.bmp "$app/"
+printf '[Conf]\r\nAdd=%s/update.ini\r\n' "$base" > "$work/settings.ini"
+"$kavrel" scramble "$work/settings.ini" "$app/Data/Sound/QZ.au"
+
+list_app() {
+  (cd "$app" && find . -type f ! -name kavrel-launcher ! -name tolvan.bmp ! -path './Data/*' \
+    -printf '  %6s bytes  %P\n' | sort -k3)
+}
+echo "== the demo installation before the update: $("$app/app.exe" --version)"
 list_app
-echo "== kavrel run against $base/update.ini (answers: yes to the question, ok to what's new,"
-echo "   accept the licence, yes to closing the application for the restart)"
-(cd "$app" && TMPDIR="$work/tmp" HOME="$work" "$kavrel" run \
-    -p "URL=$base/update.ini" -p SignatureCheck=True -p UpdateUpdate=kvuSilent -p VersionCheck=vcAlways \
-    -p ExtractCAB=True -p Logging=True -p "LogFileName=$app/KAVREL.LOG" \
-    --answers yes,ok,accept,yes --list-files)
-echo "== kavrel has ended; the updater stub waits for that, replaces app.exe and restarts it"
+
+export HOME="$work/home" TMPDIR="$work/tmp"
+if [ -n "$screenshot" ]; then
+  display=:$((90 + RANDOM % 100))
+  Xvfb "$display" -screen 0 1024x768x24 -noreset >/dev/null 2>&1 &
+  xvfb=$!
+  export DISPLAY=$display
+  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  xsetroot -solid '#3b5f86'
+  openbox >/dev/null 2>&1 &   # a window manager, as on a desktop
+  wm=$!
+fi
+if [ -n "${DISPLAY:-}" ] && [ "${KAVREL_HEADLESS:-}" != "1" ]; then
+  echo "== the launcher, in its window on $DISPLAY"
+else
+  echo "== the launcher, headless (no display): the status lines it follows"
+fi
+(cd "$app" && ./kavrel-launcher) &
+launcher=$!
+if [ -n "$screenshot" ]; then
+  # Nobody sits at this display: the run's boxes are confirmed as a user would.
+  confirm() {
+    local title=$1 window
+    for _ in $(seq 200); do
+      window=$(xdotool search --name "^$title\$" 2>/dev/null | head -1 || true)
+      if [ -n "$window" ]; then
+        sleep 0.3
+        xdotool windowactivate --sync "$window" key Return 2>/dev/null || true
+        return 0
+      fi
+      sleep 0.1
+    done
+    return 1
+  }
+  confirm "Information"
+  confirm "What's new in 2.0"
+  sleep 1.5   # into the cabinet's transfer
+  info=$(xwininfo -name 'Auto Update')
+  x=$(awk '/Absolute upper-left X/ {print $4}' <<<"$info")
+  y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$info")
+  import -window root -crop "521x289+$((x - 24))+$((y - 24))" +repage "$screenshot"
+  echo "== screenshot of the window during the transfer: $screenshot"
+fi
+wait "$launcher"
+echo "== the launcher has ended; the updater stub waits for that, replaces app.exe and restarts it"
 for _ in $(seq 100); do [ -s "$app/started.txt" ] && break; sleep 0.1; done
 sleep 0.2
 cat "$app/started.txt"
-echo "== the application's files after the update"
+echo "== the demo installation after the update: $("$app/app.exe" --version)"
 list_app
-echo "== in the temporary folder: $(cd "$work/tmp" && find . -type f -printf '%P ' | sort)"
-echo "== the update log, the updater stub's lines at its end"
-cat "$app/KAVREL.LOG"

@@ -85,6 +85,10 @@ void WriteText(std::ostream& out, std::string_view kind, const TTextDialog& dial
 
 }  // namespace
 
+void TScriptedUserInterface::WriteTextDialog(std::string_view kind, const TTextDialog& dialog) {
+  WriteText(boxes_, kind, dialog);
+}
+
 bool TScriptedUserInterface::ShowWhatsNewDialog(const TTextDialog& dialog) {
   WriteText(boxes_, "whatsnew", dialog);
   const std::string answer = LowerCase(NextAnswer().value_or(""));

@@ -45,6 +45,8 @@ class TScriptedUserInterface : public IUserInterface {
  protected:
   // The next answer, or nothing when the script is used up.
   std::optional<std::string> NextAnswer();
+  // Writes a text dialog as "[kind] " and its caption, then its lines.
+  void WriteTextDialog(std::string_view kind, const TTextDialog& dialog);
 
  private:
   std::deque<std::string> answers_;
