@@ -5,11 +5,13 @@
 
 #include <filesystem>
 
+#include "ChildProcess.h"
 #include "Errors.h"
 #include "PropertyTable.h"
 #include "RecordingEngine.h"
 #include "SettingsFile.h"
 #include "StatusMessages.h"
+#include "TestServers.h"
 #include "TestSupport.h"
 #include "Unit3.h"
 
@@ -132,7 +134,7 @@ TEST_F(FormTest, StatusCodeTwoBoxClosesOnlyWhenConfirmed) {
 TEST_F(FormTest, HandoffOnTheExactTextOfMessage948AndOnAnEmptyFileList) {
   const std::string finished(StatusMessageText(948));
   for (const std::string& text : TStrings{finished + ".", "finished processing update control file",
-                                  " " + finished, std::string("Spawn x")})
+                                          " " + finished, std::string("Spawn x")})
     form.Kavrel1Status(engine(), text, 3, 0);
   EXPECT_EQ(Handoffs(), 0);
   form.Kavrel1Status(engine(), finished, 3, 0);
@@ -142,8 +144,8 @@ TEST_F(FormTest, HandoffOnTheExactTextOfMessage948AndOnAnEmptyFileList) {
   form.Kavrel1GetFileList(engine(), list);
   EXPECT_EQ(Handoffs(), 1);
   EXPECT_EQ(list, (TStrings{"Demo tool 2.0", "Read me"})) << "every file stays selected";
-  EXPECT_EQ(form.CheckListBox1, (std::vector<std::pair<std::string, bool>>{
-                                    {"Demo tool 2.0", true}, {"Read me", true}}));
+  EXPECT_EQ(form.CheckListBox1, (std::vector<std::pair<std::string, bool>>{{"Demo tool 2.0", true},
+                                                                           {"Read me", true}}));
   TStrings empty;
   form.Kavrel1GetFileList(engine(), empty);
   EXPECT_EQ(Handoffs(), 2);
@@ -163,13 +165,15 @@ TEST_F(FormTest, CreationReadsSettingsThenPictureAndAnErrorSkipsTheRest) {
   {
     TScopedScriptedUi ui;
     form.FormCreate();
-    EXPECT_NE(ui.Shown().find("[box] Cannot open file \"" + start.Path() + "\\Data\\Sound\\QZ.au\""),
-              std::string::npos)
+    EXPECT_NE(
+        ui.Shown().find("[box] Cannot open file \"" + start.Path() + "\\Data\\Sound\\QZ.au\""),
+        std::string::npos)
         << ui.Shown();
   }
   EXPECT_EQ(form.Kavrel1().URL, "");
   EXPECT_EQ(view.pictures, std::vector<std::string>{}) << "skipped after the error";
-  WriteFile(start.File("Data/Sound/QZ.au"), ScrambleBytes("[Conf]\r\nAdd=http://h/u.ini\r\n", kKey));
+  WriteFile(start.File("Data/Sound/QZ.au"),
+            ScrambleBytes("[Conf]\r\nAdd=http://h/u.ini\r\n", kKey));
   form.FormCreate();
   EXPECT_EQ(form.Kavrel1().URL, "http://h/u.ini");
   EXPECT_EQ(view.pictures, std::vector<std::string>{"tolvan.bmp"});
@@ -186,6 +190,54 @@ TEST_F(FormTest, OnlyTheFirstActivationRunsTheUpdate) {
   EXPECT_EQ(engine().statuses.front().Ident, 968);
   form.FormActivate();
   EXPECT_EQ(engine().statuses.size(), reported);
+}
+
+// The launcher program without a display, in an installation of its own.
+TEST(HeadlessLauncher, HandsOverOrSaysWhyItWouldStayOpen) {
+  TTempDir www, base, record;
+  THttpTestServer server(www.Path());
+  const std::string folder = base.File("My App");
+  std::filesystem::create_directories(folder + "/Data/Sound");
+  for (const auto& [from, to] :
+       {std::pair{KAVREL_LAUNCHER_PATH, "kavrel-launcher"}, {KAVREL_TEST_APP1_PATH, "app.exe"}})
+    std::filesystem::copy_file(from, folder + "/" + to);
+  std::filesystem::copy_file(KAVREL_TEST_APP2_PATH, www.File("app.exe_NEW"));
+  WriteFile(folder + "/tolvan.bmp", ReadFile(KAVREL_SPLASH_PATH).value());
+  WriteFile(folder + "/Data/Sound/QZ.au",
+            ScrambleBytes("[Conf]\r\nAdd=" + server.Url("update.ini") + "\r\n", kKey));
+  const auto run = [&] {
+    return RunProgram({folder + "/kavrel-launcher"}, folder,
+                      {{"KAVREL_HEADLESS", "1"},
+                       {"HOME", base.Path()},
+                       {"TMPDIR", base.Path()},
+                       {"KAVREL_TEST_RECORD", record.File("record")}});
+  };
+
+  const TProgramResult missing = run();  // no control file on the server yet
+  EXPECT_EQ(missing.ExitCode, 0) << missing.Err;
+  EXPECT_NE(missing.Err.find(std::string("[box] ") + launcher::kNotFoundBox), std::string::npos)
+      << missing.Err;
+  EXPECT_EQ(missing.Out.find("would stay open"), std::string::npos) << "the box's OK closes it";
+
+  WriteFile(www.File("update.ini"), "[update]\r\nnewsize=1\r\nlocalversion=app.exe\r\n");
+  const TProgramResult idle = run();  // no update applies
+  EXPECT_EQ(idle.ExitCode, 0) << idle.Err;
+  EXPECT_NE(idle.Out.find("[926] Update control file found (Status:3) (Error:0)\n"),
+            std::string::npos)
+      << idle.Out;
+  EXPECT_NE(idle.Out.find("its window would stay open and idle"), std::string::npos) << idle.Out;
+
+  WriteFile(www.File("update.ini"),
+            "[update]\r\nunconditional=1\r\n[application]\r\nappupdate=1\r\nappname=app.exe\r\n"
+            "appcomps=app.exe_NEW\r\n[files]\r\ncount=1\r\n[file1]\r\nurl=" +
+                server.Url("app.exe_NEW") + "\r\ndescr=App 2\r\n");
+  const TProgramResult updated = run();
+  EXPECT_EQ(updated.ExitCode, 0) << updated.Err;
+  EXPECT_NE(updated.Out.find("[958] Spawn "), std::string::npos) << updated.Out;
+  const auto runs = WaitForFileLines(record.File("record"), 1);
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(TabFields(runs[0]).front(), "2");
+  EXPECT_EQ(ReadFile(folder + "/app.exe"), ReadFile(KAVREL_TEST_APP2_PATH));
 }
 
 }  // namespace
