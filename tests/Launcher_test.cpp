@@ -203,8 +203,17 @@ TEST(HeadlessLauncher, HandsOverOrSaysWhyItWouldStayOpen) {
     std::filesystem::copy_file(from, folder + "/" + to);
   std::filesystem::copy_file(KAVREL_TEST_APP2_PATH, www.File("app.exe_NEW"));
   WriteFile(folder + "/tolvan.bmp", ReadFile(KAVREL_SPLASH_PATH).value());
-  WriteFile(folder + "/Data/Sound/QZ.au",
-            ScrambleBytes("[Conf]\r\nAdd=" + server.Url("update.ini") + "\r\n", kKey));
+  // The settings file as a publisher writes it.
+  WriteFile(base.File("settings.ini"), "[Conf]\r\nAdd=" + server.Url("update.ini") + "\r\n");
+  ASSERT_EQ(RunProgram({KavrelProgram(), "scramble", base.File("settings.ini"),
+                        folder + "/Data/Sound/QZ.au"},
+                       base.Path())
+                .ExitCode,
+            0);
+  EXPECT_EQ(
+      RunProgram({KavrelProgram(), "scramble", base.File("none.ini"), base.File("x")}, base.Path())
+          .ExitCode,
+      1);
   const auto run = [&] {
     return RunProgram({folder + "/kavrel-launcher"}, folder,
                       {{"KAVREL_HEADLESS", "1"},
@@ -238,6 +247,17 @@ TEST(HeadlessLauncher, HandsOverOrSaysWhyItWouldStayOpen) {
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(TabFields(runs[0]).front(), "2");
   EXPECT_EQ(ReadFile(folder + "/app.exe"), ReadFile(KAVREL_TEST_APP2_PATH));
+
+  // Everything up to date: the handoff comes from the empty file list.
+  WriteFile(www.File("update.ini"),
+            "[update]\r\nunconditional=1\r\n[application]\r\nappupdate=1\r\nappname=app.exe\r\n"
+            "[files]\r\ncount=1\r\n[file1]\r\nurl=" +
+                server.Url("app.exe_NEW") + "\r\nlocalversion=app.exe\r\nnewsize=" +
+                std::to_string(std::filesystem::file_size(folder + "/app.exe")) + "\r\n");
+  const TProgramResult current = run();
+  EXPECT_NE(current.Out.find("[958] Spawn "), std::string::npos) << current.Out;
+  EXPECT_EQ(current.Out.find("[948]"), std::string::npos) << current.Out;
+  EXPECT_EQ(WaitForFileLines(record.File("record"), 2).size(), 2u) << "restarted again";
 }
 
 }  // namespace
