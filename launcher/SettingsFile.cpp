@@ -6,6 +6,7 @@
 #include "Errors.h"
 #include "Files.h"
 #include "IniDocument.h"
+#include "PathNames.h"
 #include "Text.h"
 
 namespace kavrel::launcher {
@@ -44,7 +45,8 @@ void ScrambleFile(const std::string& Source, const std::string& Target, int Key)
 }
 
 std::string ReadSettingsAddress(const std::string& folder) {
-  const std::string plain = ScrambleBytes(ReadAll(folder + kSettingsFileName), SettingsKey());
+  const std::string plain =
+      ScrambleBytes(ReadAll(platform::ToNativePath(folder + kSettingsFileName)), SettingsKey());
   return TIniDocument::Parse(plain).ReadString("Conf", "Add", "");
 }
 

@@ -45,6 +45,12 @@ TSplashWindow::TSplashWindow()
       progressBar1_(kBarLeft, kBarTop, kBarWidth, kBarHeight) {
   end();
   border(0);
+  // Escape does not close the splash, as a window without a title bar has no
+  // keyboard way to close; the window manager's close request does.
+  callback([](Fl_Widget* window, void*) {
+    if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
+    window->hide();
+  });
   xclass("kavrel-launcher");
   color(fl_rgb_color(128, 128, 0));
   const Fl_Font font = FormFont();

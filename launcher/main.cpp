@@ -67,7 +67,10 @@ int RunWithWindow() {
   // The first activation, once the window is on the screen.
   Fl::add_timeout(
       0.05, [](void* f) { static_cast<TForm3*>(f)->FormActivate(); }, &form);
-  while (Fl::first_window() != nullptr && !kavrel::platform::TerminateRequested()) Fl::wait();
+  // The run may hide the window and take every pending event before it
+  // returns: the loop looks again at least every 200 ms instead of waiting
+  // for an event that never comes.
+  while (Fl::first_window() != nullptr && !kavrel::platform::TerminateRequested()) Fl::wait(0.2);
   return 0;
 }
 

@@ -68,10 +68,11 @@ list_app
 
 export HOME="$work/home" TMPDIR="$work/tmp"
 if [ -n "$screenshot" ]; then
-  display=:$((90 + RANDOM % 100))
-  Xvfb "$display" -screen 0 1024x768x24 -noreset >/dev/null 2>&1 &
+  # A display of its own: Xvfb picks a free number and writes it.
+  Xvfb -displayfd 5 -screen 0 1024x768x24 -noreset 5>"$work/display" >/dev/null 2>&1 &
   xvfb=$!
-  export DISPLAY=$display
+  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+  export DISPLAY=":$(cat "$work/display")"
   for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
   xsetroot -solid '#3b5f86'
   openbox >/dev/null 2>&1 &   # a window manager, as on a desktop

@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev
   libcurl4-openssl-dev libmspack-dev
   libfltk1.3-dev libxext-dev libxcursor-dev libxinerama-dev libxft-dev libxrender-dev libxfixes-dev
-  xvfb xauth x11-apps x11-xserver-utils openbox imagemagick xdotool
+  xvfb xauth x11-apps x11-utils x11-xserver-utils openbox imagemagick xdotool
   python3 python3-pyftpdlib
   curl cabextract openssl gcab mscompress
 )

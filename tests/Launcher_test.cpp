@@ -105,7 +105,26 @@ class FormTest : public ::testing::Test {
 };
 
 TEST_F(FormTest, StoredPropertiesAndTheHandlersThatAllow) {
-  for (const auto& [name, value] : launcher::Kavrel1StoredProperties())
+  // The launcher's window stores these; everything else keeps its default.
+  const std::pair<const char*, const char*> stored[] = {{"Agent", "TKavrel"},
+                                                        {"DateFormat", "dd/mm/yyyy"},
+                                                        {"DateSeparator", "/"},
+                                                        {"ExtractCAB", "True"},
+                                                        {"LogFileName", "KAVREL.LOG"},
+                                                        {"PostUpdateInfo.Enabled", "False"},
+                                                        {"Signature", "Kavrel"},
+                                                        {"TempDirectory", "."},
+                                                        {"TimeFormat", "hh:nn"},
+                                                        {"TimeSeparator", ":"},
+                                                        {"UpdateUpdate", "kvuSilent"},
+                                                        {"UseCRC32", "True"},
+                                                        {"UseWinTempDir", "False"},
+                                                        {"Version", "2.0.12.0"},
+                                                        {"URL", ""},
+                                                        {"Logging", "False"},
+                                                        {"UpdateType", "httpUpdate"},
+                                                        {"Port", "21"}};
+  for (const auto& [name, value] : stored)
     EXPECT_EQ(GetPropertyAsText(form.Kavrel1(), name), value) << name;
   bool allow = false;
   engine().OnAppRestart(engine(), allow);
@@ -165,9 +184,8 @@ TEST_F(FormTest, CreationReadsSettingsThenPictureAndAnErrorSkipsTheRest) {
   {
     TScopedScriptedUi ui;
     form.FormCreate();
-    EXPECT_NE(
-        ui.Shown().find("[box] Cannot open file \"" + start.Path() + "\\Data\\Sound\\QZ.au\""),
-        std::string::npos)
+    EXPECT_NE(ui.Shown().find("[box] Cannot open file \"" + start.Path() + "/Data/Sound/QZ.au\""),
+              std::string::npos)
         << ui.Shown();
   }
   EXPECT_EQ(form.Kavrel1().URL, "");
@@ -221,6 +239,18 @@ TEST(HeadlessLauncher, HandsOverOrSaysWhyItWouldStayOpen) {
                        {"TMPDIR", base.Path()},
                        {"KAVREL_TEST_RECORD", record.File("record")}});
   };
+
+  // A picture cut short, or claiming a giant size, is refused, not shown.
+  const std::string picture = ReadFile(KAVREL_SPLASH_PATH).value();
+  std::string giant = picture;
+  giant.replace(18, 4, std::string("\x00\x00\x01\x00", 4));
+  for (const std::string& broken : {picture.substr(0, picture.size() / 2), giant}) {
+    WriteFile(folder + "/tolvan.bmp", broken);
+    const TProgramResult r = run();
+    EXPECT_NE(r.Err.find("[box] Bitmap image is not valid: tolvan.bmp"), std::string::npos)
+        << r.Err;
+  }
+  WriteFile(folder + "/tolvan.bmp", picture);
 
   const TProgramResult missing = run();  // no control file on the server yet
   EXPECT_EQ(missing.ExitCode, 0) << missing.Err;

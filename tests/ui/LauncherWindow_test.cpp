@@ -86,6 +86,24 @@ TRgb PicturePixel(const std::string& bmp, int x, int y) {
           static_cast<unsigned char>(d[at])};
 }
 
+// Sends a key to the window of that name once it is shown; false when none
+// was shown in time. (xdotool may complain when the window goes at once.)
+bool SendKeyWhenShown(TScreen& screen, const std::string& name, const std::string& key) {
+  const std::string xdotool = *FindProgram("xdotool");
+  for (int i = 0; i < 250; ++i) {
+    if (screen.FindWindow(name)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      TChild({"/bin/sh", "-c",
+              "w=$(" + xdotool + " search --onlyvisible --name '^" + name + "$' | head -1); " +
+                  xdotool + " key --window \"$w\" " + key + " 2>/dev/null"})
+          .Wait(std::chrono::seconds(10));
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
 class LauncherWindowTest : public TXKeyboardTest {
  protected:
   void SetUp() override {
@@ -93,24 +111,63 @@ class LauncherWindowTest : public TXKeyboardTest {
     if (IsSkipped()) return;
     if (const auto setroot = FindProgram("xsetroot"))
       TChild({*setroot, "-solid", "#3b5f86"}).Wait(std::chrono::seconds(10));
-    if (const auto openbox = FindProgram("openbox")) wm_ = TChild({*openbox}, -1, true);
+    if (const auto openbox = FindProgram("openbox")) {
+      wm_ = TChild({*openbox}, -1, true);
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));  // managing the screen
+    }
   }
   void TearDown() override { wm_.Terminate(std::chrono::seconds(2)); }
   TChild wm_;
 };
 
-TEST_F(LauncherWindowTest, ShapedSplashIsDraggedAndUpdatesTheApplication) {
+// An installation of the launcher and version 1 of the application, whose
+// settings point at the local server.
+struct TInstallation {
+  TInstallation() : server(www.Path()), folder(base.File("My App")) {
+    std::filesystem::create_directories(folder + "/Data/Sound");
+    std::filesystem::create_directories(base.File("home"));
+    std::filesystem::copy_file(KAVREL_LAUNCHER_PATH, folder + "/kavrel-launcher");
+    std::filesystem::copy_file(KAVREL_SPLASH_PATH, folder + "/tolvan.bmp");
+    std::filesystem::copy_file(KAVREL_TEST_APP1_PATH, folder + "/app.exe");
+    std::filesystem::copy_file(KAVREL_TEST_APP2_PATH, www.File("app.exe_NEW"));
+    WriteFile(
+        folder + "/Data/Sound/QZ.au",
+        launcher::ScrambleBytes("[Conf]\r\nAdd=" + server.Url("update.ini") + "\r\n", 5190347));
+  }
+  TChild Start() {
+    return TChild({"/bin/sh", "-c",
+                   "cd \"$0\" && exec env HOME=\"$1\" TMPDIR=\"$1\" KAVREL_TEST_RECORD=\"$2\" "
+                   "./kavrel-launcher",
+                   folder, base.File("home"), record.File("record")});
+  }
   TTempDir www, base, record;
-  THttpTestServer server(www.Path());
-  const std::string folder = base.File("My App");
-  std::filesystem::create_directories(folder + "/Data/Sound");
-  std::filesystem::create_directories(base.File("home"));
-  std::filesystem::copy_file(KAVREL_LAUNCHER_PATH, folder + "/kavrel-launcher");
-  std::filesystem::copy_file(KAVREL_SPLASH_PATH, folder + "/tolvan.bmp");
-  std::filesystem::copy_file(KAVREL_TEST_APP1_PATH, folder + "/app.exe");
-  std::filesystem::copy_file(KAVREL_TEST_APP2_PATH, www.File("app.exe_NEW"));
-  WriteFile(folder + "/Data/Sound/QZ.au",
-            launcher::ScrambleBytes("[Conf]\r\nAdd=" + server.Url("update.ini") + "\r\n", 5190347));
+  THttpTestServer server;
+  std::string folder;
+};
+
+TEST_F(LauncherWindowTest, ClosedDuringTheRunItEndsOnceTheRunHasUnwound) {
+  TInstallation in;
+  // A file that is not there (the box), then one that comes slowly.
+  WriteFile(in.www.File("update.ini"),
+            "[update]\r\nunconditional=1\r\n[files]\r\ncount=2\r\n[file1]\r\nurl=" +
+                in.server.Url("missing.dat") + "\r\ndescr=Gone\r\n[file2]\r\nurl=" +
+                in.server.Url("slow-100-4096/app.exe_NEW") + "\r\ndescr=Slow\r\n");
+  TChild launcher = in.Start();
+  TScreen screen;
+  ASSERT_NE(screen.display, nullptr);
+  ASSERT_TRUE(SendKeyWhenShown(screen, "Information", "Return")) << "the box for the missing file";
+  // OK closed the window in the middle of the run; the program ends once the
+  // run has unwound.
+  EXPECT_EQ(launcher.Wait(std::chrono::seconds(20)), 0);
+  EXPECT_TRUE(ReadFile(in.folder + "/app.exe_NEW"));
+}
+
+TEST_F(LauncherWindowTest, ShapedSplashIsDraggedAndUpdatesTheApplication) {
+  TInstallation in;
+  TTempDir& www = in.www;
+  TTempDir& record = in.record;
+  THttpTestServer& server = in.server;
+  const std::string folder = in.folder;
   // The new program comes slowly, so that the window can be looked at and
   // dragged during its transfer.
   WriteFile(www.File("update.ini"),
@@ -119,10 +176,7 @@ TEST_F(LauncherWindowTest, ShapedSplashIsDraggedAndUpdatesTheApplication) {
             "[file1]\r\nurl=" +
                 server.Url("slow-100-4096/app.exe_NEW") + "\r\ndescr=App 2\r\n");
 
-  TChild launcher({"/bin/sh", "-c",
-                   "cd \"$0\" && exec env HOME=\"$1\" TMPDIR=\"$1\" KAVREL_TEST_RECORD=\"$2\" "
-                   "./kavrel-launcher",
-                   folder, base.File("home"), record.File("record")});
+  TChild launcher = in.Start();
   ASSERT_TRUE(launcher.Started());
   TScreen screen;
   ASSERT_NE(screen.display, nullptr);
@@ -154,11 +208,15 @@ TEST_F(LauncherWindowTest, ShapedSplashIsDraggedAndUpdatesTheApplication) {
   std::optional<std::pair<int, int>> moved;
   for (int i = 0; i < 100; ++i) {
     moved = screen.FindWindow("Auto Update");
-    if (moved && *moved != *at) break;
+    if (moved && *moved == std::make_pair(x + 60, y + 40)) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   ASSERT_TRUE(moved);
   EXPECT_EQ(*moved, std::make_pair(x + 60, y + 40));
+  // Escape does not close the splash.
+  ASSERT_TRUE(SendKeyWhenShown(screen, "Auto Update", "Escape"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_TRUE(screen.FindWindow("Auto Update")) << "still shown after Escape";
 
   EXPECT_EQ(launcher.Wait(std::chrono::seconds(30)), 0) << "closed by the handoff";
   const auto runs = WaitForFileLines(record.File("record"), 1);
