@@ -11,6 +11,7 @@
 
 #include "FltkUserInterface.h"
 #include "HostEngine.h"
+#include "Processes.h"
 #include "ScriptedUserInterface.h"
 #include "SplashPicture.h"
 #include "SplashWindow.h"
@@ -77,6 +78,8 @@ int RunWithWindow() {
 }  // namespace
 
 int main() {
+  // Output to a reader that has gone (headless, piped) must not end a run.
+  kavrel::platform::IgnoreBrokenPipe();
   const char* headless = std::getenv("KAVREL_HEADLESS");
   if ((headless != nullptr && std::string(headless) == "1") || !kavrel::platform::CanOpenXDisplay())
     return RunHeadless();

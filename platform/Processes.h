@@ -47,6 +47,9 @@ bool StartDetachedWith(std::string_view program, const std::vector<std::string>&
 // it, or the arguments after the program's name joined by blanks.
 std::string ParameterText(int argc, char** argv);
 
+// Writing to a pipe whose reader has gone fails instead of ending the process.
+void IgnoreBrokenPipe();
+
 // The folder of the running program, without a trailing separator.
 std::string ProgramFolder();
 

@@ -159,3 +159,25 @@ TEST(KavrelFetchTest, FetchesOverEachTransportAndRefusesBrokenTransfers) {
 
 }  // namespace
 }  // namespace kavrel::test
+
+namespace kavrel::test {
+namespace {
+
+// A reader that goes away early does not end the run in its middle: the run
+// closes its connection and removes the control file's copy as always.
+TEST(KavrelRunTest, RunGoesOnToItsEndWhenItsOutputIsClosed) {
+  TTempDir www, temp;
+  THttpTestServer server(www.Path());
+  WriteFile(www.File("update.ini"), "[update]\r\nunconditional=1\r\n[files]\r\ncount=0\r\n");
+  const TProgramResult r = RunProgram(
+      {"/bin/bash", "-c",
+       "set -o pipefail; \"$0\" run -p URL=\"$1\" | head -c 1 > /dev/null; echo \"status $?\"",
+       KavrelProgram(), server.Url("update.ini")},
+      temp.Path(), {{"TMPDIR", temp.Path()}, {"HOME", temp.Path()}});
+  EXPECT_EQ(r.Out, "status 0\n") << r.Err;
+  EXPECT_FALSE(ReadFile(temp.File("update.ini"))) << "the control file's copy stays behind";
+  EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+}  // namespace
+}  // namespace kavrel::test

@@ -247,3 +247,19 @@ TEST_F(UpdateLog, MessageTextsAndArguments) {
 
 }  // namespace
 }  // namespace kavrel
+
+namespace kavrel::test {
+namespace {
+
+// A log named like a pipe or a device is refused at once, never waited on.
+TEST_F(UpdateLog, LogThatIsNoRegularFileIsRefusedWithoutWaiting) {
+  const std::string fifo = work_.File("log.fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& name : {fifo, std::string("/dev/null"), work_.Path()}) {
+    SetCurrentLogName(name);
+    EXPECT_THROW(LogWriteLine("line"), platform::EInOutError) << name;
+  }
+}
+
+}  // namespace
+}  // namespace kavrel::test

@@ -7,6 +7,7 @@
 #include "HostEngine.h"
 #include "HostOptions.h"
 #include "PackageCommands.h"
+#include "Processes.h"
 #include "PublisherCommands.h"
 #include "ScriptedUserInterface.h"
 
@@ -132,6 +133,9 @@ int Fetch(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A reader that goes away (kavrel run | head) must not end a run in its
+  // middle: the output stops, the run goes on to its end.
+  kavrel::platform::IgnoreBrokenPipe();
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return Usage("no command given");
   const std::string command = args.front();

@@ -48,24 +48,21 @@ std::optional<TFile> TFile::Open(std::string_view path, Mode mode, int* error) {
       flags |= O_WRONLY | O_CREAT | O_TRUNC;
       break;
   }
-  // Files are read only when they are regular files, opened without blocking
-  // so that a named pipe cannot hold the caller: what the system reads comes
-  // from control files, and a device such as /dev/zero never ends.
-  const bool reading = mode == Mode::Read;
-  const int fd = ::open(native.c_str(), reading ? flags | O_NONBLOCK : flags, 0666);
+  // Only regular files are read or written, opened without blocking so that a
+  // named pipe cannot hold the caller (a log or a control file named like
+  // one), and a device such as /dev/zero never ends.
+  const int fd = ::open(native.c_str(), flags | O_NONBLOCK, 0666);
   if (fd < 0) {
     if (error != nullptr) *error = errno;
     return std::nullopt;
   }
   struct stat st {};
-  const bool fits =
-      ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode) && (!reading || S_ISREG(st.st_mode));
-  if (!fits) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     if (error != nullptr) *error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     return std::nullopt;
   }
-  if (reading) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return TFile(fd, native);
 }
 

@@ -154,6 +154,8 @@ std::optional<int> RunAndWait(std::string_view commandLine, bool,
   return WEXITSTATUS(status);
 }
 
+void IgnoreBrokenPipe() { ::signal(SIGPIPE, SIG_IGN); }
+
 std::uint32_t CurrentProcessId() { return static_cast<std::uint32_t>(::getpid()); }
 
 void WaitForProcessEnd(std::uint32_t id) {
