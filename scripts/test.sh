@@ -2,6 +2,8 @@
 # Builds Kavrel and runs every test with ctest.
 #   scripts/test.sh              normal build in build/
 #   scripts/test.sh --sanitize   AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
+#   scripts/test.sh --clang      everything built with clang in build-clang/, warnings as
+#                                errors, then each fuzz target for a bounded time
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=build
@@ -11,6 +13,18 @@ if [ "${1:-}" = "--sanitize" ]; then
   flags=(-DCMAKE_BUILD_TYPE=Debug -DKAVREL_SANITIZE=ON -DKAVREL_WERROR=ON)
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+fi
+if [ "${1:-}" = "--clang" ]; then
+  cmake -S . -B build-clang -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Release \
+    -DKAVREL_WERROR=ON -DKAVREL_TESTS=OFF -DKAVREL_FUZZ=ON >/dev/null
+  cmake --build build-clang
+  for target in pe_version parse_version control_date; do
+    corpus=$(mktemp -d)
+    cp -r "fuzz/corpus/$target/." "$corpus/"
+    build-clang/fuzz/fuzz_$target -max_total_time=20 -print_final_stats=0 "$corpus" 2>&1 | tail -1
+    rm -rf "$corpus"
+  done
+  exit 0
 fi
 cmake -S . -B "$dir" -G Ninja "${flags[@]}" >/dev/null
 cmake --build "$dir"

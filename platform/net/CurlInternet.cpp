@@ -338,8 +338,10 @@ class TCurlFtpConnection final : public TFtpConnection {
     while (pos < path.size()) {
       std::size_t end = path.find('/', pos);
       if (end == std::string::npos) end = path.size();
-      if (end > pos)
-        out += "/" + EscapeSegment(easy_.get(), std::string_view(path).substr(pos, end - pos));
+      if (end > pos) {
+        out += '/';
+        out += EscapeSegment(easy_.get(), std::string_view(path).substr(pos, end - pos));
+      }
       pos = end + 1;
     }
     return out;
@@ -476,7 +478,7 @@ THttpAddressProblem HttpObjectAddress(std::string_view server, int defaultPort,
       curl_url_set(url.get(), CURLUPART_PORT, port.c_str(), 0) != CURLUE_OK)
     return THttpAddressProblem::BadServer;
   std::string path(object);
-  if (path.empty() || path.front() != '/') path.insert(0, "/");
+  if (path.empty() || path.front() != '/') path.insert(path.begin(), '/');
   if (path.find_first_of("\r\n") != std::string::npos) return THttpAddressProblem::BadObject;
   // The object may carry a query after "?".
   const std::size_t query = path.find('?');

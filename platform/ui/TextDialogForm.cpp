@@ -18,11 +18,6 @@ constexpr int kMemoHeight = TTextDialogForm::kClientHeight - 60;
 constexpr int kMemoRight = kMargin + kMemoWidth;
 constexpr int kControlTop = kMargin + kMemoHeight + kMargin;
 
-constexpr int kButtonWidth = TTextDialogForm::kButtonWidth;
-constexpr int kButtonHeight = TTextDialogForm::kButtonHeight;
-constexpr int kChoiceWidth = TTextDialogForm::kChoiceWidth;
-constexpr int kChoiceHeight = TTextDialogForm::kChoiceHeight;
-
 // A caption as the control file gives it: "&" marks the access key as
 // everywhere in dialogs, but "@" is a plain character, not the start of one of
 // the toolkit's symbols.
