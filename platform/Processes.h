@@ -18,8 +18,9 @@ namespace kavrel::platform {
 bool StartCommandLine(std::string_view commandLine);
 
 // Opens a file or address as the desktop would: a program is started (with
-// the parameters, split by the Windows rules), anything else (a page, a
-// document) goes to the desktop's opener. True when it started.
+// the parameters, split by the Windows rules), anything else (a document, an
+// address with any scheme: "http://...", "mailto:...") goes to the desktop's
+// opener. True when it started.
 bool ShellOpen(std::string_view target, std::string_view parameters = {});
 
 // Runs a command line (split by the Windows rules) and waits for its end

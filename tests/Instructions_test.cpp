@@ -87,6 +87,17 @@ TEST_F(InstructionsTest, AnsweredYesOrNothingToDoGoesOnUnlessCancelled) {
   EXPECT_EQ(engine.RunInstructions(), -1);
 }
 
+TEST_F(InstructionsTest, AnAddressWithAnySchemeIsOpened) {
+  Recorder("xdg-open");
+  TScopedEnv path("PATH", dir.Path() + ":" + GetEnvironmentOr("PATH", "/usr/bin:/bin"));
+  for (const std::string address : {"mailto:support@example.invalid", "news:comp.lang.c++"}) {
+    ::unlink(dir.File("xdg-open.out").c_str());
+    Publish("[action]\r\nshowURL=" + address + "\r\n");
+    EXPECT_EQ(engine.RunInstructions(), 0);
+    EXPECT_EQ(WaitForFile(dir.File("xdg-open.out")), address + "\n");
+  }
+}
+
 TEST_F(InstructionsTest, ProxyCredentialsGoIntoTheShownAddress) {
   Recorder("xdg-open");
   TScopedEnv path("PATH", dir.Path() + ":" + GetEnvironmentOr("PATH", "/usr/bin:/bin"));
