@@ -242,9 +242,29 @@ TEST_F(PostReportTest, EmptyDataStillPostsAndBadSettingsAreReported) {
   EXPECT_TRUE(engine.statuses.empty());
   EXPECT_EQ(engine.PostUpdateInfo.PostResult, "");
 
+  // Without an action nothing is sent, to a server that would answer.
+  engine.PostUpdateInfo.Server = "127.0.0.1:" + std::to_string(server.Port());
   engine.PostUpdateInfo.Action.clear();
   engine.SendPostUpdateInfo();
   EXPECT_TRUE(engine.statuses.empty());
+  EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+TEST_F(PostReportTest, ActionIsSentAsWrittenWithoutAnAcceptHeader) {
+  engine.PostUpdateInfo.Server = "127.0.0.1:" + std::to_string(server.Port());
+  const std::pair<const char*, const char*> cases[] = {
+      {"/echo/my%20report.php?x=a%2Fb&y=1", "/echo/my%20report.php?x=a%2Fb&y=1"},
+      {"echo/my report.php", "/echo/my%20report.php"},
+  };
+  for (const auto& [action, sent] : cases) {
+    server.ClearRequests();
+    engine.PostUpdateInfo.Action = action;
+    engine.SendPostUpdateInfo();
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u) << action;
+    EXPECT_EQ(requests[0].Path, sent);
+    EXPECT_FALSE(requests[0].Header("Accept")) << action;
+  }
 }
 
 }  // namespace

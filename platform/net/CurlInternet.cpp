@@ -423,6 +423,7 @@ class TCurlSession final : public TInternetSession {
                        static_cast<curl_off_t>(options.PostBody->size()));
       curl_easy_setopt(e, CURLOPT_COPYPOSTFIELDS, options.PostBody->data());
       headers = curl_slist_append(headers, "Expect:");  // send the body at once
+      headers = curl_slist_append(headers, "Accept:");  // the report asks for no kind of reply
     }
     for (const std::string& h : options.Headers) headers = curl_slist_append(headers, h.c_str());
     headers_.reset(headers);
@@ -480,20 +481,16 @@ THttpAddressProblem HttpObjectAddress(std::string_view server, int defaultPort,
   std::string path(object);
   if (path.empty() || path.front() != '/') path.insert(path.begin(), '/');
   if (path.find_first_of("\r\n") != std::string::npos) return THttpAddressProblem::BadObject;
-  // The object may carry a query after "?".
-  const std::size_t query = path.find('?');
-  const std::string pathPart = path.substr(0, query);
-  if (curl_url_set(url.get(), CURLUPART_PATH, pathPart.c_str(), CURLU_URLENCODE) != CURLUE_OK)
-    return THttpAddressProblem::BadObject;
-  if (query != std::string::npos &&
-      curl_url_set(url.get(), CURLUPART_QUERY, EscapeUnsafe(path.substr(query + 1)).c_str(), 0) !=
-          CURLUE_OK)
-    return THttpAddressProblem::BadObject;
   char* text = nullptr;
   if (curl_url_get(url.get(), CURLUPART_URL, &text, 0) != CURLUE_OK)
     return THttpAddressProblem::BadObject;
-  address = text;
+  // The object, query and all, is sent as written: an escape the publisher
+  // wrote ("%20", "%2F") stays as it is; only what cannot stand in a request
+  // line is escaped.
+  std::string base = text;
   curl_free(text);
+  if (!base.empty() && base.back() == '/') base.pop_back();
+  address = base + EscapeUnsafe(path);
   return THttpAddressProblem::None;
 }
 
