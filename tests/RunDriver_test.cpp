@@ -315,9 +315,10 @@ TEST_F(RunDriverTest, AProgramAfterTheUpdateIsStartedWithItsArguments) {
                   "[action]\r\nrunafter=" + script + " \"two words\" \"" + marker + "\"\r\n");
   engine.RunUpdate();
   std::optional<std::string> content;
-  for (int i = 0; i < 200 && !content; ++i) {
+  // The file may be there before the program has written into it.
+  for (int i = 0; i < 200 && (!content || content->empty()); ++i) {
     content = test::ReadFile(marker);
-    if (!content) ::usleep(10000);
+    if (!content || content->empty()) ::usleep(10000);
   }
   ASSERT_TRUE(content) << "the program after the update did not run";
   EXPECT_EQ(*content, "two words");
