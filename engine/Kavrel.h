@@ -212,6 +212,9 @@ class TKavrel : public TComponent {
   // The date of the last update: remembered in the registry when the memory is
   // configured (which sets SaveLastDate), else the reference file's last write.
   TDateTime ReadLastUpdateDate();
+  // A date as the memory would give it back once written: without what its
+  // formats leave out (milliseconds, say).
+  static TDateTime AsRemembered(TDateTime Value);
 
   // The folder temporary download files are made in.
   std::string DownloadTempFolder() const;

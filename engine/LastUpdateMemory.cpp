@@ -21,7 +21,38 @@ std::optional<platform::TRegistryKey> OpenMemory(const TLastURLEntry& entry) {
                                    platform::TRegAccess::Full, true);
 }
 
+// The date and time as the memory holds them: in the user's formats, the time
+// only when it is not midnight.
+std::pair<std::string, std::string> RememberedText(TDateTime value) {
+  const TFormatSettings user = platform::UserFormatSettings();
+  std::string time;
+  if (TimeOfDay(value) != std::chrono::milliseconds::zero())
+    time = FormatDateTime(user.LongTimeFormat, value, user);
+  return {FormatDateTime(user.ShortDateFormat, value, user), time};
+}
+
+// The date read back; a value that cannot be read ends the reading, and what
+// was read stays.
+TDateTime FromRememberedText(TDateTime value, const std::string& date, const std::string& time) {
+  const TFormatSettings user = platform::UserFormatSettings();
+  bool readable = true;
+  if (!date.empty()) {
+    const int year = DecodeDateTime(platform::LocalNow()).Year;
+    const auto read = ParseDate(date, user.ShortDateFormat, user.DateSeparator, year);
+    if (read) value = *read;
+    readable = read.has_value();
+  }
+  if (readable && !time.empty())
+    if (const auto tod = ParseTime(time, user.TimeSeparator, user)) value += *tod;
+  return value;
+}
+
 }  // namespace
+
+TDateTime TKavrel::AsRemembered(TDateTime Value) {
+  const auto [date, time] = RememberedText(Value);
+  return FromRememberedText(DefaultControlDate(), date, time);
+}
 
 std::string TKavrel::ReadLastURL() {
   if (!Configured(LastURLEntry) || !LastURLEntry.Save) return {};
@@ -38,19 +69,8 @@ TDateTime TKavrel::ReadLastUpdateDate() {
   TDateTime value = DefaultControlDate();
   if (Configured(LastURLEntry)) {
     if (const auto key = OpenMemory(LastURLEntry)) {
-      const std::string date = key->ReadString("LastDate").value_or("");
-      const std::string time = key->ReadString("LastTime").value_or("");
-      const TFormatSettings user = platform::UserFormatSettings();
-      // A value that cannot be read ends the reading; what was read stays.
-      bool readable = true;
-      if (!date.empty()) {
-        const int year = DecodeDateTime(platform::LocalNow()).Year;
-        const auto read = ParseDate(date, user.ShortDateFormat, user.DateSeparator, year);
-        if (read) value = *read;
-        readable = read.has_value();
-      }
-      if (readable && !time.empty())
-        if (const auto tod = ParseTime(time, user.TimeSeparator, user)) value += *tod;
+      value = FromRememberedText(value, key->ReadString("LastDate").value_or(""),
+                                 key->ReadString("LastTime").value_or(""));
     }
     SaveLastDate = true;
   } else if (!LocalVersionFile.empty() && platform::FileExists(LocalVersionFile)) {
@@ -63,10 +83,9 @@ void TKavrel::WriteLastUpdateDate(TDateTime Value) {
   if (!Configured(LastURLEntry) || !LastURLEntry.Save) return;
   auto key = OpenMemory(LastURLEntry);
   if (!key) return;
-  const TFormatSettings user = platform::UserFormatSettings();
-  key->WriteString("LastDate", FormatDateTime(user.ShortDateFormat, Value, user));
-  if (TimeOfDay(Value) != std::chrono::milliseconds::zero())
-    key->WriteString("LastTime", FormatDateTime(user.LongTimeFormat, Value, user));
+  const auto [date, time] = RememberedText(Value);
+  key->WriteString("LastDate", date);
+  if (!time.empty()) key->WriteString("LastTime", time);
 }
 
 }  // namespace kavrel

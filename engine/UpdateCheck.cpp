@@ -54,7 +54,10 @@ int TKavrel::CheckUpdateConditions() {
     ControlDateTime = ParseControlDateTime(date, control.ReadText("update", "time"));
     LocalVersionFile = control.ReadPath(*this, "update", "localversion");
     LastUpdateDateTime = ReadLastUpdateDate();
-    if (LastUpdateDateTime >= ControlDateTime) {
+    // Compared at the precision the memory keeps: a time with milliseconds
+    // must not make the same update apply again on every run.
+    const TDateTime controlDate = SaveLastDate ? AsRemembered(ControlDateTime) : ControlDateTime;
+    if (LastUpdateDateTime >= controlDate) {
       ReportStatus(930, "", 4, 0);
     } else {
       const TFormatSettings user = platform::UserFormatSettings();

@@ -117,6 +117,8 @@ TEST_F(UpdateCheckTest, ApplicationUpdateNeedsANameAndParametersCanBeChanged) {
 TEST_F(UpdateCheckTest, DateBasedUpdatesCompareWithTheRememberedDate) {
   Remember("03-21-2009", "14:02:37");
   EXPECT_EQ(Check("[update]\r\ndate=21/03/2009\r\ntime=14:02:37\r\n"), 7);
+  // Milliseconds are not remembered, so they do not count.
+  EXPECT_EQ(Check("[update]\r\ndate=21/03/2009\r\ntime=14:02:37.500\r\n"), 7);
   EXPECT_NE(engine.Find(930), nullptr);
   EXPECT_EQ(engine.Find(930)->StatusCode, 4);
 
