@@ -292,13 +292,23 @@ bool TKavrel::CopyLocalFile(const std::string& Source, const std::string& Dest) 
 }
 
 std::optional<TStrings> TKavrel::DownloadText(const std::string& URL) {
-  const std::string folder = GetTempDir();
-  if (!DownloadFile(ConnectHandle, URL, folder)) return std::nullopt;
-  const std::string path = folder + FileNameFromURL(URL);
-  // A text for a dialog; one larger than this is no text anyone would read.
-  constexpr std::size_t kMaxTextSize = 16 * 1024 * 1024;
-  const auto bytes = platform::ReadWholeFile(path, kMaxTextSize);
-  platform::DeleteFileAt(path);
+  // A folder of its own below the temporary one: texts named like the
+  // control file's copy ("ctl.php?id=7", "news.php?id=7" are both "id=7")
+  // or like another file of the run must not replace it.
+  const auto folder = platform::CreateUniqueFolder(GetTempDir(), "KAVR");
+  if (!folder) return std::nullopt;
+  struct TRemoveWhenDone {
+    const std::string& path;
+    ~TRemoveWhenDone() { platform::RemoveEmptyFolder(path); }
+  } removeWhenDone{*folder};
+  const std::string path = AddBackslash(*folder) + FileNameFromURL(URL);
+  std::optional<std::string> bytes;
+  if (DownloadFile(ConnectHandle, URL, AddBackslash(*folder))) {
+    // A text for a dialog; one larger than this is no text anyone would read.
+    constexpr std::size_t kMaxTextSize = 16 * 1024 * 1024;
+    bytes = platform::ReadWholeFile(path, kMaxTextSize);
+    platform::DeleteFileAt(path);
+  }
   if (!bytes) return std::nullopt;
   return SplitLines(DecodeText(*bytes));
 }

@@ -64,6 +64,11 @@ std::optional<std::string> ReadWholeFile(std::string_view path,
 void WriteFileAtomically(std::string_view path, std::string_view content);
 // Creates one folder; true when it was made.
 bool CreateFolder(std::string_view path);
+// Creates a new, empty folder of this user alone with a unique name that
+// starts with `prefix` in `folder`; its path, or nothing.
+std::optional<std::string> CreateUniqueFolder(std::string_view folder, std::string_view prefix);
+// Removes a folder that is empty; false otherwise.
+bool RemoveEmptyFolder(std::string_view path);
 // Creates a folder and the folders above it; true when it exists afterwards.
 bool ForceDirectories(std::string_view path);
 bool DeleteFileAt(std::string_view path);

@@ -293,3 +293,28 @@ TEST(ForceFolderTest, CreatesEveryMissingFolderAbove) {
 
 }  // namespace
 }  // namespace kavrel::test
+
+namespace kavrel::test {
+namespace {
+
+// Addresses whose local names agree ("ctl.php?id=7", "news.php?id=7" and
+// "eula.php?id=7" are all "id=7"): the texts never replace the control file's
+// copy, so the update still happens.
+TEST_F(InstallationTest, TextsNamedLikeTheControlFileLeaveItsCopyAlone) {
+  WriteFile(www.File("news.php"), "What is new\r\n");
+  WriteFile(www.File("eula.php"), "The licence\r\n");
+  WriteFile(www.File("ctl.php"),
+            "[update]\r\nunconditional=1\r\n[whatsnew]\r\nfile=" + server.Url("news.php?id=7") +
+                "\r\n[eula]\r\nfile=" + server.Url("eula.php?id=7") + "\r\n[files]\r\ncount=1\r\n" +
+                "[file1]\r\nurl=" + server.Url("gen/5/new.dat") + "\r\ntargetdir=" + app.Path() +
+                "\r\n");
+  const TProgramResult r = Run({"URL=" + server.Url("ctl.php?id=7")}, "ok,accept");
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_NE(r.Err.find("What is new"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find("The licence"), std::string::npos) << r.Err;
+  EXPECT_EQ(ReadFile(app.File("new.dat")), GeneratedBytes(5)) << r.Out;
+  EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace kavrel::test

@@ -209,6 +209,16 @@ void WriteFileAtomically(std::string_view path, std::string_view content) {
   }
 }
 
+std::optional<std::string> CreateUniqueFolder(std::string_view folder, std::string_view prefix) {
+  std::string pattern = ToNativePath(folder);
+  if (!pattern.empty() && pattern.back() != '/') pattern += '/';
+  pattern += std::string(prefix) + "XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) return std::nullopt;
+  return pattern;
+}
+
+bool RemoveEmptyFolder(std::string_view path) { return ::rmdir(ToNativePath(path).c_str()) == 0; }
+
 bool CreateFolder(std::string_view path) { return ::mkdir(ToNativePath(path).c_str(), 0777) == 0; }
 
 bool ForceDirectories(std::string_view path) {
