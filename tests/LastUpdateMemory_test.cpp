@@ -58,6 +58,23 @@ TEST_F(LastUpdateMemoryTest, AddressAndDateRoundTripInTheUsersFormats) {
   EXPECT_TRUE(engine.SaveLastDateFlag());
 }
 
+TEST_F(LastUpdateMemoryTest, KeyAndSectionAreReadBackWhateverTextTheyHold) {
+  const std::pair<const char*, const char*> names[] = {{"Software\\Vendor ]", " Update "},
+                                                       {"Software\\50%25 [off]", "Up\tdate]"}};
+  for (const auto& [key, section] : names) {
+    engine.LastURLEntry.Key = key;
+    engine.LastURLEntry.Section = section;
+    for (int run = 0; run < 2; ++run) {
+      engine.WriteLastURL("http://updates.example/next.ini");
+      engine.WriteLastUpdateDate(EncodeDateTime({2009, 3, 21, 14, 2, 37, 0}));
+    }
+    EXPECT_EQ(engine.ReadLastURL(), "http://updates.example/next.ini") << key << section;
+    EXPECT_EQ(engine.ReadLastUpdateDate(), EncodeDateTime({2009, 3, 21, 14, 2, 37, 0}))
+        << key << section;
+  }
+  EXPECT_EQ(Hive().SectionNames().size(), 2u) << "one section per key, however often written";
+}
+
 TEST_F(LastUpdateMemoryTest, MidnightLeavesAnEarlierTimeWhichIsAddedWhenRead) {
   engine.WriteLastUpdateDate(EncodeDateTime({2009, 3, 21, 14, 2, 37, 0}));
   engine.WriteLastUpdateDate(EncodeDateTime({2010, 1, 2, 0, 0, 0, 0}));

@@ -46,6 +46,47 @@ std::string NormalKeyPath(std::string_view path) {
   return out;
 }
 
+// A key path as a section name that the INI reader gives back unchanged: "%",
+// "]", control characters and blanks at either end are written as %HH.
+std::string SectionName(const std::string& keyPath) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (std::size_t i = 0; i < keyPath.size(); ++i) {
+    const auto c = static_cast<unsigned char>(keyPath[i]);
+    const bool end = i == 0 || i + 1 == keyPath.size();
+    if (c == '%' || c == ']' || c < 0x20 || c == 0x7F || (end && (c == ' ' || c == '\t'))) {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// The key path a section names.
+std::string KeyPathOf(std::string_view section) {
+  std::string out;
+  for (std::size_t i = 0; i < section.size(); ++i) {
+    if (section[i] == '%' && i + 2 < section.size() && HexValue(section[i + 1]) >= 0 &&
+        HexValue(section[i + 2]) >= 0) {
+      out += static_cast<char>(HexValue(section[i + 1]) * 16 + HexValue(section[i + 2]));
+      i += 2;
+    } else {
+      out += section[i];
+    }
+  }
+  return NormalKeyPath(out);
+}
+
 TIniDocument LoadHive(TRegRoot root) {
   const auto text = ReadWholeFile(HivePath(root));
   return text ? TIniDocument::Parse(*text) : TIniDocument();
@@ -62,7 +103,7 @@ const TIniDocument& BuiltInKeys(TRegRoot root) {
 
 bool KeyIn(const TIniDocument& hive, const std::string& key) {
   for (const std::string& section : hive.SectionNames()) {
-    const std::string name = NormalKeyPath(section);
+    const std::string name = KeyPathOf(section);
     if (SameText(name, key)) return true;
     if (name.size() > key.size() && name[key.size()] == '\\' &&
         SameText(std::string_view(name).substr(0, key.size()), key))
@@ -83,7 +124,7 @@ std::optional<TRegistryKey> OpenRegistryKey(TRegRoot root, std::string_view path
     return TRegistryKey(root, key, access);
   if (!create || !CanWrite(hivePath)) return std::nullopt;
   TIniDocument updated = hive;
-  updated.AddSection(key);
+  updated.AddSection(SectionName(key));
   if (!ForceDirectories(HiveFolder(root))) return std::nullopt;
   try {
     WriteFileAtomically(hivePath, updated.ToText());
@@ -96,7 +137,7 @@ std::optional<TRegistryKey> OpenRegistryKey(TRegRoot root, std::string_view path
 std::optional<std::string> TRegistryKey::ReadString(std::string_view name) const {
   const TIniDocument hive = LoadHive(root_);
   for (const std::string& section : hive.SectionNames())
-    if (SameText(NormalKeyPath(section), path_)) return hive.Find(section, name);
+    if (SameText(KeyPathOf(section), path_)) return hive.Find(section, name);
   return BuiltInKeys(root_).Find(path_, name);
 }
 
@@ -106,9 +147,9 @@ void TRegistryKey::WriteString(std::string_view name, std::string_view value) {
     throw EInOutError("Registry key " + path_ + " is open for reading only", 5);
   TIniDocument hive = LoadHive(root_);
   // The section reads find: the first one naming the key.
-  std::string section = path_;
+  std::string section = SectionName(path_);
   for (const std::string& existing : hive.SectionNames()) {
-    if (SameText(NormalKeyPath(existing), path_)) {
+    if (SameText(KeyPathOf(existing), path_)) {
       section = existing;
       break;
     }
