@@ -50,10 +50,11 @@ template <typename Access>
 TProperty Integer(std::string name, Access access) {
   return {std::move(name), "a whole number in decimal",
           [access](TKavrel& e, std::string_view v) -> std::optional<std::string> {
-            const TNumberScan scan = ScanInteger(v);
-            if (!scan.valid || scan.hex || scan.overflow ||
-                scan.magnitude > (scan.negative ? 2147483648ull : 2147483647ull))
-              return "";
+            // Blanks after the number count as little as those before it.
+            const TNumberScan scan = ScanInteger(TrimView(v));
+            if (!scan.valid || scan.hex) return "";
+            if (scan.overflow || scan.magnitude > (scan.negative ? 2147483648ull : 2147483647ull))
+              return "it is out of range: it takes a whole number from -2147483648 to 2147483647";
             access(e) = static_cast<int>(scan.Value());
             return std::nullopt;
           },
@@ -179,9 +180,9 @@ std::optional<std::string> SetPropertyFromText(TKavrel& engine, std::string_view
       return "property Utility refers to a component and cannot be set from text";
     return "unknown property " + std::string(name);
   }
-  if (property->set(engine, value))
+  if (const auto why = property->set(engine, value))
     return "property " + property->name + " does not accept \"" + std::string(value) +
-           "\": it takes " + property->accepts;
+           "\": " + (why->empty() ? "it takes " + property->accepts : *why);
   return std::nullopt;
 }
 

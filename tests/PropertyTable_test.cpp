@@ -149,6 +149,11 @@ TEST_F(PropertyTable, IntegerRange) {
   EXPECT_EQ(engine.Port, 2147483647);
   EXPECT_EQ(SetPropertyFromText(engine, "TimeOut", "-2147483648"), std::nullopt);
   EXPECT_EQ(engine.TimeOut, -2147483647 - 1);
+  for (const char* spaced : {" 21", "21 ", " 21\t"}) {
+    engine.Port = 0;
+    EXPECT_EQ(SetPropertyFromText(engine, "Port", spaced), std::nullopt) << spaced;
+    EXPECT_EQ(engine.Port, 21) << spaced;
+  }
 }
 
 // Each refusal names the property (or the name given) and what it accepts,
@@ -171,9 +176,9 @@ TEST_F(PropertyTable, RefusalsExplainAndChangeNothing) {
       {"Port", "12x", {"Port", "12x", "whole number"}},
       {"Port", "0x10", {"Port", "whole number"}},
       {"Port", "$10", {"Port", "whole number"}},
-      {"Port", "2147483648", {"Port", "whole number"}},
-      {"TimeOut", "-2147483649", {"TimeOut", "whole number"}},
-      {"TimeOut", "99999999999999999999999", {"TimeOut", "whole number"}},
+      {"Port", "2147483648", {"Port", "out of range", "2147483647"}},
+      {"TimeOut", "-2147483649", {"TimeOut", "out of range"}},
+      {"TimeOut", "99999999999999999999999", {"TimeOut", "out of range"}},
       {"Port", "", {"Port", "whole number"}},
       {"DateSeparator", "ab", {"DateSeparator", "one character"}},
       {"TimeSeparator", "", {"TimeSeparator", "one character"}},
