@@ -1,8 +1,10 @@
 #include "TestSupport.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -102,6 +104,21 @@ std::vector<std::string> WaitForFileLines(const std::string& path, std::size_t c
   // A writer that is still at it finishes its line.
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   return FileLines(path);
+}
+
+bool RunUnprivileged(const std::function<bool()>& check) {
+  if (::geteuid() != 0) return check();
+  const pid_t child = ::fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    constexpr uid_t kNobody = 65534;
+    const bool dropped =
+        ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
+    ::_exit(dropped && check() ? 0 : 1);
+  }
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child) return false;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 std::vector<std::string> TabFields(const std::string& line) {

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -72,6 +73,10 @@ std::vector<std::string> FileLines(const std::string& path);
 // FileLines once the file holds at least `count` lines, or after some seconds:
 // for files that a detached program writes.
 std::vector<std::string> WaitForFileLines(const std::string& path, std::size_t count);
+// Runs `check` as a user without privileges: in this process when it has
+// none, else in a child that has become "nobody" (the superuser passes every
+// permission check). True when the check returned true.
+bool RunUnprivileged(const std::function<bool()>& check);
 // A line's fields between tabs.
 std::vector<std::string> TabFields(const std::string& line);
 
