@@ -76,6 +76,34 @@ static int DigitValue(char c, bool hex) {
   return -1;
 }
 
+std::string_view SchemeOf(std::string_view address) {
+  const std::size_t colon = address.find(':');
+  if (colon == std::string_view::npos || colon < 2) return {};
+  for (std::size_t i = 0; i < colon; ++i) {
+    const char c = address[i];
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    const bool other = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+    if (!(letter || (i > 0 && other))) return {};
+  }
+  return address.substr(0, colon);
+}
+
+std::string PercentDecode(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const int high = i + 2 < text.size() ? DigitValue(text[i + 1], true) : -1;
+    const int low = high >= 0 ? DigitValue(text[i + 2], true) : -1;
+    if (text[i] == '%' && low >= 0) {
+      out += static_cast<char>(high * 16 + low);
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
 TNumberScan ScanInteger(std::string_view text) {
   TNumberScan scan;
   std::size_t i = 0;

@@ -39,6 +39,14 @@ TNumberScan ScanInteger(std::string_view text);
 // hexadecimal up to eight digits wraps into the signed range ("$FFFFFFFF" is -1).
 std::optional<std::int32_t> ParseInt32(std::string_view text);
 
+// The scheme of an address ("http" of "http://...", "mailto" of "mailto:..."),
+// or empty when it has none. One letter before the colon is a drive, not a
+// scheme.
+std::string_view SchemeOf(std::string_view address);
+
+// %XX escapes decoded; a "%" not followed by two hex digits stays as it is.
+std::string PercentDecode(std::string_view text);
+
 // Replaces every "\n" two-character escape by a carriage return.
 std::string ExpandLineBreaks(std::string_view text);
 

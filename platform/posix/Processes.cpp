@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <mutex>
@@ -21,6 +20,7 @@
 #include "Files.h"
 #include "PathNames.h"
 #include "System.h"
+#include "Text.h"
 
 extern char** environ;
 
@@ -203,37 +203,19 @@ std::string ParameterText(int argc, char** argv) {
   return text;
 }
 
-namespace {
-
-// An address with a scheme ("http://...", "mailto:...", "news:..."): letters,
-// digits, "+", "-" or "." after a first letter, then ":". One letter before
-// the colon is a drive ("C:\..."), not a scheme.
-bool IsAddress(std::string_view target) {
-  const std::size_t colon = target.find(':');
-  if (colon == std::string_view::npos || colon < 2 ||
-      !std::isalpha(static_cast<unsigned char>(target[0])))
-    return false;
-  return std::all_of(
-      target.begin(), target.begin() + static_cast<std::ptrdiff_t>(colon), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
-      });
-}
-
-}  // namespace
-
 bool StartCommandLine(std::string_view commandLine) { return Spawn(CommandArguments(commandLine)); }
 
 bool ShellOpen(std::string_view target, std::string_view parameters) {
   const std::string native = ToNativePath(target);
   if (IsExecutableFile(native) ||
-      (!ContainsSeparator(native) && !IsAddress(target) && !FindProgram(native).empty())) {
+      (!ContainsSeparator(native) && SchemeOf(target).empty() && !FindProgram(native).empty())) {
     std::vector<std::string> args = SplitCommandLine(parameters);
     args.insert(args.begin(), native);
     return Spawn(args);
   }
   // Like the desktop shell, nothing is opened for a name that is neither an
   // address nor an existing file.
-  const bool address = IsAddress(target);
+  const bool address = !SchemeOf(target).empty();
   if (!address && !FileExists(native) && !DirectoryExists(native)) return false;
   const std::string opener = FindProgram("xdg-open");
   if (opener.empty()) return false;

@@ -65,27 +65,8 @@ std::string SectionName(const std::string& keyPath) {
   return out;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 // The key path a section names.
-std::string KeyPathOf(std::string_view section) {
-  std::string out;
-  for (std::size_t i = 0; i < section.size(); ++i) {
-    if (section[i] == '%' && i + 2 < section.size() && HexValue(section[i + 1]) >= 0 &&
-        HexValue(section[i + 2]) >= 0) {
-      out += static_cast<char>(HexValue(section[i + 1]) * 16 + HexValue(section[i + 2]));
-      i += 2;
-    } else {
-      out += section[i];
-    }
-  }
-  return NormalKeyPath(out);
-}
+std::string KeyPathOf(std::string_view section) { return NormalKeyPath(PercentDecode(section)); }
 
 TIniDocument LoadHive(TRegRoot root) {
   const auto text = ReadWholeFile(HivePath(root));

@@ -7,43 +7,6 @@ namespace kavrel::platform {
 
 namespace {
 
-// The scheme of an address ("http" of "http://..."), or empty when it has
-// none. One letter before the colon is a drive, not a scheme.
-std::string_view SchemeOf(std::string_view address) {
-  const std::size_t colon = address.find(':');
-  if (colon == std::string_view::npos || colon < 2) return {};
-  for (std::size_t i = 0; i < colon; ++i) {
-    const char c = address[i];
-    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-    const bool other = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
-    if (!(letter || (i > 0 && other))) return {};
-  }
-  return address.substr(0, colon);
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// %XX escapes decoded; a "%" not followed by two hex digits stays as it is.
-std::string PercentDecode(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-        HexValue(text[i + 2]) >= 0) {
-      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
 // The local path of a file: address: "file:///dir/page.htm",
 // "file://localhost/dir/page.htm" or "file:/dir/page.htm".
 std::optional<std::string> FileAddressPath(std::string_view rest) {
