@@ -41,12 +41,12 @@ std::string FindPending(const std::string& source, const std::string& name,
   return {};
 }
 
-void Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(500)); }
-
 // A program given as one path, so that a folder with blanks still names it.
 std::string QuotedProgram(const std::string& path) { return "\"" + path + "\""; }
 
 }  // namespace
+
+void Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(500)); }
 
 void TStubWork::Log(const std::string& message) const {
   if (logging_) WriteLog(message);

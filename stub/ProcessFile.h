@@ -29,6 +29,10 @@ class TStubWork {
   std::vector<std::string> openLists_;  // the list files being worked through
 };
 
+// The stub's half-second pause: after the launcher has ended, and after each
+// program it runs.
+void Pause();
+
 // A list file's target folder: the macros {WIN}, {SYS}, {APP}, {TMP} and {PF}
 // replaced by this machine's folders, then a trailing separator added (an
 // empty result stays empty).

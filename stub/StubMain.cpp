@@ -1,9 +1,7 @@
 #include "StubMain.h"
 
-#include <chrono>
 #include <cstdint>
 #include <optional>
-#include <thread>
 
 #include "Files.h"
 #include "IniDocument.h"
@@ -28,13 +26,10 @@ std::string TakeLogName() {
   return TIniDocument::Parse(*text).ReadString(kHandOffSection, kHandOffLogKey, kDefaultLogName);
 }
 
-void Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(500)); }
-
 // A decimal whole number, optionally signed, in the 32-bit range.
 std::optional<std::int32_t> DecimalNumber(const std::string& text) {
   const std::size_t digits = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
-  if (text.size() == digits ||
-      text.find_first_not_of("0123456789", digits) != std::string::npos)
+  if (text.size() == digits || text.find_first_not_of("0123456789", digits) != std::string::npos)
     return std::nullopt;
   return ParseInt32(text);
 }
