@@ -104,6 +104,23 @@ std::string PercentDecode(std::string_view text) {
   return out;
 }
 
+std::string PercentEncode(std::string_view text, const std::function<bool(std::size_t)>& escapeAt) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (escapeAt(i)) {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
 TNumberScan ScanInteger(std::string_view text) {
   TNumberScan scan;
   std::size_t i = 0;

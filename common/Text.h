@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,6 +47,8 @@ std::string_view SchemeOf(std::string_view address);
 
 // %XX escapes decoded; a "%" not followed by two hex digits stays as it is.
 std::string PercentDecode(std::string_view text);
+// The text with each byte for which `escapeAt(index)` holds written as %XX.
+std::string PercentEncode(std::string_view text, const std::function<bool(std::size_t)>& escapeAt);
 
 // Replaces every "\n" two-character escape by a carriage return.
 std::string ExpandLineBreaks(std::string_view text);

@@ -121,7 +121,7 @@ bool TKavrel::DownloadFile(platform::TInternetHandle* Connection, const std::str
     ReportStatus(917, URL, 2, 1);
     return false;
   }
-  const std::string location = AddURLCredentials(URL, ProxyUserID, ProxyPassword);
+  const std::string location = WithProxyCredentials(URL);
   std::unique_ptr<platform::TInternetRequest> request;
   std::int64_t size = 0;
   if (UpdateType == ftpUpdate) {
@@ -152,15 +152,23 @@ bool TKavrel::DownloadFile(platform::TInternetHandle* Connection, const std::str
   return ReceiveToDestination(*request, size, destination);
 }
 
+std::string TKavrel::WithProxyCredentials(const std::string& URL) const {
+  if (!platform::ProxyForLocation(Proxy, URL).empty()) return URL;
+  return AddURLCredentials(URL, ProxyUserID, ProxyPassword);
+}
+
 // Opens the HTTP request, asking for credentials as Authenticate says. False
 // when the run must not go on with this file (reported); true otherwise, with
 // the open request, or none when no response came.
 bool TKavrel::HttpRequest(platform::TInternetSession* Session, const std::string& Location,
                           std::unique_ptr<platform::TInternetRequest>& Request) {
-  const std::string caption = "Connect to " + HostFromURL(Location);
+  // A login asked for by a server that a redirection led to belongs to that
+  // server: the next round asks it directly, since credentials never follow a
+  // redirection to another host.
+  std::string location = Location;
   auto askForLogin = [&] {
     std::string user = UserID, password = Password;
-    if (!ShowLoginDialog(caption, user, password)) {
+    if (!ShowLoginDialog("Connect to " + HostFromURL(location), user, password)) {
       ReportStatus(956, "Authentication cancelled", 0, 0);
       return false;
     }
@@ -177,10 +185,12 @@ bool TKavrel::HttpRequest(platform::TInternetSession* Session, const std::string
     if (!UserID.empty() || !Password.empty())
       options.Headers.push_back("Authorization: Basic " + Base64Encode(UserID + ":" + Password));
     if (Session == nullptr) platform::SetLastInternetError(6, "No Internet session is open");
-    Request = Session != nullptr ? Session->OpenUrl(Location, options) : nullptr;
+    Request = Session != nullptr ? Session->OpenUrl(location, options) : nullptr;
     if (!Request) return true;
     const auto status = static_cast<unsigned>(Request->StatusCode());
     if (status == 401 && Authenticate == kaAuto) {
+      if (const std::string answered = Request->EffectiveLocation(); !answered.empty())
+        location = answered;
       Request.reset();
       if (!askForLogin()) return false;
       continue;

@@ -35,7 +35,7 @@ int TKavrel::RunInstructions() {
                     control.ReadText("custom", "processparam"));
   if (std::string address = control.ReadPath(*this, "action", "showURL"); !address.empty()) {
     ReportStatus(942, "", 3, 0);
-    if (!ProxyUserID.empty()) address = AddURLCredentials(address, ProxyUserID, ProxyPassword);
+    if (!ProxyUserID.empty()) address = WithProxyCredentials(address);
     // The browser of the system the control file was written for; where it
     // does not exist, the desktop opens the address with what it associates.
     if (!platform::ShellOpen("iexplore.exe", "-new " + address)) platform::ShellOpen(address);

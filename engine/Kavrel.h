@@ -250,6 +250,10 @@ class TKavrel : public TComponent {
   bool StubStarted = false;  // the updater stub of this run has been started
 
  private:
+  // The location with the proxy credentials written in, unless its transfer
+  // goes through a proxy: then they log in at the proxy and the server never
+  // sees them.
+  std::string WithProxyCredentials(const std::string& URL) const;
   bool HttpRequest(platform::TInternetSession* Session, const std::string& Location,
                    std::unique_ptr<platform::TInternetRequest>& Request);
   bool ReceiveToDestination(platform::TInternetRequest& Request, std::int64_t Size,

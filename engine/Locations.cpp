@@ -1,5 +1,8 @@
 #include "Locations.h"
 
+#include <cctype>
+#include <cstring>
+
 #include "Kavrel.h"
 #include "PathNames.h"
 #include "Text.h"
@@ -18,6 +21,16 @@ std::string_view AfterLast(std::string_view text, char c) {
 
 // The text before the first occurrence of `c`, or all of it.
 std::string_view BeforeFirst(std::string_view text, char c) { return text.substr(0, text.find(c)); }
+
+// Everything but the letters, digits and marks a location's credentials can
+// hold as they are.
+std::string EscapeCredential(std::string_view text) {
+  return PercentEncode(text, [text](std::size_t i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    return !(std::isalnum(c) != 0 && c < 0x80) &&
+           (c == 0 || std::strchr("-._~!$&'()*+,;=", c) == nullptr);
+  });
+}
 
 }  // namespace
 
@@ -43,7 +56,7 @@ std::string AddURLCredentials(std::string_view URL, std::string_view User,
       !SameText(URL.substr(0, kHttpScheme.size()), kHttpScheme))
     return std::string(URL);
   std::string out(kHttpScheme);
-  out.append(User).append(":").append(Password).append("@");
+  out.append(EscapeCredential(User)).append(":").append(EscapeCredential(Password)).append("@");
   out.append(URL.substr(kHttpScheme.size()));
   return out;
 }

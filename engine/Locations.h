@@ -16,8 +16,10 @@ std::string HostFromURL(std::string_view URL);
 
 // An http location with "User:Password@" written in front of its host. Only a
 // location that starts with "http://" (in any case) and a non-empty user are
-// changed; the result starts with "http://" in lower case. The credentials go
-// in as they are, without escaping.
+// changed; the result starts with "http://" in lower case. Characters that
+// cannot stand in a location's credentials (":" in the user, "@", "/", "?",
+// "#", "%", blanks and the like) are percent-escaped, so that the server
+// receives them as they were given.
 std::string AddURLCredentials(std::string_view URL, std::string_view User,
                               std::string_view Password);
 

@@ -70,6 +70,7 @@ int TKavrel::OpenConnection() {
     return 2;
   }
   SessionHandle->SetIdleHandler([this] { PumpMessages(); });
+  SessionHandle->SetProxyCredentials(ProxyUserID, ProxyPassword);
   if (TimeOut > 0) SetConnectTimeout(TimeOut);
   if (UpdateType == httpUpdate) ConnectHandle = SessionHandle.get();
   Connected = true;

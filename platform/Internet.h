@@ -42,6 +42,8 @@ class TInternetRequest {
   // body. False when reading failed, a body shorter than its announced length
   // included (the last error tells why).
   virtual bool Read(void* buffer, std::size_t size, std::size_t& count) = 0;
+  // The location that answered: the one asked for, or where redirections led.
+  virtual std::string EffectiveLocation() const = 0;
 };
 
 struct THttpRequestOptions {
@@ -69,11 +71,22 @@ class TFtpConnection : public TInternetHandle {
   virtual std::unique_ptr<TInternetRequest> OpenFile(std::string_view name) = 0;
 };
 
+// The proxy a transfer of the location goes through ("http://host:port"), or
+// "" for a direct connection. A proxy setting is a list as the session takes
+// it; an empty one leaves the choice to the system's own configuration.
+std::string ProxyForLocation(std::string_view proxySetting, std::string_view location);
+
 class TInternetSession : public TInternetHandle {
  public:
   // Nothing when the client cannot be started (the last error tells why).
-  // An empty proxy means a direct connection, whatever the environment says.
+  // The proxy is a list of "scheme=host:port" entries and at most one
+  // "host:port" for the schemes without their own, used with no bypass; an
+  // empty one means the system's configuration (ProxyForLocation).
   static std::unique_ptr<TInternetSession> Open(std::string_view agent, std::string_view proxy);
+
+  // The user and password a proxy is logged in with. They go to the proxy
+  // only, never to the server a transfer is for.
+  virtual void SetProxyCredentials(std::string_view user, std::string_view password) = 0;
 
   virtual void SetConnectTimeout(int milliseconds) = 0;
   // A transfer that receives nothing for this long fails (the default is

@@ -11,7 +11,7 @@ packages=(
   libcurl4-openssl-dev libmspack-dev
   libfltk1.3-dev libxext-dev libxcursor-dev libxinerama-dev libxft-dev libxrender-dev libxfixes-dev
   xvfb xauth x11-apps x11-utils x11-xserver-utils openbox imagemagick xdotool
-  python3 python3-pyftpdlib
+  python3 python3-pyftpdlib tinyproxy
   curl cabextract openssl gcab mscompress
 )
 missing=()

@@ -210,6 +210,25 @@ TEST_F(HttpAuthenticationTest, ProxyCredentialsTravelInsideTheLocation) {
   engine.ProxyUserID = "user";
   engine.ProxyPassword = "secret";
   ASSERT_TRUE(Fetch("auth/gen/10/a.bin"));
+  EXPECT_EQ(server.Requests().back().Header("Authorization"), "Basic dXNlcjpzZWNyZXQ=");
+}
+
+TEST_F(HttpAuthenticationTest, ALoginAfterARedirectionGoesToTheServerThatAskedForIt) {
+  THttpTestServer other(root.Path(), "them", "theirs");
+  TScopedScriptedUi answers({"login:them:theirs"});
+  engine.Authenticate = kaAuto;
+  engine.UserID = "user";  // this server's own credentials
+  engine.Password = "secret";
+  ASSERT_TRUE(Fetch("redirect-" + std::to_string(other.Port()) + "/auth/gen/10/a.bin"));
+  EXPECT_EQ(answers.AnswersLeft(), 0u);
+  EXPECT_NE(answers.Shown().find("[login] Connect to 127.0.0.1:" + std::to_string(other.Port())),
+            std::string::npos);
+  const auto ours = server.Requests(), theirs = other.Requests();
+  ASSERT_EQ(ours.size(), 1u);
+  EXPECT_EQ(ours[0].Header("Authorization"), "Basic dXNlcjpzZWNyZXQ=");
+  ASSERT_EQ(theirs.size(), 2u);
+  EXPECT_FALSE(theirs[0].Header("Authorization"));
+  EXPECT_EQ(theirs[1].Header("Authorization"), "Basic dGhlbTp0aGVpcnM=");
 }
 
 }  // namespace
@@ -289,6 +308,19 @@ TEST(InternetClientTest, AServerThatStopsSendingFailsTheTransfer) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
   EXPECT_NE(platform::LastInternetError().Code, 0)
       << platform::LastInternetError().Text << " total " << total;
+
+  // A byte now and then keeps a transfer alive, however slow it is.
+  session->SetStallTimeout(2);
+  request.reset();
+  request = session->OpenUrl(server.Url("slow-1500-1/gen/4/x.bin"), {});
+  ASSERT_TRUE(request) << platform::LastInternetError().Text;
+  total = 0;
+  do {
+    ok = request->Read(block, sizeof block, count);
+    total += count;
+  } while (ok && count > 0);
+  EXPECT_TRUE(ok) << platform::LastInternetError().Text;
+  EXPECT_EQ(total, 4u);
 }
 
 }  // namespace

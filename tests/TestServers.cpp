@@ -375,6 +375,11 @@ std::string TFtpTestServer::Url(std::string_view path) const {
   return JoinPath("ftp://127.0.0.1:" + std::to_string(Port()) + "/", path);
 }
 
+TProxyTestServer::TProxyTestServer(std::optional<std::string> user, const std::string& password)
+    : TServerProcess("proxy_server.py",
+                     user ? std::vector<std::string>{"--user", *user, "--password", password}
+                          : std::vector<std::string>{}) {}
+
 // ---- TLoopbackConnection ----
 
 TLoopbackConnection::TLoopbackConnection(int port, std::chrono::milliseconds timeout) {

@@ -87,6 +87,16 @@ class TFtpTestServer : public TServerProcess {
   std::string Url(std::string_view path) const;
 };
 
+// tests/servers/proxy_server.py: tinyproxy on 127.0.0.1, asking for Basic
+// proxy authentication when given a user. Requests it passes on carry "Via".
+class TProxyTestServer : public TServerProcess {
+ public:
+  explicit TProxyTestServer(std::optional<std::string> user = std::nullopt,
+                            const std::string& password = "");
+  // "127.0.0.1:PORT", as a proxy setting names it.
+  std::string Address() const { return "127.0.0.1:" + std::to_string(Port()); }
+};
+
 // A blocking TCP connection to 127.0.0.1, for talking to the servers
 // directly. Every read and write gives up after the time-out.
 class TLoopbackConnection {

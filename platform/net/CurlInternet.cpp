@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "Internet.h"
+#include "ProxySelection.h"
 #include "System.h"
 #include "Text.h"
 
@@ -27,6 +28,15 @@ void SetLastError(int code, std::string text) {
 // The client's own text for the number: the detail buffer may hold an earlier,
 // harmless message of the same transfer, which would mislead.
 void SetCurlError(CURLcode code) { SetLastError(static_cast<int>(code), curl_easy_strerror(code)); }
+
+// A web proxy answers an ftp location in HTTP; anything but success is its own
+// error page, never the file.
+bool RefuseProxyAnswer(long status) {
+  if (status >= 200 && status < 300) return false;
+  SetLastError(CURLE_HTTP_RETURNED_ERROR,
+               "The proxy answered with HTTP status " + std::to_string(status));
+  return true;
+}
 
 void GlobalInit() {
   static std::once_flag once;
@@ -51,13 +61,22 @@ using TMultiPtr = std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)>;
 // that the connection can serve them too.
 class TCurlTransfer final : public TInternetRequest {
  public:
-  TCurlTransfer(CURLM* multi, CURL* easy, std::function<void()> idle, bool& busy)
-      : multi_(multi), easy_(easy), idle_(std::move(idle)), busy_(busy) {
+  // A transfer fails once it has received nothing for `stallSeconds` while
+  // its reader waits.
+  TCurlTransfer(CURLM* multi, CURL* easy, std::function<void()> idle, bool& busy, long stallSeconds)
+      : multi_(multi),
+        easy_(easy),
+        idle_(std::move(idle)),
+        busy_(busy),
+        stallLimit_(std::chrono::seconds(stallSeconds)) {
     busy_ = true;
     curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &TCurlTransfer::OnBody);
     curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &TCurlTransfer::OnHeader);
     curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(easy_, CURLOPT_XFERINFOFUNCTION, &TCurlTransfer::OnProgress);
+    curl_easy_setopt(easy_, CURLOPT_XFERINFODATA, this);
+    curl_easy_setopt(easy_, CURLOPT_NOPROGRESS, 0L);
   }
 
   ~TCurlTransfer() override {
@@ -65,6 +84,8 @@ class TCurlTransfer final : public TInternetRequest {
     if (added_) curl_multi_remove_handle(multi_, easy_);
     curl_easy_setopt(easy_, CURLOPT_WRITEDATA, nullptr);
     curl_easy_setopt(easy_, CURLOPT_HEADERDATA, nullptr);
+    curl_easy_setopt(easy_, CURLOPT_NOPROGRESS, 1L);
+    curl_easy_setopt(easy_, CURLOPT_XFERINFODATA, nullptr);
   }
 
   TCurlTransfer(const TCurlTransfer&) = delete;
@@ -80,7 +101,7 @@ class TCurlTransfer final : public TInternetRequest {
     added_ = true;
     Drive([this] { return responseStarted_ || Available() > 0; });
     if (done_ && result_ != CURLE_OK && !responseStarted_ && Available() == 0) {
-      SetCurlError(result_);
+      SetResultError();
       return false;
     }
     SetLastError(0, "");
@@ -93,7 +114,7 @@ class TCurlTransfer final : public TInternetRequest {
     added_ = true;
     Drive([] { return false; });
     if (result_ != CURLE_OK) {
-      SetCurlError(result_);
+      SetResultError();
       return false;
     }
     return true;
@@ -103,6 +124,12 @@ class TCurlTransfer final : public TInternetRequest {
     long code = 0;
     curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &code);
     return static_cast<int>(code);
+  }
+
+  std::string EffectiveLocation() const override {
+    char* url = nullptr;
+    curl_easy_getinfo(easy_, CURLINFO_EFFECTIVE_URL, &url);
+    return url != nullptr ? url : "";
   }
 
   std::optional<std::int64_t> ContentLength() const override {
@@ -118,7 +145,7 @@ class TCurlTransfer final : public TInternetRequest {
     if (Available() == 0 && !done_) Drive([this] { return Available() > 0; });
     if (Available() == 0) {
       if (done_ && result_ != CURLE_OK) {
-        SetCurlError(result_);
+        SetResultError();
         return false;
       }
       return true;
@@ -132,6 +159,7 @@ class TCurlTransfer final : public TInternetRequest {
     }
     if (paused_ && Available() < kBufferCap / 2) {
       paused_ = false;
+      lastActivity_ = std::chrono::steady_clock::now();
       curl_easy_pause(easy_, CURLPAUSE_CONT);  // may deliver data right away
     }
     return true;
@@ -140,9 +168,20 @@ class TCurlTransfer final : public TInternetRequest {
  private:
   std::size_t Available() const { return buffer_.size() - offset_; }
 
+  void SetResultError() const {
+    if (stalled_)
+      SetLastError(CURLE_OPERATION_TIMEDOUT,
+                   "Nothing received for " + std::to_string(stallLimit_.count()) + " seconds");
+    else
+      SetCurlError(result_);
+  }
+
   template <typename Pred>
   void Drive(Pred enough) {
     auto lastIdle = std::chrono::steady_clock::now();
+    // Only time spent waiting here counts: bytes that came while the reader
+    // was busy elsewhere are picked up at the next turn.
+    lastActivity_ = lastIdle;
     while (!done_) {
       int running = 0;
       curl_multi_perform(multi_, &running);
@@ -161,6 +200,21 @@ class TCurlTransfer final : public TInternetRequest {
         idle_();
       }
     }
+  }
+
+  // Any byte in either direction, a header included, shows the peer is alive.
+  static int OnProgress(void* self, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
+    auto* t = static_cast<TCurlTransfer*>(self);
+    if (t == nullptr) return 0;
+    const auto now = std::chrono::steady_clock::now();
+    if (received + sent != t->moved_) {
+      t->moved_ = received + sent;
+      t->lastActivity_ = now;
+    } else if (now - t->lastActivity_ >= t->stallLimit_) {
+      t->stalled_ = true;
+      return 1;
+    }
+    return 0;
   }
 
   static size_t OnBody(char* data, size_t size, size_t count, void* self) {
@@ -185,6 +239,7 @@ class TCurlTransfer final : public TInternetRequest {
   static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
     auto* t = static_cast<TCurlTransfer*>(self);
     const std::size_t n = size * count;
+    t->lastActivity_ = std::chrono::steady_clock::now();
     const std::string_view line(data, n);
     if (line.size() >= 9 && line.substr(0, 5) == "HTTP/") {
       t->sawLocation_ = false;
@@ -212,26 +267,42 @@ class TCurlTransfer final : public TInternetRequest {
   bool responseStarted_ = false;
   bool sawLocation_ = false;
   CURLcode result_ = CURLE_OK;
+  std::chrono::seconds stallLimit_;
+  std::chrono::steady_clock::time_point lastActivity_;
+  curl_off_t moved_ = 0;
+  bool stalled_ = false;
 };
 
 // Settings every handle of a session shares.
 struct TSessionSettings {
   std::string caBundle;
   std::string agent;
-  std::string proxy;
+  std::string proxy;  // the session's proxy list; empty for the system's configuration
+  std::string proxyUser;
+  std::string proxyPassword;
   long connectTimeoutMs = 0;
   long stallSeconds = TInternetSession::kDefaultStallSeconds;
   std::function<void()> idle;
 };
 
-void ApplyCommon(CURL* easy, const TSessionSettings& s) {
+// Prepares the handle for a transfer of the location and tells the proxy it
+// goes through ("" for none). The proxy is always chosen here and given
+// explicitly, with no bypass list: left unset, the client would consult the
+// environment on its own terms.
+std::string ApplyCommon(CURL* easy, const TSessionSettings& s, std::string_view location) {
   curl_easy_reset(easy);
   curl_easy_setopt(easy, CURLOPT_USERAGENT, s.agent.c_str());
-  // Always set: an unset proxy would silently come from http_proxy.
-  curl_easy_setopt(easy, CURLOPT_PROXY, s.proxy.c_str());
+  const std::string proxy = ProxyForLocation(s.proxy, location);
+  curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
+  curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
+  if (!proxy.empty() && !s.proxyUser.empty()) {
+    curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, s.proxyUser.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, s.proxyPassword.c_str());
+    // Basic, sent with the first request: a negotiated method would answer
+    // 407 first, which would read as the response.
+    curl_easy_setopt(easy, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
+  }
   if (s.connectTimeoutMs > 0) curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, s.connectTimeoutMs);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, s.stallSeconds);
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   // Large receive blocks: fewer callbacks for the same bytes.
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 256L * 1024L);
@@ -240,26 +311,17 @@ void ApplyCommon(CURL* easy, const TSessionSettings& s) {
   // names its certificates' file here instead of the system's store.
   if (!s.caBundle.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, s.caBundle.c_str());
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp,ftps");
+  return proxy;
 }
 
 // A location as control files write it may hold blanks and other characters
 // an address may not; they are sent escaped, as browsers do.
 std::string EscapeUnsafe(std::string_view url) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(url.size());
-  for (char ch : url) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' ||
-        c == '`' || c == '{' || c == '|' || c == '}') {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
-      out += ch;
-    }
-  }
-  return out;
+  return PercentEncode(url, [url](std::size_t i) {
+    const auto c = static_cast<unsigned char>(url[i]);
+    return c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' ||
+           c == '`' || c == '{' || c == '|' || c == '}';
+  });
 }
 
 std::string EscapeSegment(CURL* easy, std::string_view text) {
@@ -309,22 +371,31 @@ class TCurlFtpConnection final : public TFtpConnection {
     if (RefuseWhileBusy(busy_)) return std::nullopt;
     Prepare(FileUrl(name));
     curl_easy_setopt(easy_.get(), CURLOPT_NOBODY, 1L);
-    TCurlTransfer transfer(multi_.get(), easy_.get(), settings_.idle, busy_);
-    if (!transfer.RunToEnd()) return std::nullopt;
+    TCurlTransfer transfer(multi_.get(), easy_.get(), settings_.idle, busy_,
+                           settings_.stallSeconds);
+    if (!transfer.RunToEnd() || RefusedByProxy(transfer)) return std::nullopt;
     return transfer.ContentLength();
   }
 
   std::unique_ptr<TInternetRequest> OpenFile(std::string_view name) override {
     if (RefuseWhileBusy(busy_)) return nullptr;
     Prepare(FileUrl(name));
-    auto transfer =
-        std::make_unique<TCurlTransfer>(multi_.get(), easy_.get(), settings_.idle, busy_);
-    if (!transfer->Start()) return nullptr;
+    auto transfer = std::make_unique<TCurlTransfer>(multi_.get(), easy_.get(), settings_.idle,
+                                                    busy_, settings_.stallSeconds);
+    if (!transfer->Start() || RefusedByProxy(*transfer)) return nullptr;
     return transfer;
   }
 
  private:
-  std::string Base() const { return "ftp://" + host_ + ":" + std::to_string(port_); }
+  // An IPv6 address stands in brackets in a location.
+  std::string Base() const {
+    const bool v6 = host_.find(':') != std::string::npos && host_.front() != '[';
+    return "ftp://" + (v6 ? "[" + host_ + "]" : host_) + ":" + std::to_string(port_);
+  }
+
+  bool RefusedByProxy(const TCurlTransfer& transfer) const {
+    return throughWebProxy_ && RefuseProxyAnswer(transfer.StatusCode());
+  }
 
   // Each folder of the path escaped; an absolute path starts with %2F so that
   // the server is asked for it from its root.
@@ -354,8 +425,8 @@ class TCurlFtpConnection final : public TFtpConnection {
 
   void Prepare(const std::string& url) {
     CURL* e = easy_.get();
-    ApplyCommon(e, settings_);
     url_ = EscapeUnsafe(url);
+    throughWebProxy_ = IsWebProxy(ApplyCommon(e, settings_, url_));
     curl_easy_setopt(e, CURLOPT_URL, url_.c_str());
     if (!user_.empty()) {
       curl_easy_setopt(e, CURLOPT_USERNAME, user_.c_str());
@@ -369,8 +440,9 @@ class TCurlFtpConnection final : public TFtpConnection {
   bool Probe(const std::string& url) {
     Prepare(url);
     curl_easy_setopt(easy_.get(), CURLOPT_NOBODY, 1L);
-    TCurlTransfer transfer(multi_.get(), easy_.get(), settings_.idle, busy_);
-    return transfer.RunToEnd();
+    TCurlTransfer transfer(multi_.get(), easy_.get(), settings_.idle, busy_,
+                           settings_.stallSeconds);
+    return transfer.RunToEnd() && !RefusedByProxy(transfer);
   }
 
   TSessionSettings settings_;
@@ -383,6 +455,7 @@ class TCurlFtpConnection final : public TFtpConnection {
   bool passive_;
   std::string directory_;
   std::string url_;
+  bool throughWebProxy_ = false;  // answers come from a web proxy, in HTTP
   bool busy_ = false;
 };
 
@@ -398,6 +471,10 @@ class TCurlSession final : public TInternetSession {
 
   bool Valid() const { return easy_ && multi_; }
 
+  void SetProxyCredentials(std::string_view user, std::string_view password) override {
+    settings_.proxyUser = user;
+    settings_.proxyPassword = password;
+  }
   void SetConnectTimeout(int milliseconds) override { settings_.connectTimeoutMs = milliseconds; }
   void SetStallTimeout(int seconds) override { settings_.stallSeconds = seconds; }
   void SetIdleHandler(std::function<void()> idle) override { settings_.idle = std::move(idle); }
@@ -406,8 +483,8 @@ class TCurlSession final : public TInternetSession {
                                             const THttpRequestOptions& options) override {
     if (RefuseWhileBusy(busy_)) return nullptr;
     CURL* e = easy_.get();
-    ApplyCommon(e, settings_);
     url_ = EscapeUnsafe(url);
+    ApplyCommon(e, settings_, url_);
     curl_easy_setopt(e, CURLOPT_URL, url_.c_str());
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
@@ -428,7 +505,8 @@ class TCurlSession final : public TInternetSession {
     for (const std::string& h : options.Headers) headers = curl_slist_append(headers, h.c_str());
     headers_.reset(headers);
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers_.get());
-    auto transfer = std::make_unique<TCurlTransfer>(multi_.get(), e, settings_.idle, busy_);
+    auto transfer = std::make_unique<TCurlTransfer>(multi_.get(), e, settings_.idle, busy_,
+                                                    settings_.stallSeconds);
     if (!transfer->Start()) return nullptr;
     return transfer;
   }

@@ -49,20 +49,11 @@ std::string NormalKeyPath(std::string_view path) {
 // A key path as a section name that the INI reader gives back unchanged: "%",
 // "]", control characters and blanks at either end are written as %HH.
 std::string SectionName(const std::string& keyPath) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (std::size_t i = 0; i < keyPath.size(); ++i) {
+  return PercentEncode(keyPath, [&](std::size_t i) {
     const auto c = static_cast<unsigned char>(keyPath[i]);
     const bool end = i == 0 || i + 1 == keyPath.size();
-    if (c == '%' || c == ']' || c < 0x20 || c == 0x7F || (end && (c == ' ' || c == '\t'))) {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
+    return c == '%' || c == ']' || c < 0x20 || c == 0x7F || (end && (c == ' ' || c == '\t'));
+  });
 }
 
 // The key path a section names.

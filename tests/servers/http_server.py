@@ -27,7 +27,8 @@ Modifiers (any order, each at most once):
                     pair is compared as Latin-1 bytes, or as UTF-8 when it
                     holds a character above U+00FF
     status-<NNN>    answer status NNN with a short text body, e.g. status-500
-    redirect        302 to the same path without this segment
+    redirect[-<P>]  302 to the same path without this segment; with a port,
+                    to that path on http://127.0.0.1:<P> (another server)
     nolength        no Content-Length: the body ends when the connection closes
     chunked         Transfer-Encoding: chunked
     short[-<N>]     announces the full length, sends only N bytes (default:
@@ -183,8 +184,10 @@ class Handler(BaseHTTPRequestHandler):
 
         if "redirect" in mods:
             kept = [s for s in self.path.split("?")[0].split("/") if s]
-            kept.remove("redirect")
+            kept.remove("redirect-" + mods["redirect"] if mods["redirect"] else "redirect")
             location = "/" + "/".join(kept)
+            if mods["redirect"]:
+                location = "http://127.0.0.1:%d%s" % (int(mods["redirect"]), location)
             if "?" in self.path:
                 location += "?" + self.path.split("?", 1)[1]
             self.respond(302, b"Moved\n", extra=[("Location", location)])
