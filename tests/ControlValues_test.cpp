@@ -204,7 +204,8 @@ TEST_F(ControlValues, DateAndTimeTogether) {
 }
 
 // The engine's date settings are its own: reading with them neither needs nor
-// changes the user's regional settings.
+// changes the user's regional settings, whether a test installed some unlike
+// the engine's or the system's own are in force.
 TEST_F(ControlValues, ReadingDatesLeavesTheUserSettingsAlone) {
   struct TRestore {
     ~TRestore() { platform::OverrideUserFormatSettings(std::nullopt); }
@@ -214,33 +215,21 @@ TEST_F(ControlValues, ReadingDatesLeavesTheUserSettingsAlone) {
   user.DateSeparator = '-';
   user.LongTimeFormat = "hh:nn:ss";
   user.TimeSeparator = '.';
-  platform::OverrideUserFormatSettings(user);
 
   engine_.DateFormat = "mm/dd/yyyy";
   engine_.DateSeparator = '/';
   engine_.TimeFormat = "hh:nn";
   engine_.TimeSeparator = ':';
   const auto control = Load("[update]\ndate=12/31/2009\ntime=23:59\n");
-  EXPECT_EQ(control.ReadDate(engine_, "update", "date"), Date(2009, 12, 31));
-  EXPECT_EQ(control.ReadTime(engine_, "update", "time"), 23h + 59min);
-  EXPECT_EQ(engine_.ParseControlDateTime("12/31/2009", "23:59"), Date(2009, 12, 31, 23, 59));
-
-  const TFormatSettings after = platform::UserFormatSettings();
-  EXPECT_EQ(after.ShortDateFormat, "yyyy/mm/dd");
-  EXPECT_EQ(after.DateSeparator, '-');
-  EXPECT_EQ(after.LongTimeFormat, "hh:nn:ss");
-  EXPECT_EQ(after.TimeSeparator, '.');
-
-  // The same holds for the system's own settings.
-  platform::OverrideUserFormatSettings(std::nullopt);
-  const TFormatSettings before = platform::UserFormatSettings();
-  (void)engine_.ParseControlDateTime("12/31/2009", "23:59");
-  (void)control.ReadDate(engine_, "update", "date");
-  const TFormatSettings system = platform::UserFormatSettings();
-  EXPECT_EQ(system.ShortDateFormat, before.ShortDateFormat);
-  EXPECT_EQ(system.DateSeparator, before.DateSeparator);
-  EXPECT_EQ(system.LongTimeFormat, before.LongTimeFormat);
-  EXPECT_EQ(system.TimeSeparator, before.TimeSeparator);
+  for (const std::optional<TFormatSettings>& installed :
+       {std::optional(user), std::optional<TFormatSettings>()}) {
+    platform::OverrideUserFormatSettings(installed);
+    const std::string before = test::RegionalSettings();
+    EXPECT_EQ(control.ReadDate(engine_, "update", "date"), Date(2009, 12, 31));
+    EXPECT_EQ(control.ReadTime(engine_, "update", "time"), 23h + 59min);
+    EXPECT_EQ(engine_.ParseControlDateTime("12/31/2009", "23:59"), Date(2009, 12, 31, 23, 59));
+    EXPECT_EQ(test::RegionalSettings(), before);
+  }
 }
 
 // ---- Version texts ----

@@ -45,6 +45,7 @@ TEST_F(FtpDownloadTest, LoggedInFetchInADirectoryByBareName) {
   EXPECT_EQ(engine.progress.back().Size, 3 * 4096 + 5);
   EXPECT_EQ(engine.progress.back().Pos, 3 * 4096 + 5);
   engine.CloseConnection();
+  EXPECT_EQ(server.DataConnections(), std::vector<std::string>{"passive"});
   EXPECT_EQ(engine.Idents(), (std::vector<int>{918, 921, 923, 915, 974, 954, 949, 949}));
 }
 
@@ -55,6 +56,7 @@ TEST_F(FtpDownloadTest, AnonymousWhenThePasswordIsMissingAndActiveModeWorks) {
   ASSERT_TRUE(Fetch("top.txt"));
   EXPECT_EQ(ReadFile(target.File("top.txt")), "at the top");
   engine.CloseConnection();
+  EXPECT_EQ(server.DataConnections(), std::vector<std::string>{"active"});
 }
 
 TEST_F(FtpDownloadTest, FailedDirectoryChangeIsReportedOnceAndFetchesGoOnInTheLoginDirectory) {

@@ -69,7 +69,9 @@ TEST_F(HttpDownloadTest, BodiesWithoutLengthReportSizeZero) {
     engine.progress.clear();
     ASSERT_TRUE(Fetch(path));
     EXPECT_EQ(ReadFile(target.File(path.substr(path.size() - 5))), GeneratedBytes(10000));
+    ASSERT_FALSE(engine.progress.empty()) << "progress is told without a size too";
     for (const TProgressRecord& p : engine.progress) EXPECT_EQ(p.Size, 0);
+    EXPECT_EQ(engine.progress.back().Pos, 10000);
   }
 }
 

@@ -72,16 +72,18 @@ TEST(InputHardening, HivesKeepTheirPermissionsAndOneSectionPerKey) {
   TTempDir hives;
   TScopedEnv dir("KAVREL_REGISTRY_DIR", hives.Path());
   const std::string hive = hives.File("HKEY_LOCAL_MACHINE.ini");
-  WriteFile(hive, "[\\Software\\X\\S]\r\nLastDate=old\r\n[Software/X/S]\r\nLastDate=other\r\n");
-  ASSERT_EQ(::chmod(hive.c_str(), 0644), 0);
-  auto key = platform::OpenRegistryKey(platform::TRegRoot::LocalMachine, "Software\\X\\S",
-                                       platform::TRegAccess::Full, false);
-  ASSERT_TRUE(key);
-  key->WriteString("LastDate", "new");
-  EXPECT_EQ(key->ReadString("LastDate"), "new");
-  struct stat st {};
-  ASSERT_EQ(::stat(hive.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0644u) << "other users can still read the machine hive";
+  // Neither the private mode of the file written beside the hive nor the mode
+  // of a new file takes the place of the hive's own.
+  for (const mode_t mode : {mode_t{0644}, mode_t{0600}}) {
+    WriteFile(hive, "[\\Software\\X\\S]\r\nLastDate=old\r\n[Software/X/S]\r\nLastDate=other\r\n");
+    ASSERT_EQ(::chmod(hive.c_str(), mode), 0);
+    auto key = platform::OpenRegistryKey(platform::TRegRoot::LocalMachine, "Software\\X\\S",
+                                         platform::TRegAccess::Full, false);
+    ASSERT_TRUE(key);
+    key->WriteString("LastDate", "new");
+    EXPECT_EQ(key->ReadString("LastDate"), "new");
+    EXPECT_EQ(ModeOf(hive), mode) << std::oct << "0" << ModeOf(hive) << " instead of 0" << mode;
+  }
 }
 
 TEST(InputHardening, DriveRelativeFoldersLoseTheirSeparatorToo) {

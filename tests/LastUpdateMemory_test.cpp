@@ -1,7 +1,6 @@
 // The registry memory of the last update, on hive files in a test folder.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "IniDocument.h"
 #include "RecordingEngine.h"
@@ -133,23 +132,22 @@ TEST_F(LastUpdateMemoryTest, MachineHiveGoesToItsOwnFileAndOtherValuesSurvive) {
 }
 
 TEST_F(LastUpdateMemoryTest, AHiveThisUserMayNotWriteGivesNothingAndTakesNothing) {
-  if (::geteuid() == 0) {
-    // The superuser may write any file; a hive folder that is a file stands in.
-    TTempDir other;
-    WriteFile(other.File("blocked"), "a file where the hive folder should be");
-    TScopedEnv blocked("KAVREL_REGISTRY_DIR", other.File("blocked"));
+  const std::string kept =
+      "[Software\\Vendor\\App\\Update]\r\nLastURL=http://kept/\r\nLastDate=21.03.2009\r\n";
+  const std::string hive = hives.File("HKEY_CURRENT_USER.ini");
+  WriteFile(hive, kept);
+  ASSERT_EQ(::chmod(hive.c_str(), 0444), 0);
+  // The user may replace files in the folder: only the engine's own refusal
+  // keeps the hive as it was.
+  ASSERT_EQ(::chmod(hives.Path().c_str(), 0777), 0);
+  // As a user the permissions restrict (the superuser passes them all).
+  EXPECT_TRUE(RunUnprivileged([this] {
     engine.WriteLastURL("http://nowhere/");
-    EXPECT_EQ(engine.ReadLastURL(), "");
-    EXPECT_EQ(ReadFile(other.File("blocked")), "a file where the hive folder should be");
-    return;
-  }
-  WriteFile(hives.File("HKEY_CURRENT_USER.ini"),
-            "[Software\\Vendor\\App\\Update]\r\nLastURL=http://kept/\r\n");
-  ASSERT_EQ(::chmod(hives.File("HKEY_CURRENT_USER.ini").c_str(), 0444), 0);
-  ASSERT_EQ(::chmod(hives.Path().c_str(), 0555), 0);
-  engine.WriteLastURL("http://nowhere/");
-  EXPECT_EQ(engine.ReadLastURL(), "");
-  ::chmod(hives.Path().c_str(), 0755);
+    engine.WriteLastUpdateDate(EncodeDateTime({2011, 1, 1, 0, 0, 0, 0}));
+    return engine.ReadLastURL().empty() && engine.ReadLastUpdateDate() == DefaultControlDate();
+  })) << "a hive that cannot be written is not read either";
+  EXPECT_EQ(ReadFile(hive), kept);
+  ::chmod(hives.Path().c_str(), 0700);
 }
 
 }  // namespace

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <map>
 #include <memory>
+#include <new>
 
 #include "Kavrel.h"
 #include "UpdateLog.h"
@@ -287,14 +292,24 @@ TEST_F(PropertyTable, UtilityReferenceIsDroppedWhenTheUtilityGoes) {
   utility.reset();
   EXPECT_EQ(engine.Utility(), nullptr);
 
-  // An engine that goes first leaves the utility with nobody to tell.
-  auto kept = std::make_unique<TKavrelUtility>();
-  {
-    TKavrel shortLived;
-    shortLived.SetUtility(kept.get());
-  }
-  kept.reset();
-  SUCCEED();
+  // An engine that goes first leaves the utility with nobody to tell: when the
+  // utility goes later, the memory the engine had (since taken by other data)
+  // is neither called into nor written.
+  EXPECT_EXIT(
+      {
+        auto kept = std::make_unique<TKavrelUtility>();
+        alignas(TKavrel) unsigned char place[sizeof(TKavrel)];
+        auto* shortLived = new (place) TKavrel;
+        shortLived->SetUtility(kept.get());
+        shortLived->~TKavrel();
+        std::memset(place, 0xA5, sizeof place);
+        kept.reset();
+        std::exit(std::all_of(std::begin(place), std::end(place),
+                              [](unsigned char b) { return b == 0xA5; })
+                      ? 0
+                      : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

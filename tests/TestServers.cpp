@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -379,6 +380,24 @@ TProxyTestServer::TProxyTestServer(std::optional<std::string> user, const std::s
     : TServerProcess("proxy_server.py",
                      user ? std::vector<std::string>{"--user", *user, "--password", password}
                           : std::vector<std::string>{}) {}
+
+std::vector<std::string> TFtpTestServer::DataConnections() const {
+  TLoopbackConnection connection(Port());
+  const std::string greeting = connection.ReadLine();
+  if (greeting.rfind("220 ", 0) != 0) Fail("FTP greeting: " + greeting);
+  connection.Send("SITE DATALOG\r\n");
+  const std::string reply = connection.ReadLine();
+  if (reply.rfind("200", 0) != 0) Fail("SITE DATALOG: " + reply);
+  connection.Send("QUIT\r\n");
+  std::vector<std::string> modes;
+  std::size_t start = 3;
+  while ((start = reply.find_first_not_of(' ', start)) != std::string::npos) {
+    const std::size_t end = std::min(reply.find(' ', start), reply.size());
+    modes.push_back(reply.substr(start, end - start));
+    start = end;
+  }
+  return modes;
+}
 
 // ---- TLoopbackConnection ----
 

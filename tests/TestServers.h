@@ -85,6 +85,10 @@ class TFtpTestServer : public TServerProcess {
 
   // "ftp://127.0.0.1:PORT/" followed by the path (a leading "/" is optional).
   std::string Url(std::string_view path) const;
+  // How each data connection served so far was made, oldest first: "active"
+  // (the server connected to the client after PORT or EPRT) or "passive" (the
+  // client connected after PASV or EPSV).
+  std::vector<std::string> DataConnections() const;
 };
 
 // tests/servers/proxy_server.py: tinyproxy on 127.0.0.1, asking for Basic

@@ -152,6 +152,7 @@ TEST(FtpTestServer, GreetsAndLogsInUsersAndAnonymous) {
   EXPECT_EQ(login("kavrel", "s3cret"), "230");
   EXPECT_EQ(login("kavrel", "wrong"), "530");
   EXPECT_EQ(login("anonymous", "guest@example.com"), "230");
+  EXPECT_TRUE(server.DataConnections().empty()) << "logging in opens no data connection";
 }
 
 }  // namespace

@@ -8,12 +8,16 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <locale>
 #include <stdexcept>
 #include <thread>
+
+#include "System.h"
 
 namespace kavrel::test {
 
@@ -130,6 +134,15 @@ std::vector<std::string> TabFields(const std::string& line) {
     if (tab == std::string::npos) return fields;
     start = tab + 1;
   }
+}
+
+std::string RegionalSettings() {
+  const char* c = std::setlocale(LC_ALL, nullptr);
+  const TFormatSettings dates = platform::UserFormatSettings();
+  return std::string("C locale ") + (c != nullptr ? c : "?") + "; C++ locale " +
+         std::locale().name() + "; dates " + dates.ShortDateFormat + " " + dates.DateSeparator +
+         "; times " + dates.LongTimeFormat + " " + dates.TimeSeparator + " " + dates.TimeAMString +
+         "/" + dates.TimePMString;
 }
 
 std::string GetEnvironmentOr(const std::string& name, const std::string& fallback) {

@@ -79,5 +79,9 @@ std::vector<std::string> WaitForFileLines(const std::string& path, std::size_t c
 bool RunUnprivileged(const std::function<bool()>& check);
 // A line's fields between tabs.
 std::vector<std::string> TabFields(const std::string& line);
+// The regional settings this process holds, as one text to compare: the C
+// library's locale in every category, the C++ global locale, and the date and
+// time settings the engine reads (those installed by a test, else the system's).
+std::string RegionalSettings();
 
 }  // namespace kavrel::test

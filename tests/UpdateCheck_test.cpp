@@ -134,9 +134,10 @@ TEST_F(UpdateCheckTest, EngineDateSettingsReadTheControlFileOnly) {
   engine.DateFormat = "yyyy.mm.dd";
   engine.DateSeparator = '.';
   Remember("03-21-2009", "");
+  const std::string before = RegionalSettings();
   EXPECT_EQ(Check("[update]\r\ndate=2009.03.22\r\n"), 6);
   EXPECT_EQ(engine.ControlDate(), EncodeDateTime({2009, 3, 22, 0, 0, 0, 0}));
-  EXPECT_EQ(platform::UserFormatSettings().ShortDateFormat, "mm/dd/yyyy");
+  EXPECT_EQ(RegionalSettings(), before);
 }
 
 TEST_F(UpdateCheckTest, UnconditionalAppliesWhenNoDateFoundAnUpdate) {

@@ -15,6 +15,10 @@ stdout, and serves until it receives SIGTERM or SIGINT or its stdin is closed
   system; active mode works as pyftpdlib provides it.
 - --read-limit throttles downloads to about BYTES per second, so a test can
   cancel a transfer while it runs.
+- "SITE DATALOG" (no login needed) answers "200" followed by how each data
+  connection served so far was made, oldest first, each "active" (the server
+  connected to the address of a PORT or EPRT) or "passive" (the client
+  connected after PASV or EPSV), separated by blanks.
 """
 
 import argparse
@@ -46,7 +50,24 @@ def main():
     if not args.no_anonymous:
         authorizer.add_anonymous(args.root, perm="elr")
 
-    handler = type("Handler", (FTPHandler,), {})
+    data_connections = []
+
+    def on_dtp_connection(self):
+        # A passive connection comes through the acceptor PASV or EPSV opened;
+        # an active one through the connector of PORT or EPRT.
+        data_connections.append("passive" if self._dtp_acceptor is not None else "active")
+        FTPHandler._on_dtp_connection(self)
+
+    def site_datalog(self, _line=""):
+        self.respond(" ".join(["200"] + data_connections))
+
+    proto_cmds = dict(FTPHandler.proto_cmds)
+    proto_cmds["SITE DATALOG"] = dict(
+        perm=None, auth=False, arg=False,
+        help="Syntax: SITE DATALOG (how each data connection was made).")
+    handler = type("Handler", (FTPHandler,), {"_on_dtp_connection": on_dtp_connection,
+                                              "ftp_SITE_DATALOG": site_datalog,
+                                              "proto_cmds": proto_cmds})
     handler.authorizer = authorizer
     handler.banner = "Kavrel test FTP server ready."
     handler.permit_foreign_addresses = False

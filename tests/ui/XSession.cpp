@@ -302,6 +302,20 @@ void SendCloseRequest(Fl_Window& window) {
   XFlush(fl_display);
 }
 
+unsigned TopLevelWindowCount() {
+  Display* display = XOpenDisplay(TXServer::Shared().DisplayName().c_str());
+  if (display == nullptr) return 0;
+  Window root = 0;
+  Window parent = 0;
+  Window* children = nullptr;
+  unsigned count = 0;
+  if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) == 0)
+    count = 0;
+  if (children != nullptr) XFree(children);
+  XCloseDisplay(display);
+  return count;
+}
+
 std::string WindowId(Fl_Window& window) {
   char id[32];
   std::snprintf(id, sizeof id, "0x%lx", static_cast<unsigned long>(fl_xid(&window)));

@@ -151,6 +151,11 @@ bool PumpUntil(const std::function<bool()>& condition,
 // The RGB pixels of a part of a shown window, as the X server has them.
 std::vector<unsigned char> ReadPixels(Fl_Window& window, int x, int y, int w, int h);
 
+// The number of windows at the top of the shared X server's screen, shown or
+// not, counted over a connection of its own: the toolkit's connection is
+// neither needed nor opened.
+unsigned TopLevelWindowCount();
+
 // The first shown window of the given type, or nullptr.
 template <class T>
 T* FindShownWindow() {
