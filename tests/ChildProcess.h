@@ -1,9 +1,15 @@
 // Runs a program to its end as a real child process, with its output caught.
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
+
+#include "TestSupport.h"
 
 namespace kavrel::test {
 
@@ -13,11 +19,40 @@ struct TProgramResult {
   std::string Err;
 };
 
+using TEnvironment = std::vector<std::pair<std::string, std::string>>;
+
 // Runs `args` (args[0] is the program's path) in `folder` with the extra
 // environment variables given, waiting at most `timeoutSeconds`.
 TProgramResult RunProgram(const std::vector<std::string>& args, const std::string& folder,
-                          const std::vector<std::pair<std::string, std::string>>& env = {},
-                          int timeoutSeconds = 60);
+                          const TEnvironment& env = {}, int timeoutSeconds = 60);
+
+// A program running as a child while the test watches its standard output,
+// so that it can be killed at a chosen moment. Killed when the object goes.
+class TRunningProgram {
+ public:
+  TRunningProgram(const std::vector<std::string>& args, const std::string& folder,
+                  const TEnvironment& env = {});
+  ~TRunningProgram();
+  TRunningProgram(const TRunningProgram&) = delete;
+  TRunningProgram& operator=(const TRunningProgram&) = delete;
+
+  // Reads the output until it holds `text`; false when the output ended or
+  // the time ran out first.
+  bool WaitForOutput(std::string_view text, std::chrono::milliseconds timeout);
+  // SIGKILL, and the child reaped.
+  void Kill();
+  // Reads the output to its end and waits for the program (killed after the
+  // time-out); the exit code is -1 when it did not end normally.
+  TProgramResult Wait(int timeoutSeconds = 60);
+  pid_t Pid() const { return pid_; }
+  const std::string& Output() const { return output_; }
+
+ private:
+  TTempDir capture_;
+  pid_t pid_ = -1;
+  int out_ = -1;
+  std::string output_;
+};
 
 // The path of the kavrel command-line program built beside the tests.
 std::string KavrelProgram();
