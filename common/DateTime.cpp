@@ -253,6 +253,10 @@ std::optional<milliseconds> ParseTime(std::string_view text, std::string_view se
 }
 
 TFormatSettings ReadableFormats(TFormatSettings settings) {
+  if (settings.ShortDateFormat.find("yyyy") == std::string::npos) {
+    const std::size_t yy = settings.ShortDateFormat.find("yy");
+    if (yy != std::string::npos) settings.ShortDateFormat.replace(yy, 2, "yyyy");
+  }
   const TDateTime sample = EncodeDateTime({2009, 3, 21, 14, 2, 37, 0});
   const std::string date = FormatDateTime(settings.ShortDateFormat, sample, settings);
   const auto readDate = ParseDate(date, settings.ShortDateFormat, settings.DateSeparator, 2009);
@@ -272,7 +276,7 @@ TFormatSettings ReadableFormats(TFormatSettings settings) {
 std::string PatternFromStrftime(std::string_view format, bool isTime, std::string* separator) {
   const char marker = isTime ? ':' : '/';
   std::string out;
-  char sep = 0;
+  char sep = 0;  // an ASCII mark; bytes of other scripts are never one
   auto literal = [&](char c) {
     if (c == '/' || c == ':' || c == '\'' || c == '"' ||
         std::isalpha(static_cast<unsigned char>(c))) {
@@ -286,7 +290,8 @@ std::string PatternFromStrftime(std::string_view format, bool isTime, std::strin
   for (std::size_t i = 0; i < format.size(); ++i) {
     if (format[i] != '%' || i + 1 >= format.size()) {
       const char c = format[i];
-      if (sep == 0 && !std::isalnum(static_cast<unsigned char>(c)) && c != ' ') {
+      const bool ascii = static_cast<unsigned char>(c) < 0x80;
+      if (sep == 0 && ascii && !std::isalnum(static_cast<unsigned char>(c)) && c != ' ') {
         sep = c;
         out += marker;
         continue;
