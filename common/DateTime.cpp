@@ -134,10 +134,10 @@ std::string FormatDateTime(std::string_view pattern, TDateTime value,
         out += Padded(p.Millisecond, n >= 3 ? 3 : 1);
         break;
       case '/':
-        out.append(n, settings.DateSeparator);
+        for (std::size_t k = 0; k < n; ++k) out += settings.DateSeparator;
         break;
       case ':':
-        out.append(n, settings.TimeSeparator);
+        for (std::size_t k = 0; k < n; ++k) out += settings.TimeSeparator;
         break;
       default:
         out.append(pattern.substr(i, n));
@@ -157,7 +157,8 @@ namespace {
 // Splits a text at `separator` into whole numbers; nothing but digits and
 // surrounding blanks may stand between the separators.
 std::optional<std::vector<std::pair<int, std::size_t>>> SplitNumbers(std::string_view text,
-                                                                     char separator) {
+                                                                     std::string_view separator) {
+  if (separator.empty()) return std::nullopt;
   std::vector<std::pair<int, std::size_t>> numbers;  // value and digit count
   std::size_t pos = 0;
   while (true) {
@@ -172,7 +173,7 @@ std::optional<std::vector<std::pair<int, std::size_t>>> SplitNumbers(std::string
     }
     numbers.emplace_back(value, part.size());
     if (end == std::string_view::npos) break;
-    pos = end + 1;
+    pos = end + separator.size();
   }
   return numbers;
 }
@@ -180,7 +181,7 @@ std::optional<std::vector<std::pair<int, std::size_t>>> SplitNumbers(std::string
 }  // namespace
 
 std::optional<TDateTime> ParseDate(std::string_view text, std::string_view dateFormat,
-                                   char separator, int currentYear) {
+                                   std::string_view separator, int currentYear) {
   const auto numbers = SplitNumbers(TrimView(text), separator);
   if (!numbers || numbers->size() < 2 || numbers->size() > 3) return std::nullopt;
   char order = 'D';
@@ -212,7 +213,7 @@ std::optional<TDateTime> ParseDate(std::string_view text, std::string_view dateF
   return TryEncodeDate(y, m, d);
 }
 
-std::optional<milliseconds> ParseTime(std::string_view text, char separator,
+std::optional<milliseconds> ParseTime(std::string_view text, std::string_view separator,
                                       const TFormatSettings& markers) {
   std::string_view rest = TrimView(text);
   int meridiem = 0;  // 1 before noon, 2 after
@@ -227,7 +228,7 @@ std::optional<milliseconds> ParseTime(std::string_view text, char separator,
     }
   }
   int fraction = 0;
-  if (const std::size_t dot = rest.find('.'); dot != std::string_view::npos && separator != '.') {
+  if (const std::size_t dot = rest.find('.'); dot != std::string_view::npos && separator != ".") {
     const std::string_view frac = rest.substr(dot + 1);
     if (frac.empty() || frac.size() > 3) return std::nullopt;
     for (char c : frac) {
@@ -252,26 +253,30 @@ std::optional<milliseconds> ParseTime(std::string_view text, char separator,
 }
 
 TFormatSettings ReadableFormats(TFormatSettings settings) {
+  if (settings.ShortDateFormat.find("yyyy") == std::string::npos) {
+    const std::size_t yy = settings.ShortDateFormat.find("yy");
+    if (yy != std::string::npos) settings.ShortDateFormat.replace(yy, 2, "yyyy");
+  }
   const TDateTime sample = EncodeDateTime({2009, 3, 21, 14, 2, 37, 0});
   const std::string date = FormatDateTime(settings.ShortDateFormat, sample, settings);
   const auto readDate = ParseDate(date, settings.ShortDateFormat, settings.DateSeparator, 2009);
   if (!readDate || *readDate != EncodeDateTime({2009, 3, 21, 0, 0, 0, 0})) {
     settings.ShortDateFormat = "yyyy/mm/dd";
-    settings.DateSeparator = '-';
+    settings.DateSeparator = "-";
   }
   const std::string time = FormatDateTime(settings.LongTimeFormat, sample, settings);
   const auto readTime = ParseTime(time, settings.TimeSeparator, settings);
   if (!readTime || *readTime != TimeOfDay(sample)) {
     settings.LongTimeFormat = "hh:nn:ss";
-    settings.TimeSeparator = ':';
+    settings.TimeSeparator = ":";
   }
   return settings;
 }
 
-std::string PatternFromStrftime(std::string_view format, bool isTime, char* separator) {
+std::string PatternFromStrftime(std::string_view format, bool isTime, std::string* separator) {
   const char marker = isTime ? ':' : '/';
   std::string out;
-  char sep = 0;
+  char sep = 0;  // an ASCII mark; bytes of other scripts are never one
   auto literal = [&](char c) {
     if (c == '/' || c == ':' || c == '\'' || c == '"' ||
         std::isalpha(static_cast<unsigned char>(c))) {
@@ -285,7 +290,8 @@ std::string PatternFromStrftime(std::string_view format, bool isTime, char* sepa
   for (std::size_t i = 0; i < format.size(); ++i) {
     if (format[i] != '%' || i + 1 >= format.size()) {
       const char c = format[i];
-      if (sep == 0 && !std::isalnum(static_cast<unsigned char>(c)) && c != ' ') {
+      const bool ascii = static_cast<unsigned char>(c) < 0x80;
+      if (sep == 0 && ascii && !std::isalnum(static_cast<unsigned char>(c)) && c != ' ') {
         sep = c;
         out += marker;
         continue;
@@ -376,7 +382,7 @@ std::string PatternFromStrftime(std::string_view format, bool isTime, char* sepa
         break;
     }
   }
-  if (separator != nullptr) *separator = sep != 0 ? sep : marker;
+  if (separator != nullptr) *separator = std::string(1, sep != 0 ? sep : marker);
   return out;
 }
 

@@ -33,11 +33,12 @@ std::chrono::milliseconds TimeOfDay(TDateTime value);
 TDateTime DefaultControlDate();
 
 // The regional settings through which dates and times become text and back.
+// A separator is one character, which may take several bytes.
 struct TFormatSettings {
   std::string ShortDateFormat = "dd/mm/yyyy";
-  char DateSeparator = '/';
+  std::string DateSeparator = "/";
   std::string LongTimeFormat = "hh:nn:ss";
-  char TimeSeparator = ':';
+  std::string TimeSeparator = ":";
   std::string TimeAMString = "AM";
   std::string TimePMString = "PM";
 };
@@ -50,22 +51,28 @@ std::string FormatDateTime(std::string_view pattern, TDateTime value,
 // `currentYear`; a year written with one or two digits is taken in the century
 // of `currentYear`. Nothing else is accepted.
 std::optional<TDateTime> ParseDate(std::string_view text, std::string_view dateFormat,
-                                   char separator, int currentYear);
+                                   std::string_view separator, int currentYear);
 
 // Hours and minutes, optionally seconds and milliseconds after a full stop,
 // separated by `separator`, optionally followed by an AM or PM marker.
-std::optional<std::chrono::milliseconds> ParseTime(std::string_view text, char separator,
+std::optional<std::chrono::milliseconds> ParseTime(std::string_view text,
+                                                   std::string_view separator,
                                                    const TFormatSettings& markers = {});
 
 // The settings with their date and time formats kept where a value written
 // with them reads back, and replaced where it would not (month names,
 // characters of other scripts between the numbers, a trailing separator) by
-// year-month-day and hours:minutes:seconds.
+// year-month-day and hours:minutes:seconds; a two-digit year is widened to
+// four, so that 1980 is never read back as 2080. For values the system
+// writes to read again later, never for what the user reads.
 TFormatSettings ReadableFormats(TFormatSettings settings);
 
 // Turns a C library date or time format ("%d.%m.%Y", "%H:%M:%S") into the
 // pattern notation above and tells the separator it uses; `isTime` says whether
-// that separator stands for the time separator or the date separator.
-std::string PatternFromStrftime(std::string_view format, bool isTime, char* separator);
+// that separator stands for the time separator or the date separator. The
+// separator is the first ASCII mark that is neither letter, digit nor blank
+// ("/" where there is none); characters of other scripts are text of the
+// format ("%Y年%m月%d日" writes 2009年03月21日).
+std::string PatternFromStrftime(std::string_view format, bool isTime, std::string* separator);
 
 }  // namespace kavrel

@@ -54,7 +54,7 @@ class TTemporaryFile {
  public:
   explicit TTemporaryFile(const std::string& folder) {
     int error = 0;
-    file_ = platform::TFile::CreateUnique(folder, "KAVR", path_, &error);
+    file_ = platform::TFile::CreateTemporary(folder, "KAVR", path_, &error);
     if (!file_)
       throw platform::EInOutError(
           "Cannot create a temporary file in " + folder + ": " + platform::SystemErrorText(error),
@@ -305,7 +305,7 @@ std::optional<TStrings> TKavrel::DownloadText(const std::string& URL) {
   // A folder of its own below the temporary one: texts named like the
   // control file's copy ("ctl.php?id=7", "news.php?id=7" are both "id=7")
   // or like another file of the run must not replace it.
-  const auto folder = platform::CreateUniqueFolder(GetTempDir(), "KAVR");
+  const auto folder = platform::CreateTemporaryFolder(GetTempDir(), "KAVR");
   if (!folder) return std::nullopt;
   struct TRemoveWhenDone {
     const std::string& path;

@@ -19,9 +19,9 @@ TKavrel::TKavrel() {
   PostUpdateInfo.Enabled = false;
   Port = 21;
   DateFormat = "dd/mm/yyyy";
-  DateSeparator = '/';
+  DateSeparator = "/";
   TimeFormat = "hh:nn";
-  TimeSeparator = ':';
+  TimeSeparator = ":";
   AppUpdate = false;
   AppName.clear();
   AppComps.clear();

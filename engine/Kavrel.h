@@ -135,7 +135,7 @@ class TKavrel : public TComponent {
   bool ApplyPatch = false;
   TKavrelAuthentication Authenticate = kaNever;
   std::string DateFormat;
-  char DateSeparator = '/';
+  std::string DateSeparator = "/";  // one character, which may take several bytes
   bool ExtractCAB = false;
   bool ExistingConnection = false;
   bool ForceUpdate = false;
@@ -158,7 +158,7 @@ class TKavrel : public TComponent {
   std::string TempDirectory;
   std::string TimeFormat;
   int TimeOut = 0;
-  char TimeSeparator = ':';
+  std::string TimeSeparator = ":";  // one character, which may take several bytes
   TKavrelType UpdateType = httpUpdate;
   TKavrelConnect UpdateConnect = kvcNoConnect;
   TKavrelUpdate UpdateUpdate = kvuPromptOnce;

@@ -21,10 +21,14 @@ std::optional<platform::TRegistryKey> OpenMemory(const TLastURLEntry& entry) {
                                    platform::TRegAccess::Full, true);
 }
 
+// The user's formats where a date written with them reads back, year-month-day
+// and hours:minutes:seconds where it would not; years with four digits.
+TFormatSettings MemoryFormats() { return ReadableFormats(platform::UserFormatSettings()); }
+
 // The date and time as the memory holds them: in the user's formats, the time
 // only when it is not midnight.
 std::pair<std::string, std::string> RememberedText(TDateTime value) {
-  const TFormatSettings user = platform::UserFormatSettings();
+  const TFormatSettings user = MemoryFormats();
   std::string time;
   if (TimeOfDay(value) != std::chrono::milliseconds::zero())
     time = FormatDateTime(user.LongTimeFormat, value, user);
@@ -34,7 +38,7 @@ std::pair<std::string, std::string> RememberedText(TDateTime value) {
 // The date read back; a value that cannot be read ends the reading, and what
 // was read stays.
 TDateTime FromRememberedText(TDateTime value, const std::string& date, const std::string& time) {
-  const TFormatSettings user = platform::UserFormatSettings();
+  const TFormatSettings user = MemoryFormats();
   bool readable = true;
   if (!date.empty()) {
     const int year = DecodeDateTime(platform::LocalNow()).Year;

@@ -5,6 +5,7 @@
 
 #include "Kavrel.h"
 #include "Text.h"
+#include "Unicode.h"
 
 namespace kavrel {
 
@@ -61,15 +62,18 @@ TProperty Integer(std::string name, Access access) {
           [access](const TKavrel& e) { return std::to_string(access(const_cast<TKavrel&>(e))); }};
 }
 
+// One character of any script: a single well-formed UTF-8 sequence ("/",
+// "·", "年"), whatever its length in bytes.
 template <typename Access>
 TProperty Character(std::string name, Access access) {
   return {std::move(name), "exactly one character",
           [access](TKavrel& e, std::string_view v) -> std::optional<std::string> {
-            if (v.size() != 1) return "";
-            access(e) = v[0];
+            std::uint32_t cp = 0;
+            if (v.empty() || DecodeUtf8(v, cp) != v.size()) return "";
+            access(e) = std::string(v);
             return std::nullopt;
           },
-          [access](const TKavrel& e) { return std::string(1, access(const_cast<TKavrel&>(e))); }};
+          [access](const TKavrel& e) { return access(const_cast<TKavrel&>(e)); }};
 }
 
 template <typename Enum, typename Access>

@@ -7,7 +7,7 @@ namespace kavrel {
 bool TUnpackTarget::Prepare(TMspackFiles& files, const std::string& target) {
   target_ = target;
   auto file =
-      platform::TFile::CreateUnique(std::string(platform::FolderPart(target)), "KAVR", temp_);
+      platform::TFile::CreateTemporary(std::string(platform::FolderPart(target)), "KAVR", temp_);
   if (!file) return false;
   files.Prepare(temp_, std::move(*file));
   return true;

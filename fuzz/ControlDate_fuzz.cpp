@@ -9,8 +9,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 4) return 0;
   static constexpr const char* kFormats[] = {"dd/mm/yyyy", "mm/dd/yyyy", "yyyy/mm/dd", ""};
   const char* format = kFormats[data[0] % 4];
-  const char dateSeparator = static_cast<char>(data[1]);
-  const char timeSeparator = static_cast<char>(data[2]);
+  const std::string_view dateSeparator(reinterpret_cast<const char*>(data + 1), 1);
+  const std::string_view timeSeparator(reinterpret_cast<const char*>(data + 2), 1);
   const int currentYear = 1900 + data[3];
   const std::string_view text(reinterpret_cast<const char*>(data + 4), size - 4);
 

@@ -26,6 +26,12 @@ class TFile {
   // `folder`, open for writing; its path goes to `path`.
   static std::optional<TFile> CreateUnique(std::string_view folder, std::string_view prefix,
                                            std::string& path, int* error = nullptr);
+  // Creates a new, empty temporary file in `folder`, open for writing and
+  // private to this user; its path goes to `path`. The name is the first three
+  // characters of `prefix`, a hexadecimal number not yet taken there and
+  // ".tmp" ("KAV1F3A.tmp" for "KAVR"), so that a leftover is recognised.
+  static std::optional<TFile> CreateTemporary(std::string_view folder, std::string_view prefix,
+                                              std::string& path, int* error = nullptr);
 
   TFile(TFile&& other) noexcept;
   TFile& operator=(TFile&& other) noexcept;
@@ -64,17 +70,18 @@ std::optional<std::string> ReadWholeFile(std::string_view path,
 void WriteFileAtomically(std::string_view path, std::string_view content);
 // Creates one folder; true when it was made.
 bool CreateFolder(std::string_view path);
-// Creates a new, empty folder of this user alone with a unique name that
-// starts with `prefix` in `folder`; its path, or nothing.
-std::optional<std::string> CreateUniqueFolder(std::string_view folder, std::string_view prefix);
+// Creates a new, empty folder of this user alone in `folder`, named like a
+// temporary file (see TFile::CreateTemporary); its path, or nothing.
+std::optional<std::string> CreateTemporaryFolder(std::string_view folder, std::string_view prefix);
 // Removes a folder that is empty; false otherwise.
 bool RemoveEmptyFolder(std::string_view path);
 // Creates a folder and the folders above it; true when it exists afterwards.
 bool ForceDirectories(std::string_view path);
 bool DeleteFileAt(std::string_view path);
 // Gives a new file (a finished download) the permissions of `model` when that
-// exists (so a program stays executable), else those of any new file of this
-// user. Temporary files are made private while they are written.
+// is a file (so a program stays executable), else, also where `model` is a
+// folder, those of any new file of this user. Temporary files are made
+// private while they are written.
 void ShareLike(std::string_view file, std::string_view model);
 // True when both paths name one existing file, whatever their spelling.
 bool SameFile(std::string_view a, std::string_view b);

@@ -13,6 +13,7 @@ packages=(
   xvfb xauth x11-apps x11-utils x11-xserver-utils openbox imagemagick xdotool
   python3 python3-pyftpdlib tinyproxy
   curl cabextract openssl gcab mscompress
+  locales
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -22,3 +23,10 @@ if [ "${#missing[@]}" -gt 0 ]; then
   $SUDO apt-get update -q
   $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+# Locales whose date formats the tests show dates in: year first with words
+# between the numbers, and a trailing separator.
+for locale in ja_JP lv_LV; do
+  if ! locale -a | grep -ix "$locale\.utf-\?8" >/dev/null; then
+    $SUDO localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
+  fi
+done

@@ -115,15 +115,17 @@ TEST_F(ControlValues, TriggersFireOnAnyNonEmptyValue) {
 TEST_F(ControlValues, DatesFollowTheEngineDateOrder) {
   struct Case {
     const char* format;
-    char separator;
+    const char* separator;
     const char* text;
   };
   for (const Case& c :
-       {Case{"dd/mm/yyyy", '/', "31/12/2009"}, Case{"d/m/y", '/', "31/12/2009"},
-        Case{"mm/dd/yyyy", '/', "12/31/2009"}, Case{"MM-DD-YYYY", '-', "12-31-2009"},
-        Case{"yyyy/mm/dd", '/', "2009/12/31"}, Case{"yyyy-mm-dd", '-', "2009-12-31"},
-        Case{"dd.mm.yyyy", '.', "31.12.2009"}, Case{"yy.m.d", '.', "2009.12.31"},
-        Case{"dd/mm/yyyy", '/', " 31 / 12 / 2009 "}}) {
+       {Case{"dd/mm/yyyy", "/", "31/12/2009"}, Case{"d/m/y", "/", "31/12/2009"},
+        Case{"mm/dd/yyyy", "/", "12/31/2009"}, Case{"MM-DD-YYYY", "-", "12-31-2009"},
+        Case{"yyyy/mm/dd", "/", "2009/12/31"}, Case{"yyyy-mm-dd", "-", "2009-12-31"},
+        Case{"dd.mm.yyyy", ".", "31.12.2009"}, Case{"yy.m.d", ".", "2009.12.31"},
+        Case{"dd/mm/yyyy", "/", " 31 / 12 / 2009 "},
+        Case{"dd/mm/yyyy", "\u00B7", "31\u00B712\u00B72009"},
+        Case{"yyyy/mm/dd", "\u5E74", "2009\u5E7412\u5E7431"}}) {
     engine_.DateFormat = c.format;
     engine_.DateSeparator = c.separator;
     const auto date = ParseControlDate(engine_, c.text, 2020);
@@ -185,6 +187,10 @@ TEST_F(ControlValues, TimesWithAndWithoutSeconds) {
   EXPECT_EQ(ParseControlTime(engine_, "23.59"), 23h + 59min);
   EXPECT_EQ(ParseControlTime(engine_, "23.59.30"), 23h + 59min + 30s);
   EXPECT_FALSE(ParseControlTime(engine_, "23:59").has_value());
+  engine_.TimeSeparator = "\u6642";
+  EXPECT_EQ(ParseControlTime(engine_, "23\u664259\u664230.250"), 23h + 59min + 30s + 250ms);
+  EXPECT_FALSE(ParseControlTime(engine_, "23\xE6\x99\x35\x39").has_value())
+      << "part of the character";
 
   const auto control = Load("[update]\ntime=10:30\n[bad]\ntime=half past ten\n");
   engine_.TimeSeparator = ':';

@@ -11,12 +11,12 @@
 namespace kavrel::test {
 namespace {
 
-// Names in a folder that start with the temporary-file prefix.
+// Names in a folder that start like a temporary file's ("KAV").
 std::vector<std::string> TemporaryFiles(const std::string& folder) {
   std::vector<std::string> names;
   if (DIR* d = ::opendir(folder.c_str())) {
     while (dirent* e = ::readdir(d))
-      if (std::string(e->d_name).rfind("KAVR", 0) == 0) names.push_back(e->d_name);
+      if (std::string(e->d_name).rfind("KAV", 0) == 0) names.push_back(e->d_name);
     ::closedir(d);
   }
   return names;
@@ -351,6 +351,30 @@ TEST_F(HttpDownloadDetailsTest, ReplacedProgramsStayExecutableAndNewFilesAreShar
   ::umask(mask);
   ASSERT_EQ(::stat(target.File("fresh.bin").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0666u & ~mask) << "not private like a temporary file";
+}
+
+// A transfer whose destination a folder holds stays behind as a temporary
+// file a publisher can recognise, with a file's usual permissions, never the
+// folder's; a text is fetched into a private folder named the same way.
+TEST_F(HttpDownloadDetailsTest, TemporaryNamesAndALeftoversPermissions) {
+  ASSERT_EQ(::mkdir(target.File("tool").c_str(), 0700), 0);
+  ASSERT_EQ(::chmod(target.File("tool").c_str(), 0751), 0);
+  EXPECT_FALSE(Fetch("gen/10/tool"));
+  EXPECT_NE(engine.Find(973), nullptr);
+  const std::vector<std::string> left = TemporaryFiles(temp.Path());
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_TRUE(IsTemporaryName(left[0])) << left[0];
+  EXPECT_EQ(ReadFile(temp.File(left[0])), GeneratedBytes(10));
+  EXPECT_EQ(ModeOf(temp.File(left[0])), NewFileMode()) << std::oct << ModeOf(temp.File(left[0]));
+
+  TTempDir system;
+  TScopedEnv tmp("TMPDIR", system.Path());
+  engine.progress.clear();
+  EXPECT_TRUE(engine.DownloadText(server.Url("gen/10/news.txt")));
+  ASSERT_FALSE(engine.progress.empty());
+  const std::string folder = engine.progress[0].FileName.substr(system.Path().size() + 1);
+  EXPECT_TRUE(IsTemporaryName(folder.substr(0, folder.find('/')))) << folder;
+  EXPECT_TRUE(TemporaryFiles(system.Path()).empty()) << "removed once read";
 }
 
 TEST_F(HttpDownloadDetailsTest, ADownloadAskedForFromAProgressHandlerIsRefused) {

@@ -55,7 +55,7 @@ class InstallationTest : public ::testing::Test {
   std::vector<std::string> Leftovers() const {
     std::vector<std::string> found = FilesBelow(temp.Path());
     for (const std::string& f : FilesBelow(app.Path()))
-      if (f.find("KAVR") != std::string::npos) found.push_back(f);
+      if (f.compare(f.find_last_of('/') + 1, 3, "KAV") == 0) found.push_back(f);
     return found;
   }
 

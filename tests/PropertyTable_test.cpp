@@ -115,7 +115,7 @@ TEST_F(PropertyTable, PropertiesReachTheEngineMembers) {
   for (const auto& [name, value] : Samples())
     ASSERT_EQ(SetPropertyFromText(engine, name, value), std::nullopt) << name;
   EXPECT_EQ(engine.Authenticate, kaAuto);
-  EXPECT_EQ(engine.DateSeparator, '-');
+  EXPECT_EQ(engine.DateSeparator, "-");
   EXPECT_EQ(engine.LastURLEntry.RegRoot, lurLOCALMACHINE);
   EXPECT_EQ(engine.LastURLEntry.Key, "Software\\Vendor\\App");
   EXPECT_EQ(engine.Port, 8021);
@@ -124,7 +124,7 @@ TEST_F(PropertyTable, PropertiesReachTheEngineMembers) {
   EXPECT_EQ(engine.ProxyUserID, "proxyuser");
   EXPECT_EQ(engine.ProxyPassword, "proxypass");
   EXPECT_EQ(engine.TimeOut, -30000);
-  EXPECT_EQ(engine.TimeSeparator, '.');
+  EXPECT_EQ(engine.TimeSeparator, ".");
   EXPECT_EQ(engine.UpdateType, fileUpdate);
   EXPECT_EQ(engine.UpdateConnect, kvcConnectSilentHangup);
   EXPECT_EQ(engine.UpdateUpdate, kvuSilent);
@@ -146,6 +146,27 @@ TEST_F(PropertyTable, NamesBooleansAndEnumerationsIgnoreCase) {
   EXPECT_EQ(GetPropertyAsText(engine, "UPDATETYPE"), "ftpUpdate");
   EXPECT_EQ(GetPropertyAsText(engine, "logging"), "False");
   EXPECT_EQ(GetPropertyAsText(engine, "NoSuchProperty"), std::nullopt);
+}
+
+// A separator is one character of any script, however many bytes UTF-8 gives
+// it; a longer text, an empty one or a broken sequence is refused.
+TEST_F(PropertyTable, SeparatorsTakeOneCharacterOfAnyScript) {
+  const std::pair<const char*, bool> cases[] = {
+      {".", true}, {"\u00B7", true}, {"\u5E74", true},        {"\U0001F552", true}, {"ab", false},
+      {"", false}, {". ", false},    {"\u00B7\u00B7", false}, {"\xC2", false},      {"\xB7", false},
+  };
+  for (const char* name : {"DateSeparator", "TimeSeparator"}) {
+    for (const auto& [value, accepted] : cases) {
+      TKavrel engine;
+      const std::string before = GetPropertyAsText(engine, name).value();
+      const auto refusal = SetPropertyFromText(engine, name, value);
+      EXPECT_EQ(!refusal.has_value(), accepted) << name << "=" << value;
+      EXPECT_EQ(GetPropertyAsText(engine, name), accepted ? value : before) << name << "=" << value;
+      if (refusal) {
+        EXPECT_NE(refusal->find("exactly one character"), std::string::npos) << *refusal;
+      }
+    }
+  }
 }
 
 TEST_F(PropertyTable, IntegerRange) {
@@ -235,7 +256,7 @@ TEST_F(PropertyTable, ConstructorDefaults) {
   EXPECT_FALSE(e.ApplyPatch);
   EXPECT_EQ(e.Authenticate, kaNever);
   EXPECT_EQ(e.DateFormat, "dd/mm/yyyy");
-  EXPECT_EQ(e.DateSeparator, '/');
+  EXPECT_EQ(e.DateSeparator, "/");
   EXPECT_FALSE(e.ExtractCAB);
   EXPECT_FALSE(e.ExistingConnection);
   EXPECT_FALSE(e.ForceUpdate);
@@ -267,7 +288,7 @@ TEST_F(PropertyTable, ConstructorDefaults) {
   EXPECT_EQ(e.TempDirectory, ".");
   EXPECT_EQ(e.TimeFormat, "hh:nn");
   EXPECT_EQ(e.TimeOut, 0);
-  EXPECT_EQ(e.TimeSeparator, ':');
+  EXPECT_EQ(e.TimeSeparator, ":");
   EXPECT_EQ(e.UpdateType, httpUpdate);
   EXPECT_EQ(e.UpdateConnect, kvcNoConnect);
   EXPECT_EQ(e.UpdateUpdate, kvuPromptOnce);

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <locale>
+#include <regex>
 #include <stdexcept>
 #include <thread>
 
@@ -80,6 +81,17 @@ std::optional<std::string> ReadFile(const std::string& path) {
 mode_t ModeOf(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+mode_t NewFileMode() {
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+bool IsTemporaryName(std::string_view name) {
+  static const std::regex form("KAV[0-9A-F]{1,4}\\.tmp");
+  return std::regex_match(name.begin(), name.end(), form);
 }
 
 void WriteScript(const std::string& path, const std::string& script, mode_t mode) {

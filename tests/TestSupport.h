@@ -65,6 +65,11 @@ void WriteFile(const std::string& path, std::string_view content);
 std::optional<std::string> ReadFile(const std::string& path);
 // The file's permission bits, 0 when it is missing.
 mode_t ModeOf(const std::string& path);
+// The permissions a new file of this process gets: 0666 less the umask.
+mode_t NewFileMode();
+// Whether a file name has the form of the system's temporary files: "KAV",
+// hexadecimal digits, ".tmp".
+bool IsTemporaryName(std::string_view name);
 // Writes a shell script with these permissions.
 void WriteScript(const std::string& path, const std::string& script, mode_t mode = 0755);
 // The lines of a text file without their line ends (LF or CR LF); none when

@@ -16,6 +16,7 @@
 #include "PackageCommands.h"
 #include "SzddCompress.h"
 #include "TestSupport.h"
+#include "UnpackTarget.h"
 #include "cabfdi.h"
 
 namespace kavrel::test {
@@ -92,6 +93,17 @@ TEST_F(CabinetTest, ReplacedFileKeepsItsPermissionsAndANewOneGetsTheUsualOnes) {
   EXPECT_EQ(ReadFile(dir.File("out/tool")), "new tool");
   EXPECT_EQ(ModeOf(dir.File("out/tool")), 0750u);
   EXPECT_EQ(ModeOf(dir.File("out/fresh")), 0666u & ~mask);
+}
+
+TEST(UnpackTargetTest, EachFileIsWrittenToAPrivateTemporaryFileBesideItsTarget) {
+  TTempDir dir;
+  TMspackFiles files;
+  TUnpackTarget target;
+  ASSERT_TRUE(target.Prepare(files, dir.File("a.bin")));
+  const std::string folder = dir.Path() + "/";
+  ASSERT_EQ(target.TempPath().compare(0, folder.size(), folder), 0) << target.TempPath();
+  EXPECT_TRUE(IsTemporaryName(target.TempPath().substr(folder.size()))) << target.TempPath();
+  EXPECT_EQ(ModeOf(target.TempPath()), 0600u);
 }
 
 TEST_F(CabinetTest, RefusedCabinetsWriteNothingAnywhere) {

@@ -2,10 +2,15 @@
 // real HTTP server.
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <ctime>
+#include <regex>
+
 #include "RecordingEngine.h"
 #include "System.h"
 #include "TestServers.h"
 #include "TestSupport.h"
+#include "UpdateLog.h"
 
 namespace kavrel::test {
 namespace {
@@ -20,6 +25,8 @@ class TCheckEngine : public TRecordingEngine {
   const std::string& ControlFilePath() const { return ControlFileName; }
   const std::string& Description() const { return UpdateDescription; }
   TDateTime ControlDate() const { return ControlDateTime; }
+  using TKavrel::ReadLastUpdateDate;
+  using TKavrel::WriteLastUpdateDate;
 };
 
 class UpdateCheckTest : public ::testing::Test {
@@ -138,6 +145,62 @@ TEST_F(UpdateCheckTest, EngineDateSettingsReadTheControlFileOnly) {
   EXPECT_EQ(Check("[update]\r\ndate=2009.03.22\r\n"), 6);
   EXPECT_EQ(engine.ControlDate(), EncodeDateTime({2009, 3, 22, 0, 0, 0, 0}));
   EXPECT_EQ(RegionalSettings(), before);
+}
+
+// Report 929 and its log line show the date as the user's locale writes it
+// (the log's time stamp with the locale's separator); only the remembered
+// date falls back to a form that reads back.
+TEST_F(UpdateCheckTest, TheUsersOwnShortDateShowsAndTheMemoryStillReadsBack) {
+  // Each locale with the date separator its time stamps show, as a pattern.
+  const std::pair<const char*, const char*> locales[] = {
+      {"C", "/"}, {"ja_JP.UTF-8", "/"}, {"lv_LV.UTF-8", "\\."}};
+  for (const auto& [name, separator] : locales)
+    if (const locale_t loc = ::newlocale(LC_TIME_MASK, name, nullptr))
+      ::freelocale(loc);
+    else
+      GTEST_SKIP() << "locale " << name << " is not installed (scripts/setup.sh generates it)";
+  platform::OverrideUserFormatSettings(std::nullopt);
+  const std::string processLocale = std::setlocale(LC_ALL, nullptr);
+  struct TRestoreLog {
+    std::string name = CurrentLogName();
+    ~TRestoreLog() { SetCurrentLogName(name); }
+  } restoreLog;
+  engine.Logging = true;
+  engine.SetLogFileName(local.File("update.log"));
+  for (const auto& [name, separator] : locales) {
+    SCOPED_TRACE(name);
+    TScopedEnv lang("LC_ALL", name);
+    const locale_t loc = ::newlocale(LC_TIME_MASK, name, nullptr);
+    std::tm day{};
+    day.tm_year = 2009 - 1900, day.tm_mon = 2, day.tm_mday = 21;
+    char written[64];
+    ASSERT_GT(::strftime_l(written, sizeof written, "%x", &day, loc), 0u);
+    ::freelocale(loc);
+
+    engine.statuses.clear();
+    ::unlink(local.File("update.log").c_str());
+    ASSERT_EQ(Check("[update]\r\ndate=21/03/2009\r\n"), 6);
+    ASSERT_NE(engine.Find(929), nullptr);
+    EXPECT_EQ(engine.Find(929)->Arg, written);
+    std::string line;
+    for (const std::string& l : FileLines(local.File("update.log")))
+      if (l.find("[929]") != std::string::npos) line = l;
+    EXPECT_NE(line.find("[929] New version found : " + std::string(written) + " (Status:5)"),
+              std::string::npos)
+        << line;
+    const std::string sep = separator;
+    EXPECT_TRUE(std::regex_search(line, std::regex("^\\d\\d" + sep + "\\d\\d" + sep + "\\d{4} ")))
+        << line;
+
+    engine.LastURLEntry.Key = "Software\\Vendor\\App";
+    engine.LastURLEntry.Section = name;
+    engine.LastURLEntry.Save = true;
+    const TDateTime when = EncodeDateTime({1980, 3, 21, 14, 2, 37, 0});
+    engine.WriteLastUpdateDate(when);
+    EXPECT_EQ(engine.ReadLastUpdateDate(), when);
+    engine.LastURLEntry = {};
+  }
+  EXPECT_EQ(std::setlocale(LC_ALL, nullptr), processLocale);
 }
 
 TEST_F(UpdateCheckTest, UnconditionalAppliesWhenNoDateFoundAnUpdate) {

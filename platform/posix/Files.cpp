@@ -6,8 +6,11 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
+#include <random>
 #include <vector>
 
 #include "Errors.h"
@@ -27,6 +30,30 @@ std::string ParentOf(const std::string& nativePath) {
   if (pos == std::string::npos) return ".";
   if (pos == 0) return "/";
   return nativePath.substr(0, pos);
+}
+
+// Finds a temporary name in `folder` that `create` can make: the first three
+// characters of `prefix`, a hexadecimal number from 1 to FFFF and ".tmp",
+// trying the numbers in turn from a random one. `create` returns 0 or the
+// system error; any error but an existing name ends the search.
+std::optional<std::string> MakeTemporaryName(std::string_view folder, std::string_view prefix,
+                                             const std::function<int(const std::string&)>& create,
+                                             int* error) {
+  std::string base = ToNativePath(folder);
+  if (!base.empty() && base.back() != '/') base += '/';
+  base += prefix.substr(0, 3);
+  constexpr unsigned kNames = 0xFFFF;
+  const unsigned start = std::random_device{}() % kNames;
+  int last = EEXIST;
+  for (unsigned i = 0; i < kNames && last == EEXIST; ++i) {
+    char number[8];
+    std::snprintf(number, sizeof number, "%X", (start + i) % kNames + 1);
+    std::string path = base + number + ".tmp";
+    last = create(path);
+    if (last == 0) return path;
+  }
+  if (error != nullptr) *error = last;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -78,6 +105,21 @@ std::optional<TFile> TFile::CreateUnique(std::string_view folder, std::string_vi
   }
   path = pattern;
   return TFile(fd, pattern);
+}
+
+std::optional<TFile> TFile::CreateTemporary(std::string_view folder, std::string_view prefix,
+                                            std::string& path, int* error) {
+  int handle = -1;
+  const auto name = MakeTemporaryName(
+      folder, prefix,
+      [&handle](const std::string& candidate) {
+        handle = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        return handle < 0 ? errno : 0;
+      },
+      error);
+  if (!name) return std::nullopt;
+  path = *name;
+  return TFile(handle, *name);
 }
 
 TFile::TFile(TFile&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
@@ -209,12 +251,13 @@ void WriteFileAtomically(std::string_view path, std::string_view content) {
   }
 }
 
-std::optional<std::string> CreateUniqueFolder(std::string_view folder, std::string_view prefix) {
-  std::string pattern = ToNativePath(folder);
-  if (!pattern.empty() && pattern.back() != '/') pattern += '/';
-  pattern += std::string(prefix) + "XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) return std::nullopt;
-  return pattern;
+std::optional<std::string> CreateTemporaryFolder(std::string_view folder, std::string_view prefix) {
+  return MakeTemporaryName(
+      folder, prefix,
+      [](const std::string& candidate) {
+        return ::mkdir(candidate.c_str(), 0700) == 0 ? 0 : errno;
+      },
+      nullptr);
 }
 
 bool RemoveEmptyFolder(std::string_view path) { return ::rmdir(ToNativePath(path).c_str()) == 0; }
@@ -254,9 +297,12 @@ mode_t NewFileMode() {
 }  // namespace
 
 void ShareLike(std::string_view file, std::string_view model) {
+  // Only a file is a model: a folder's search bits would make a file
+  // executable, and its other bits are no file's usual ones.
   struct stat st {};
-  const mode_t mode =
-      ::stat(ToNativePath(model).c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode();
+  const mode_t mode = ::stat(ToNativePath(model).c_str(), &st) == 0 && S_ISREG(st.st_mode)
+                          ? (st.st_mode & 07777)
+                          : NewFileMode();
   ::chmod(ToNativePath(file).c_str(), mode);
 }
 

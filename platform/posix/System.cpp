@@ -39,7 +39,8 @@ namespace {
 std::mutex gSettingsMutex;
 std::optional<TFormatSettings> gOverride;
 
-// Read through a locale object of our own, so that nothing process-wide changes.
+// The user's own formats, as the locale writes dates and times. Read through a
+// locale object of our own, so that nothing process-wide changes.
 TFormatSettings SystemFormatSettings() {
   TFormatSettings settings;
   const locale_t loc = ::newlocale(LC_TIME_MASK, "", nullptr);
@@ -47,13 +48,6 @@ TFormatSettings SystemFormatSettings() {
   if (use == nullptr) return settings;
   settings.ShortDateFormat =
       PatternFromStrftime(::nl_langinfo_l(D_FMT, use), false, &settings.DateSeparator);
-  // Some locales (the C locale among them) write two-digit years. A date
-  // remembered that way would be read back in the wrong century (1980 as
-  // 2080), so dates are always written with four.
-  if (settings.ShortDateFormat.find("yyyy") == std::string::npos) {
-    const std::size_t yy = settings.ShortDateFormat.find("yy");
-    if (yy != std::string::npos) settings.ShortDateFormat.replace(yy, 2, "yyyy");
-  }
   settings.LongTimeFormat =
       PatternFromStrftime(::nl_langinfo_l(T_FMT, use), true, &settings.TimeSeparator);
   const char* am = ::nl_langinfo_l(AM_STR, use);
@@ -61,7 +55,7 @@ TFormatSettings SystemFormatSettings() {
   if (am != nullptr && *am != '\0') settings.TimeAMString = am;
   if (pm != nullptr && *pm != '\0') settings.TimePMString = pm;
   ::freelocale(use);
-  return ReadableFormats(settings);
+  return settings;
 }
 
 }  // namespace
