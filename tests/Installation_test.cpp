@@ -9,6 +9,7 @@
 #include "CabinetImage.h"
 #include "ChildProcess.h"
 #include "Errors.h"
+#include "InstallationRun.h"
 #include "PathHelpers.h"
 #include "RecordingEngine.h"
 #include "SzddCompress.h"
@@ -18,57 +19,7 @@
 namespace kavrel::test {
 namespace {
 
-// One [fileN] section: its keys as "key=value" lines.
-using TSection = std::vector<std::string>;
-
-class InstallationTest : public ::testing::Test {
- protected:
-  InstallationTest() : server(www.Path()) {}
-
-  // Publishes update.ini with the sections as its files; `extra` goes
-  // before the file list (an application section, say).
-  void Publish(const std::vector<TSection>& files, const std::string& extra = "") {
-    std::string ini = "[update]\r\nunconditional=1\r\n" + extra +
-                      "[files]\r\ncount=" + std::to_string(files.size()) + "\r\n";
-    for (std::size_t i = 0; i < files.size(); ++i) {
-      ini += "[file" + std::to_string(i + 1) + "]\r\n";
-      for (const std::string& line : files[i]) ini += line + "\r\n";
-    }
-    WriteFile(www.File("update.ini"), ini);
-  }
-
-  TProgramResult Run(std::vector<std::string> properties, const std::string& answers = "") {
-    std::vector<std::string> args = {
-        KavrelProgram(),         "run", "-p", "URL=" + server.Url("update.ini"), "-p",
-        "UpdateUpdate=kvuSilent"};
-    for (const std::string& p : properties) {
-      args.push_back("-p");
-      args.push_back(p);
-    }
-    if (!answers.empty()) args.insert(args.end(), {"--answers", answers});
-    return RunProgram(
-        args, app.Path(),
-        {{"KAVREL_REGISTRY_DIR", hives.Path()}, {"TMPDIR", temp.Path()}, {"HOME", home.Path()}});
-  }
-
-  // Every file left in the temporary folder and below the application's.
-  std::vector<std::string> Leftovers() const {
-    std::vector<std::string> found = FilesBelow(temp.Path());
-    for (const std::string& f : FilesBelow(app.Path()))
-      if (f.compare(f.find_last_of('/') + 1, 3, "KAV") == 0) found.push_back(f);
-    return found;
-  }
-
-  std::vector<std::string> FetchedPaths() const {
-    std::vector<std::string> paths;
-    for (const TRecordedRequest& r : server.Requests())
-      if (r.Path != "/update.ini") paths.push_back(r.Path);
-    return paths;
-  }
-
-  TTempDir www, hives, temp, home, app;
-  THttpTestServer server;
-};
+class InstallationTest : public TInstallationRun {};
 
 TEST_F(InstallationTest, PlainFilesReplaceTheOldOnesStraightOrThroughTheTemporaryFolder) {
   for (const bool throughTemp : {false, true}) {

@@ -1,0 +1,58 @@
+#include "InstallationRun.h"
+
+#include "CabinetImage.h"
+
+namespace kavrel::test {
+
+void TInstallationRun::Publish(const std::vector<TSection>& files, const std::string& extra) {
+  std::string ini = "[update]\r\nunconditional=1\r\n" + extra +
+                    "[files]\r\ncount=" + std::to_string(files.size()) + "\r\n";
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    ini += "[file" + std::to_string(i + 1) + "]\r\n";
+    for (const std::string& line : files[i]) ini += line + "\r\n";
+  }
+  WriteFile(www.File("update.ini"), ini);
+}
+
+std::vector<std::string> TInstallationRun::Arguments(const std::vector<std::string>& properties,
+                                                     const std::string& answers) const {
+  std::vector<std::string> args = {
+      KavrelProgram(),         "run", "-p", "URL=" + server.Url("update.ini"), "-p",
+      "UpdateUpdate=kvuSilent"};
+  for (const std::string& p : properties) {
+    args.push_back("-p");
+    args.push_back(p);
+  }
+  if (!answers.empty()) args.insert(args.end(), {"--answers", answers});
+  return args;
+}
+
+TEnvironment TInstallationRun::Environment() const {
+  return {{"KAVREL_REGISTRY_DIR", hives.Path()}, {"TMPDIR", temp.Path()}, {"HOME", home.Path()}};
+}
+
+TProgramResult TInstallationRun::Run(const std::vector<std::string>& properties,
+                                     const std::string& answers) {
+  return RunProgram(Arguments(properties, answers), app.Path(), Environment());
+}
+
+std::unique_ptr<TRunningProgram> TInstallationRun::Start(
+    const std::vector<std::string>& properties) {
+  return std::make_unique<TRunningProgram>(Arguments(properties, ""), app.Path(), Environment());
+}
+
+std::vector<std::string> TInstallationRun::Leftovers() const {
+  std::vector<std::string> found = FilesBelow(temp.Path());
+  for (const std::string& f : FilesBelow(app.Path()))
+    if (f.compare(f.find_last_of('/') + 1, 3, "KAV") == 0) found.push_back(f);
+  return found;
+}
+
+std::vector<std::string> TInstallationRun::FetchedPaths() const {
+  std::vector<std::string> paths;
+  for (const TRecordedRequest& r : server.Requests())
+    if (r.Path != "/update.ini") paths.push_back(r.Path);
+  return paths;
+}
+
+}  // namespace kavrel::test

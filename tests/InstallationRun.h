@@ -1,0 +1,47 @@
+// Whole runs of `kavrel run` in an installation of their own: a published
+// control file on the local HTTP server, the application's folder as the
+// current one, and private hives, temporary folder and home.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "TestServers.h"
+#include "TestSupport.h"
+
+namespace kavrel::test {
+
+// One [fileN] section: its keys as "key=value" lines.
+using TSection = std::vector<std::string>;
+
+class TInstallationRun : public ::testing::Test {
+ protected:
+  TInstallationRun() : server(www.Path()) {}
+
+  // Publishes update.ini with the sections as its files; `extra` goes
+  // before the file list (an application section, say).
+  void Publish(const std::vector<TSection>& files, const std::string& extra = "");
+  // Runs to the end, the properties given as "Name=value".
+  TProgramResult Run(const std::vector<std::string>& properties, const std::string& answers = "");
+  // Starts a run and leaves it running, for a test that ends it itself.
+  std::unique_ptr<TRunningProgram> Start(const std::vector<std::string>& properties);
+  // Every file left in the temporary folder and the temporary files below the
+  // application's.
+  std::vector<std::string> Leftovers() const;
+  // The paths fetched besides the control file, in order.
+  std::vector<std::string> FetchedPaths() const;
+
+  TTempDir www, hives, temp, home, app;
+  THttpTestServer server;
+
+ private:
+  std::vector<std::string> Arguments(const std::vector<std::string>& properties,
+                                     const std::string& answers) const;
+  TEnvironment Environment() const;
+};
+
+}  // namespace kavrel::test
