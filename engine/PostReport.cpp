@@ -13,7 +13,10 @@ void TKavrel::SendPostUpdateInfo() {
     ReportStatus(951, "", 16, 5);
     return;
   }
-  session->SetIdleHandler([this] { PumpMessages(); });
+  session->SetIdleHandler([this] {
+    PumpMessages();
+    return true;
+  });
 
   std::string address;
   switch (platform::HttpObjectAddress(info.Server, 80, info.Action, address)) {

@@ -2,6 +2,7 @@
 // and the FTP host connection, and the report of the last Internet error.
 #include "Files.h"
 #include "Kavrel.h"
+#include "Processes.h"
 #include "UserInterface.h"
 
 namespace kavrel {
@@ -69,7 +70,10 @@ int TKavrel::OpenConnection() {
     ReportStatus(922, "", 1, 0);
     return 2;
   }
-  SessionHandle->SetIdleHandler([this] { PumpMessages(); });
+  SessionHandle->SetIdleHandler([this] {
+    PumpMessages();
+    return !Cancelled;
+  });
   SessionHandle->SetProxyCredentials(ProxyUserID, ProxyPassword);
   if (TimeOut > 0) SetConnectTimeout(TimeOut);
   if (UpdateType == httpUpdate) ConnectHandle = SessionHandle.get();
@@ -125,6 +129,10 @@ void TKavrel::ReportInternetError() {
 }
 
 void TKavrel::PumpMessages() {
+  // An interrupt (Ctrl+C, a request to end) cancels the run the way the
+  // user's cancel does: the transfer under way is abandoned and nothing it
+  // fetched replaces a file.
+  if (platform::InterruptRequested()) Cancelled = true;
   const auto now = std::chrono::steady_clock::now();
   if (now - lastPump_ < std::chrono::milliseconds(20)) return;
   lastPump_ = now;

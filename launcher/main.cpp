@@ -80,6 +80,7 @@ int RunWithWindow() {
 int main() {
   // Output to a reader that has gone (headless, piped) must not end a run.
   kavrel::platform::IgnoreBrokenPipe();
+  kavrel::platform::CancelOnInterrupt();
   const char* headless = std::getenv("KAVREL_HEADLESS");
   if ((headless != nullptr && std::string(headless) == "1") || !kavrel::platform::CanOpenXDisplay())
     return RunHeadless();

@@ -29,7 +29,10 @@ class TFile {
   // Creates a new, empty temporary file in `folder`, open for writing and
   // private to this user; its path goes to `path`. The name is the first three
   // characters of `prefix`, a hexadecimal number not yet taken there and
-  // ".tmp" ("KAV1F3A.tmp" for "KAVR"), so that a leftover is recognised.
+  // ".tmp" ("KAV1F3A.tmp" for "KAVR"), so that a leftover is recognised. The
+  // file is locked while it is open. The first call for a folder removes the
+  // leftovers of runs that were ended by force: files of that name pattern of
+  // this user that nobody holds open and that have not changed for seconds.
   static std::optional<TFile> CreateTemporary(std::string_view folder, std::string_view prefix,
                                               std::string& path, int* error = nullptr);
 
@@ -65,6 +68,24 @@ bool DirectoryExists(std::string_view path);
 // when it is longer than `limit` bytes.
 std::optional<std::string> ReadWholeFile(std::string_view path,
                                          std::size_t limit = static_cast<std::size_t>(-1));
+// An advisory lock on a file, held until the object goes or the process ends,
+// however it ends.
+class TFileLock {
+ public:
+  // Takes the lock without waiting, creating the file (private to this user)
+  // when it is missing. Nothing when another process holds it (`error` is then
+  // EWOULDBLOCK) or the file cannot be opened.
+  static std::optional<TFileLock> TryTake(std::string_view path, int* error = nullptr);
+  TFileLock(TFileLock&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+  TFileLock& operator=(TFileLock&&) = delete;
+  TFileLock(const TFileLock&) = delete;
+  ~TFileLock();
+
+ private:
+  explicit TFileLock(int handle) : handle_(handle) {}
+  int handle_;
+};
+
 // Writes a file so that readers see either the old content or the new one:
 // a temporary file beside it, flushed, then renamed over it. Raises EInOutError.
 void WriteFileAtomically(std::string_view path, std::string_view content);

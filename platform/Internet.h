@@ -95,8 +95,9 @@ class TInternetSession : public TInternetHandle {
   static constexpr int kDefaultStallSeconds = 60;
   virtual void SetStallTimeout(int seconds) = 0;
   // Called while a request waits for the network, so that the window system
-  // stays live.
-  virtual void SetIdleHandler(std::function<void()> idle) = 0;
+  // stays live. It returns false to abandon the transfer (the user
+  // cancelled), which then fails at once.
+  virtual void SetIdleHandler(std::function<bool()> idle) = 0;
   // Opens an HTTP(S) or FTP location and waits for the response to start;
   // nothing when no response came (the last error tells why).
   virtual std::unique_ptr<TInternetRequest> OpenUrl(std::string_view url,

@@ -50,6 +50,11 @@ std::string ParameterText(int argc, char** argv);
 
 // Writing to a pipe whose reader has gone fails instead of ending the process.
 void IgnoreBrokenPipe();
+// The first interrupt or termination request (SIGINT, SIGTERM) is recorded
+// instead of ending the process, so that a run can end cleanly; a second one
+// ends it at once.
+void CancelOnInterrupt();
+bool InterruptRequested();
 
 // The folder of the running program, without a trailing separator.
 std::string ProgramFolder();

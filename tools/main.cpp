@@ -136,6 +136,7 @@ int main(int argc, char** argv) {
   // A reader that goes away (kavrel run | head) must not end a run in its
   // middle: the output stops, the run goes on to its end.
   kavrel::platform::IgnoreBrokenPipe();
+  kavrel::platform::CancelOnInterrupt();
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return Usage("no command given");
   const std::string command = args.front();

@@ -63,7 +63,7 @@ class TCurlTransfer final : public TInternetRequest {
  public:
   // A transfer fails once it has received nothing for `stallSeconds` while
   // its reader waits.
-  TCurlTransfer(CURLM* multi, CURL* easy, std::function<void()> idle, bool& busy, long stallSeconds)
+  TCurlTransfer(CURLM* multi, CURL* easy, std::function<bool()> idle, bool& busy, long stallSeconds)
       : multi_(multi),
         easy_(easy),
         idle_(std::move(idle)),
@@ -169,7 +169,9 @@ class TCurlTransfer final : public TInternetRequest {
   std::size_t Available() const { return buffer_.size() - offset_; }
 
   void SetResultError() const {
-    if (stalled_)
+    if (abandoned_)
+      SetLastError(CURLE_ABORTED_BY_CALLBACK, "The transfer was cancelled");
+    else if (stalled_)
       SetLastError(CURLE_OPERATION_TIMEDOUT,
                    "Nothing received for " + std::to_string(stallLimit_.count()) + " seconds");
     else
@@ -197,7 +199,11 @@ class TCurlTransfer final : public TInternetRequest {
       const auto now = std::chrono::steady_clock::now();
       if (idle_ && now - lastIdle >= std::chrono::milliseconds(kPollMilliseconds)) {
         lastIdle = now;
-        idle_();
+        if (!idle_()) {
+          abandoned_ = done_ = true;
+          result_ = CURLE_ABORTED_BY_CALLBACK;
+          return;
+        }
       }
     }
   }
@@ -257,7 +263,7 @@ class TCurlTransfer final : public TInternetRequest {
 
   CURLM* multi_;
   CURL* easy_;
-  std::function<void()> idle_;
+  std::function<bool()> idle_;
   bool& busy_;  // the handle serves this transfer
   std::vector<char> buffer_;
   std::size_t offset_ = 0;
@@ -271,6 +277,7 @@ class TCurlTransfer final : public TInternetRequest {
   std::chrono::steady_clock::time_point lastActivity_;
   curl_off_t moved_ = 0;
   bool stalled_ = false;
+  bool abandoned_ = false;
 };
 
 // Settings every handle of a session shares.
@@ -282,7 +289,7 @@ struct TSessionSettings {
   std::string proxyPassword;
   long connectTimeoutMs = 0;
   long stallSeconds = TInternetSession::kDefaultStallSeconds;
-  std::function<void()> idle;
+  std::function<bool()> idle;
 };
 
 // Prepares the handle for a transfer of the location and tells the proxy it
@@ -477,7 +484,7 @@ class TCurlSession final : public TInternetSession {
   }
   void SetConnectTimeout(int milliseconds) override { settings_.connectTimeoutMs = milliseconds; }
   void SetStallTimeout(int seconds) override { settings_.stallSeconds = seconds; }
-  void SetIdleHandler(std::function<void()> idle) override { settings_.idle = std::move(idle); }
+  void SetIdleHandler(std::function<bool()> idle) override { settings_.idle = std::move(idle); }
 
   std::unique_ptr<TInternetRequest> OpenUrl(std::string_view url,
                                             const THttpRequestOptions& options) override {

@@ -1,6 +1,8 @@
 #include "Files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,7 +12,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <functional>
+#include <mutex>
 #include <random>
+#include <set>
 #include <vector>
 
 #include "Errors.h"
@@ -54,6 +58,48 @@ std::optional<std::string> MakeTemporaryName(std::string_view folder, std::strin
   }
   if (error != nullptr) *error = last;
   return std::nullopt;
+}
+
+// A leftover has not changed for this long: a file that is being created or
+// has just been written (and is about to be renamed) is younger.
+constexpr std::time_t kLeftoverSeconds = 2;
+
+// A temporary file's name: the three-letter prefix, one to four hexadecimal
+// digits and ".tmp".
+bool IsTemporaryName(std::string_view name, std::string_view prefix) {
+  if (name.size() < prefix.size() + 5 || name.compare(0, prefix.size(), prefix) != 0 ||
+      name.substr(name.size() - 4) != ".tmp")
+    return false;
+  const std::string_view digits = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+  return digits.size() <= 4 && digits.find_first_not_of("0123456789ABCDEF") == std::string::npos;
+}
+
+// Temporary files that a run ended by force (killed, the power gone) left in
+// a folder. One that is being written is locked by its writer; a file that is
+// not, is this user's and has not changed for a while is a leftover and goes.
+// Each folder is swept once per process, before its first temporary file.
+void SweepLeftovers(const std::string& folder, std::string_view prefix) {
+  static std::mutex lock;
+  static std::set<std::string> swept;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    if (!swept.insert(folder + "/" + std::string(prefix)).second) return;
+  }
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return;
+  const std::time_t now = std::time(nullptr);
+  while (const dirent* entry = ::readdir(dir)) {
+    if (!IsTemporaryName(entry->d_name, prefix)) continue;
+    const int fd =
+        ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+        now - st.st_mtime >= kLeftoverSeconds && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+      ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    ::close(fd);
+  }
+  ::closedir(dir);
 }
 
 }  // namespace
@@ -109,17 +155,36 @@ std::optional<TFile> TFile::CreateUnique(std::string_view folder, std::string_vi
 
 std::optional<TFile> TFile::CreateTemporary(std::string_view folder, std::string_view prefix,
                                             std::string& path, int* error) {
+  SweepLeftovers(ToNativePath(folder), prefix.substr(0, 3));
   int handle = -1;
   const auto name = MakeTemporaryName(
       folder, prefix,
       [&handle](const std::string& candidate) {
         handle = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        return handle < 0 ? errno : 0;
+        if (handle < 0) return errno;
+        // Held while the file is open, so that no other run takes it for a leftover.
+        ::flock(handle, LOCK_EX | LOCK_NB);
+        return 0;
       },
       error);
   if (!name) return std::nullopt;
   path = *name;
   return TFile(handle, *name);
+}
+
+std::optional<TFileLock> TFileLock::TryTake(std::string_view path, int* error) {
+  const std::string native = ToNativePath(path);
+  const int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (error != nullptr) *error = errno;
+    if (fd >= 0) ::close(fd);
+    return std::nullopt;
+  }
+  return TFileLock(fd);
+}
+
+TFileLock::~TFileLock() {
+  if (handle_ >= 0) ::close(handle_);
 }
 
 TFile::TFile(TFile&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -156,6 +157,22 @@ std::optional<int> RunAndWait(std::string_view commandLine, bool,
 }
 
 void IgnoreBrokenPipe() { ::signal(SIGPIPE, SIG_IGN); }
+
+namespace {
+volatile std::sig_atomic_t gInterrupted = 0;
+void OnInterrupt(int) { gInterrupted = 1; }
+}  // namespace
+
+void CancelOnInterrupt() {
+  struct sigaction action {};
+  action.sa_handler = &OnInterrupt;
+  action.sa_flags = SA_RESETHAND;  // the second request takes the default action
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
+
+bool InterruptRequested() { return gInterrupted != 0; }
 
 std::uint32_t CurrentProcessId() { return static_cast<std::uint32_t>(::getpid()); }
 

@@ -43,7 +43,11 @@ std::optional<std::string> FetchPage(std::string_view url, std::size_t limit,
   auto session = TInternetSession::Open("TKavrel", "");
   if (!session) return std::nullopt;
   session->SetConnectTimeout(30000);
-  if (idle) session->SetIdleHandler(std::move(idle));
+  if (idle)
+    session->SetIdleHandler([idle = std::move(idle)] {
+      idle();
+      return true;
+    });
   const auto request = session->OpenUrl(url, THttpRequestOptions{});
   if (!request || request->StatusCode() < 200 || request->StatusCode() > 299) return std::nullopt;
   if (const auto length = request->ContentLength();
