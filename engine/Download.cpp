@@ -217,6 +217,11 @@ bool TKavrel::ReceiveToDestination(platform::TInternetRequest& Request, std::int
     PumpMessages();
     if (!Request.Read(block.data(), block.size(), count)) {
       readFailed = true;
+      // A transfer abandoned for the user's cancel ends as cancelled.
+      if (Cancelled) {
+        cancel = true;
+        ReportStatus(964, "", 0, 0);
+      }
       break;
     }
     if (count > 0) writer.Append(block.data(), count);

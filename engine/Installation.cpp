@@ -87,8 +87,11 @@ int TKavrel::InstallFiles() {
     }
     if (!cabinet && ExtractCAB && entry.Compressed) {
       // Expanded in the current folder. The expansion removes its source; a
-      // file that turns out not to be compressed is left as it is.
-      if (!platform::SameFile(fetched, name)) platform::MoveFileTo(fetched, name);
+      // file that turns out not to be compressed is left as it is. The fetched
+      // file takes the place of one of its name there: that can only be an
+      // earlier run's, ended before its expansion, and expanding it instead
+      // would install what that run fetched.
+      if (!platform::SameFile(fetched, name)) platform::ReplaceFileWith(fetched, name);
       ExpandLZFile(name);
     }
     if (cabinet && ExtractCAB && entry.Compressed) {

@@ -73,17 +73,21 @@ std::optional<std::string> ReadWholeFile(std::string_view path,
 class TFileLock {
  public:
   // Takes the lock without waiting, creating the file (private to this user)
-  // when it is missing. Nothing when another process holds it (`error` is then
-  // EWOULDBLOCK) or the file cannot be opened.
+  // when it is missing; the file is removed when the lock is let go. Nothing
+  // when another process holds it (`error` is then EWOULDBLOCK) or the file
+  // cannot be opened.
   static std::optional<TFileLock> TryTake(std::string_view path, int* error = nullptr);
-  TFileLock(TFileLock&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+  TFileLock(TFileLock&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
+    other.handle_ = -1;
+  }
   TFileLock& operator=(TFileLock&&) = delete;
   TFileLock(const TFileLock&) = delete;
   ~TFileLock();
 
  private:
-  explicit TFileLock(int handle) : handle_(handle) {}
+  TFileLock(int handle, std::string path) : handle_(handle), path_(std::move(path)) {}
   int handle_;
+  std::string path_;
 };
 
 // Writes a file so that readers see either the old content or the new one:

@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <stdexcept>
 #include <thread>
 
@@ -116,9 +118,14 @@ bool TRunningProgram::WaitForOutput(std::string_view text, std::chrono::millisec
   while (output_.find(text) == std::string::npos) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
-    if (out_ < 0 || left.count() <= 0) return false;
+    if (out_ < 0) return false;
+    // One look at the output even when the time is up, so that a short wait
+    // still reads what has come.
     pollfd p{out_, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+    if (::poll(&p, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0))) <= 0) {
+      if (left.count() <= 0) return false;
+      continue;
+    }
     char block[4096];
     const ssize_t n = ::read(out_, block, sizeof block);
     if (n <= 0) {

@@ -172,19 +172,33 @@ std::optional<TFile> TFile::CreateTemporary(std::string_view folder, std::string
   return TFile(handle, *name);
 }
 
+// The holder removes the file when it lets go, so a taker checks that the
+// file it locked is still the one under the name; otherwise it came between
+// the last holder's removal and its own lock, and tries again.
 std::optional<TFileLock> TFileLock::TryTake(std::string_view path, int* error) {
   const std::string native = ToNativePath(path);
-  const int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    if (error != nullptr) *error = errno;
-    if (fd >= 0) ::close(fd);
-    return std::nullopt;
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    const int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      if (error != nullptr) *error = errno;
+      if (fd >= 0) ::close(fd);
+      return std::nullopt;
+    }
+    struct stat held {
+    }, named{};
+    if (::fstat(fd, &held) == 0 && ::stat(native.c_str(), &named) == 0 &&
+        held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+      return TFileLock(fd, native);
+    ::close(fd);
   }
-  return TFileLock(fd);
+  if (error != nullptr) *error = EWOULDBLOCK;
+  return std::nullopt;
 }
 
 TFileLock::~TFileLock() {
-  if (handle_ >= 0) ::close(handle_);
+  if (handle_ < 0) return;
+  ::unlink(path_.c_str());
+  ::close(handle_);
 }
 
 TFile::TFile(TFile&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {

@@ -30,6 +30,7 @@ Modifiers (any order, each at most once):
     redirect[-<P>]  302 to the same path without this segment; with a port,
                     to that path on http://127.0.0.1:<P> (another server)
     nolength        no Content-Length: the body ends when the connection closes
+    garbage         answers with bytes that are no HTTP response and closes
     chunked         Transfer-Encoding: chunked
     short[-<N>]     announces the full length, sends only N bytes (default:
                     half) and closes the connection
@@ -164,7 +165,7 @@ class Handler(BaseHTTPRequestHandler):
         mods = {}
         while segments:
             name, _, arg = segments[0].partition("-")
-            if name not in ("auth", "status", "redirect", "nolength", "chunked",
+            if name not in ("auth", "status", "redirect", "nolength", "chunked", "garbage",
                             "short", "slow") or name in mods:
                 break
             mods[name] = arg
@@ -182,6 +183,12 @@ class Handler(BaseHTTPRequestHandler):
                 raise ValueError("block size")
             mods["slow"] = (delay, block)
 
+        if "garbage" in mods:
+            self.wfile.write(b"\x16\x03\x01 HTTP/9 999\r\nContent-Length: -7\r\n\x00\xff\r\n\r\n"
+                             + bytes(range(256)))
+            self.wfile.flush()
+            self.close_connection = True
+            return
         if "redirect" in mods:
             kept = [s for s in self.path.split("?")[0].split("/") if s]
             kept.remove("redirect-" + mods["redirect"] if mods["redirect"] else "redirect")

@@ -1,0 +1,156 @@
+// Runs killed (SIGKILL) at each stage of an installation, and two runs
+// started at once. Afterwards every destination holds its complete old or its
+// complete new content, and the next run completes the update and leaves no
+// temporary file behind.
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <chrono>
+#include <functional>
+#include <random>
+#include <thread>
+
+#include "CabinetImage.h"
+#include "InstallationRun.h"
+#include "SzddCompress.h"
+
+namespace kavrel::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Bytes that do not compress, so that expanding them takes a while.
+std::string Noise(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+  return bytes;
+}
+
+// True once a file whose name starts with "KAV" and ends in ".tmp" holds
+// data somewhere below the folder.
+bool TemporaryFileBelow(const std::string& folder) {
+  for (const std::string& f : FilesBelow(folder)) {
+    const std::string name = f.substr(f.find_last_of('/') + 1);
+    struct stat st {};
+    if (name.rfind("KAV", 0) == 0 && name.size() > 4 && name.substr(name.size() - 4) == ".tmp" &&
+        ::stat((folder + "/" + f).c_str(), &st) == 0 && st.st_size > 0)
+      return true;
+  }
+  return false;
+}
+
+// Sets back the time of every file below the folder, as if the killed run
+// had been a while ago.
+void AgeFilesBelow(const std::string& folder) {
+  const utimbuf past{std::time(nullptr) - 3600, std::time(nullptr) - 3600};
+  for (const std::string& f : FilesBelow(folder)) ::utime((folder + "/" + f).c_str(), &past);
+}
+
+class KilledRunTest : public TInstallationRun {
+ protected:
+  struct TDestination {
+    std::string path, old, fresh;
+  };
+
+  // Kills the run once `moment` holds (polled every millisecond), then
+  // checks each destination and runs again to the end.
+  void KillWhenThenRecover(const std::vector<std::string>& properties,
+                           const std::function<bool(TRunningProgram&)>& moment,
+                           const std::vector<TDestination>& destinations) {
+    for (const TDestination& d : destinations) WriteFile(d.path, d.old);
+    auto run = Start(properties);
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    bool reached = false;
+    while (!(reached = moment(*run)) && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(reached) << "the stage never came: " << run->Wait(5).Out;
+    run->Kill();
+    for (const TDestination& d : destinations) {
+      const auto now = ReadFile(d.path);
+      EXPECT_TRUE(now == d.old || now == d.fresh)
+          << d.path << " is neither old nor new: " << (now ? now->size() : 0) << " bytes";
+    }
+    AgeFilesBelow(app.Path());
+    AgeFilesBelow(temp.Path());
+    const TProgramResult again = Run(properties);
+    EXPECT_EQ(again.ExitCode, 0) << again.Err;
+    EXPECT_NE(again.Out.find("[948]"), std::string::npos) << again.Out;
+    for (const TDestination& d : destinations) EXPECT_TRUE(ReadFile(d.path) == d.fresh) << d.path;
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+  }
+};
+
+TEST_F(KilledRunTest, DuringTheDownload) {
+  Publish({{"url=" + server.Url("slow-100-20000/gen/600000/app.exe"), "targetdir=" + app.Path()}});
+  KillWhenThenRecover({"UseWinTempDir=False"},
+                      [this](TRunningProgram&) { return TemporaryFileBelow(app.Path()); },
+                      {{app.File("app.exe"), "old app", GeneratedBytes(600000)}});
+}
+
+// Moments too short to watch for (a file fetched and not yet in its place,
+// the last steps of the run) are hit by killing at a range of delays after
+// the download starts.
+TEST_F(KilledRunTest, AtMomentsAcrossTheEndOfARun) {
+  Publish({{"url=" + server.Url("gen/600000/app.exe"), "targetdir=" + app.Path()},
+           {"url=" + server.Url("gen/3000/tool.dat"), "targetdir=" + app.File("bin")}});
+  for (const int delay : {0, 1, 2, 4, 8, 16, 32, 64}) {
+    SCOPED_TRACE("killed " + std::to_string(delay) + " ms after the download began");
+    std::optional<std::chrono::steady_clock::time_point> began;
+    KillWhenThenRecover(
+        {"UseWinTempDir=True"},
+        [&](TRunningProgram& run) {
+          if (!began &&
+              run.WaitForOutput("[915] Download : " + server.Url("gen/600000/app.exe"), 1ms))
+            began = std::chrono::steady_clock::now();
+          return began &&
+                 std::chrono::steady_clock::now() - *began >= std::chrono::milliseconds(delay);
+        },
+        {{app.File("app.exe"), "old app", GeneratedBytes(600000)},
+         {app.File("bin/tool.dat"), "old tool", GeneratedBytes(3000)}});
+  }
+}
+
+TEST_F(KilledRunTest, DuringACabinetExtraction) {
+  TTempDir src;
+  const std::string big = Noise(24 << 20, 1), small = "small new";
+  WriteFile(src.File("big.bin"), big);
+  WriteFile(src.File("small.txt"), small);
+  MakeCabinetWithGcab(src.Path(), www.File("data.cab"), {"small.txt", "big.bin"}, true);
+  Publish({{"url=" + server.Url("data.cab"), "compressed=1", "targetdir=" + app.File("data")}});
+  KillWhenThenRecover({"UseWinTempDir=True", "ExtractCAB=True"},
+                      [this](TRunningProgram&) { return TemporaryFileBelow(app.File("data")); },
+                      {{app.File("data/big.bin"), "old big", big},
+                       {app.File("data/small.txt"), "old small", small}});
+}
+
+TEST_F(KilledRunTest, DuringAnLzExpansion) {
+  const std::string notes = Noise(8 << 20, 2);
+  WriteFile(www.File("notes.tx_"), *SzddCompress(notes, 't'));
+  Publish({{"url=" + server.Url("notes.tx_"), "compressed=1"}});
+  KillWhenThenRecover({"UseWinTempDir=True", "ExtractCAB=True"},
+                      [this](TRunningProgram&) { return TemporaryFileBelow(app.Path()); },
+                      {{app.File("notes.txt"), "old notes", notes}});
+}
+
+TEST_F(KilledRunTest, TwoRunsAtOnceForOneInstallation) {
+  Publish({{"url=" + server.Url("slow-100-20000/gen/200000/app.exe"), "targetdir=" + app.Path()}});
+  WriteFile(app.File("app.exe"), "old app");
+  auto first = Start({"UseWinTempDir=False"});
+  ASSERT_TRUE(first->WaitForOutput("[915]", 20s)) << first->Output();
+  const TProgramResult second = Run({"UseWinTempDir=False"});
+  EXPECT_NE(second.Out.find("[976] System error : Another update of this installation is running"),
+            std::string::npos)
+      << second.Out;
+  EXPECT_EQ(second.Out.find("[921]"), std::string::npos) << "the second run fetched nothing";
+  const TProgramResult r = first->Wait(60);
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_TRUE(ReadFile(app.File("app.exe")) == GeneratedBytes(200000));
+  EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+  // Once the first has ended, the next run may go.
+  const TProgramResult third = Run({"UseWinTempDir=False"});
+  EXPECT_EQ(third.Out.find("[976]"), std::string::npos) << third.Out;
+}
+
+}  // namespace
+}  // namespace kavrel::test
