@@ -71,7 +71,10 @@ int RunWithWindow() {
   // The run may hide the window and take every pending event before it
   // returns: the loop looks again at least every 200 ms instead of waiting
   // for an event that never comes.
-  while (Fl::first_window() != nullptr && !kavrel::platform::TerminateRequested()) Fl::wait(0.2);
+  // An interrupt cancels a run under way and then ends the launcher.
+  while (Fl::first_window() != nullptr && !kavrel::platform::TerminateRequested() &&
+         !kavrel::platform::InterruptRequested())
+    Fl::wait(0.2);
   return 0;
 }
 
