@@ -302,8 +302,7 @@ void WriteFileAtomically(std::string_view path, std::string_view content) {
   const std::string native = ToNativePath(path);
   std::string temp;
   int error = 0;
-  auto file =
-      TFile::CreateUnique(ParentOf(native), std::string(BaseName(native)) + ".", temp, &error);
+  auto file = TFile::CreateTemporary(ParentOf(native), "KAV", temp, &error);
   if (!file) Fail("Cannot create a file beside", native, error);
   // The new file keeps the old one's permissions; a new one may be read by all.
   struct stat old {};
@@ -404,7 +403,7 @@ bool CopyBeside(const std::string& from, const std::string& to, const std::strin
   auto source = TFile::Open(from, TFile::Mode::Read);
   if (!source) return false;
   std::string temp;
-  auto target = TFile::CreateUnique(ParentOf(to), std::string(BaseName(to)) + ".", temp);
+  auto target = TFile::CreateTemporary(ParentOf(to), "KAV", temp);
   if (!target) return false;
   ShareLike(temp, model);
   try {

@@ -133,6 +133,32 @@ TEST_F(KilledRunTest, DuringAnLzExpansion) {
                       {{app.File("notes.txt"), "old notes", notes}});
 }
 
+// The updater stub, killed while it copies a pending program over the old one
+// and then started again.
+TEST_F(KilledRunTest, TheStubWhileItCopies) {
+  TTempDir pending;
+  const std::string fresh = Noise(64 << 20, 3);
+  WriteFile(pending.File("app.exe_NEW"), fresh);
+  WriteFile(app.File("app.exe"), "old app");
+  const std::vector<std::string> stub = {KAVREL_STUB_PATH,
+                                         "0 X null \" \" \"" + pending.Path() + "/\" app.exe_NEW"};
+  const TEnvironment env = {{"HOME", home.Path()}, {"TMPDIR", temp.Path()}};
+  {
+    TRunningProgram run(stub, app.Path(), env);
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (!TemporaryFileBelow(app.Path()) && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(TemporaryFileBelow(app.Path())) << run.Wait(5).Err;
+  }  // killed
+  const auto now = ReadFile(app.File("app.exe"));
+  EXPECT_TRUE(now == "old app" || now == fresh) << (now ? now->size() : 0) << " bytes";
+  AgeFilesBelow(app.Path());
+  const TProgramResult again = RunProgram(stub, app.Path(), env);
+  EXPECT_EQ(again.ExitCode, 0) << again.Err;
+  EXPECT_TRUE(ReadFile(app.File("app.exe")) == fresh);
+  EXPECT_EQ(FilesBelow(app.Path()), std::vector<std::string>{"app.exe"});
+}
+
 TEST_F(KilledRunTest, TwoRunsAtOnceForOneInstallation) {
   Publish({{"url=" + server.Url("slow-100-20000/gen/200000/app.exe"), "targetdir=" + app.Path()}});
   WriteFile(app.File("app.exe"), "old app");
