@@ -4,9 +4,24 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kavrel::stub {
+
+// One entry of a list file: the number it has there, the name of a file in the
+// source folder and the target folder given for it, as the file holds them
+// (up to 128 characters each, macros not expanded).
+struct TListEntry {
+  int Index = 0;
+  std::string File;
+  std::string Target;
+};
+
+// The entries of a list file's text, section "FILES": numbers 1 to its COUNT,
+// each with its FILE and TARGET values (a missing one reads as empty). A count
+// beyond the last entry the file holds stops at that entry.
+std::vector<TListEntry> ReadListEntries(std::string_view text);
 
 class TStubWork {
  public:
