@@ -24,6 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<kavrel::stub::TListEntry> entries = kavrel::stub::ReadListEntries(text);
   const kavrel::TIniDocument list = kavrel::TIniDocument::Parse(text);
   const int count = list.ReadInteger("FILES", "COUNT", 0);
+  // However large the count and the numbers, the work is that of the keys.
+  Check(entries.size() <= list.KeyNames("FILES").size(), "no more entries than keys");
   int previous = 0;
   for (const kavrel::stub::TListEntry& entry : entries) {
     Check(entry.Index > previous && entry.Index <= count, "entries are numbered up to the count");

@@ -18,9 +18,10 @@ struct TListEntry {
   std::string Target;
 };
 
-// The entries of a list file's text, section "FILES": numbers 1 to its COUNT,
-// each with its FILE and TARGET values (a missing one reads as empty). A count
-// beyond the last entry the file holds stops at that entry.
+// The entries of a list file's text, section "FILES": the numbers from 1 to
+// its COUNT that the file holds a FILE or a TARGET key for (spelled in decimal
+// without leading zeros), in increasing order, each with both values (a
+// missing one reads as empty).
 std::vector<TListEntry> ReadListEntries(std::string_view text);
 
 class TStubWork {
