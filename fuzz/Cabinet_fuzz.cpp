@@ -20,11 +20,6 @@ using kavrel::fuzz::Check;
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  (void)kavrel::fuzz::Scratch();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string root = kavrel::fuzz::Scratch() + "/cabinet";
   const std::string in = root + "/in", out = root + "/out";

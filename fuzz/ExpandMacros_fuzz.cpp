@@ -40,7 +40,6 @@ class TMacroEngine final : public kavrel::TKavrel {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   ::setenv("KAVREL_WINDIR", "/kavrel/{SYS}/windows", 1);
   ::setenv("KAVREL_SYSDIR", "/kavrel/{win}{Win}/system", 1);
-  (void)kavrel::fuzz::Scratch();
   return 0;
 }
 

@@ -25,8 +25,8 @@ std::string MakeScratch() {
   ::setenv("XDG_CONFIG_HOME", (pattern + "/config").c_str(), 1);
   ::setenv("XDG_RUNTIME_DIR", (pattern + "/runtime").c_str(), 1);
   ::setenv("KAVREL_REGISTRY_DIR", (pattern + "/registry").c_str(), 1);
-  ::setenv("KAVREL_WINDIR", (pattern + "/windows").c_str(), 0);
-  ::setenv("KAVREL_SYSDIR", (pattern + "/system").c_str(), 0);
+  ::setenv("KAVREL_WINDIR", (pattern + "/windows").c_str(), 1);
+  ::setenv("KAVREL_SYSDIR", (pattern + "/system").c_str(), 1);
   return pattern;
 }
 
@@ -44,6 +44,10 @@ const std::string& Scratch() {
   static const TScratchOwner owner;
   return owner.path;
 }
+
+// Made before anything runs, so that no target reaches the system's own
+// folders before it has asked for the scratch folder.
+[[maybe_unused]] static const bool kScratchMade = !Scratch().empty();
 
 void Check(bool condition, std::string_view what) {
   if (condition) return;

@@ -9,11 +9,11 @@
 
 namespace kavrel::fuzz {
 
-// The scratch folder, made below $TMPDIR (else /tmp) at the first call and
-// removed with all it holds when the process ends. Its first call also points
+// The scratch folder, made below $TMPDIR (else /tmp) when the program starts
+// and removed with all it holds when the process ends. Making it also points
 // TMPDIR, HOME, XDG_CONFIG_HOME, XDG_RUNTIME_DIR, KAVREL_REGISTRY_DIR,
-// KAVREL_WINDIR and KAVREL_SYSDIR into it (the last two only when not set
-// already, so that a target can choose them first).
+// KAVREL_WINDIR and KAVREL_SYSDIR into it; a target may set the last two
+// otherwise in LLVMFuzzerInitialize.
 const std::string& Scratch();
 
 // Aborts with a message when `condition` does not hold.

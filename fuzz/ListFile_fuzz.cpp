@@ -14,11 +14,6 @@ using kavrel::fuzz::Check;
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  (void)kavrel::fuzz::Scratch();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const std::vector<kavrel::stub::TListEntry> entries = kavrel::stub::ReadListEntries(text);

@@ -20,7 +20,7 @@ if [ "${1:-}" = "--clang" ]; then
     -DKAVREL_WERROR=ON -DKAVREL_TESTS=OFF -DKAVREL_FUZZ=ON >/dev/null
   cmake --build build-clang
   # Each target on a copy of its seed corpus, with a scratch folder of its own
-  # as TMPDIR; about five seconds each, a minute for all of them. An input that
+  # as TMPDIR; four seconds each, about a minute for all of them. An input that
   # fails is kept in build-clang/fuzz-artifacts/.
   mkdir -p build-clang/fuzz-artifacts
   for target in pe_version parse_version control_date ini_document control_values \
@@ -29,7 +29,7 @@ if [ "${1:-}" = "--clang" ]; then
     scratch=$(mktemp -d)
     cp -r "fuzz/corpus/$target/." "$corpus/"
     status=0
-    TMPDIR=$scratch build-clang/fuzz/fuzz_$target -max_total_time=5 -timeout=10 \
+    TMPDIR=$scratch build-clang/fuzz/fuzz_$target -max_total_time=4 -timeout=10 \
       -print_final_stats=0 -artifact_prefix=build-clang/fuzz-artifacts/ "$corpus" \
       >"$scratch/log" 2>&1 || status=$?
     if [ "$status" -ne 0 ]; then
