@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <set>
 #include <thread>
 
 #include "Files.h"
@@ -39,6 +40,15 @@ std::string FindPending(const std::string& source, const std::string& name,
   for (const std::string& candidate : {name, base + "_NEW", base + "_new"})
     if (platform::FileExists(source + candidate)) return source + candidate;
   return {};
+}
+
+// The number of a FILE or TARGET key as the list's entries are looked up:
+// decimal without leading zeros, from 1; 0 for anything else.
+int EntryNumber(std::string_view digits) {
+  if (digits.empty() || digits.size() > 10 || digits.front() == '0' ||
+      digits.find_first_not_of("0123456789") != std::string_view::npos)
+    return 0;
+  return ParseInt32(digits).value_or(0);
 }
 
 // A program given as one path, so that a folder with blanks still names it.
@@ -80,28 +90,12 @@ void TStubWork::ListFile(const std::string& name, const std::string& source) {
   // A list that names itself, directly or through others, is worked through once.
   if (std::find(openLists_.begin(), openLists_.end(), path) != openLists_.end()) return;
   Log("Upd inf file: " + path);
-  const TIniDocument list = TIniDocument::Parse(platform::ReadWholeFile(path).value_or(""));
-  const int count = list.ReadInteger("FILES", "COUNT", 0);
-  // Entries past the last one the file holds would all read as empty: a
-  // count far beyond them is not worked through to its end.
-  int last = 0;
-  for (const std::string& key : list.KeyNames("FILES")) {
-    const std::string upper = UpperCase(key);
-    for (const char* prefix : {"FILE", "TARGET"}) {
-      const std::string_view p(prefix);
-      if (upper.size() > p.size() && upper.compare(0, p.size(), p) == 0)
-        if (const auto n = ParseInt32(upper.substr(p.size()))) last = std::max(last, *n);
-    }
-  }
+  const std::vector<TListEntry> entries =
+      ReadListEntries(platform::ReadWholeFile(path).value_or(""));
   openLists_.push_back(path);
-  for (int k = 1; k <= std::min(count, last); ++k) {
-    const std::string index = std::to_string(k);
-    const std::string file =
-        list.ReadString("FILES", "FILE" + index, "").substr(0, kListValueLength);
-    const std::string folder =
-        list.ReadString("FILES", "TARGET" + index, "").substr(0, kListValueLength);
-    Log("upd inf " + index + " : " + file + " " + folder);
-    ProcessFile(file, source, ExpandTargetMacros(folder));
+  for (const TListEntry& entry : entries) {
+    Log("upd inf " + std::to_string(entry.Index) + " : " + entry.File + " " + entry.Target);
+    ProcessFile(entry.File, source, ExpandTargetMacros(entry.Target));
   }
   openLists_.pop_back();
 }
@@ -143,6 +137,31 @@ void TStubWork::Compressed(const std::string& name, const std::string& target) {
   Log("Upd lzexpand dest. filename " + *expandedName);
   const auto expanded = ExpandLZ(name);
   if (expanded && !target.empty()) platform::MoveFileTo(*expanded, target + *expanded);
+}
+
+std::vector<TListEntry> ReadListEntries(std::string_view text) {
+  const TIniDocument list = TIniDocument::Parse(text);
+  const int count = list.ReadInteger("FILES", "COUNT", 0);
+  // Only the numbers the file holds a FILE or TARGET key for are worked
+  // through: any other number up to the count reads as an empty name without
+  // a folder, which names nothing to do. So neither a count nor a number far
+  // beyond the entries makes the stub work through all the numbers below it.
+  std::set<int> numbers;
+  for (const std::string& key : list.KeyNames("FILES")) {
+    const std::string upper = UpperCase(key);
+    for (const std::string_view prefix : {"FILE", "TARGET"}) {
+      if (upper.compare(0, prefix.size(), prefix) != 0) continue;
+      const int n = EntryNumber(std::string_view(upper).substr(prefix.size()));
+      if (n > 0 && n <= count) numbers.insert(n);
+    }
+  }
+  std::vector<TListEntry> entries;
+  for (const int k : numbers) {
+    const std::string index = std::to_string(k);
+    entries.push_back({k, list.ReadString("FILES", "FILE" + index, "").substr(0, kListValueLength),
+                       list.ReadString("FILES", "TARGET" + index, "").substr(0, kListValueLength)});
+  }
+  return entries;
 }
 
 std::string ExpandTargetMacros(const std::string& target) {

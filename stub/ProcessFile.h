@@ -4,9 +4,25 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kavrel::stub {
+
+// One entry of a list file: the number it has there, the name of a file in the
+// source folder and the target folder given for it, as the file holds them
+// (up to 128 characters each, macros not expanded).
+struct TListEntry {
+  int Index = 0;
+  std::string File;
+  std::string Target;
+};
+
+// The entries of a list file's text, section "FILES": the numbers from 1 to
+// its COUNT that the file holds a FILE or a TARGET key for (spelled in decimal
+// without leading zeros), in increasing order, each with both values (a
+// missing one reads as empty).
+std::vector<TListEntry> ReadListEntries(std::string_view text);
 
 class TStubWork {
  public:

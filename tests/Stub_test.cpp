@@ -11,9 +11,11 @@
 #include <filesystem>
 #include <regex>
 #include <thread>
+#include <tuple>
 
 #include "CabinetImage.h"
 #include "ChildProcess.h"
+#include "ProcessFile.h"
 #include "StubMain.h"
 #include "SzddCompress.h"
 #include "TestSupport.h"
@@ -143,6 +145,31 @@ TEST_F(StubTest, ListFileNamesFilesWithTheirTargetFoldersAndMayNameFurtherLists)
             "Upd copying file : " + source + "x_NEW to /nonexistent/x",
             "Upd copy error " + source + "x_NEW to /nonexistent/x",
             "upd inf 4 : missing.dll_NEW /nowhere"}));
+}
+
+TEST(StubListEntries, AreTheNumbersUpToTheCountThatTheFileHoldsAKeyFor) {
+  using TEntries = std::vector<std::tuple<int, std::string, std::string>>;
+  const auto entries = [](const std::string& text) {
+    TEntries out;
+    for (const auto& e : kavrel::stub::ReadListEntries(text))
+      out.emplace_back(e.Index, e.File, e.Target);
+    return out;
+  };
+  EXPECT_EQ(entries("[files]\ncount=3\nfile1=a.cab\ntarget1={APP}\nTARGET3=/t\nfile4=beyond\n"),
+            (TEntries{{1, "a.cab", "{APP}"}, {3, "", "/t"}}));
+  // Numbers in the billions, within and beyond the count: only what is there
+  // is worked through, not every number below it.
+  EXPECT_EQ(entries("[FILES]\nCOUNT=2000000000\nFILE1=more.inf\nTARGET20000003={TMP}\n"
+                    "FILE2000000000=last\nFILE2147483647=past\n"),
+            (TEntries{{1, "more.inf", ""}, {20000003, "", "{TMP}"}, {2000000000, "last", ""}}));
+  EXPECT_EQ(entries("[FILES]\nCOUNT=$7FFFFFFF\nFILE$7FFFFFFF=x\nFILE0x10=y\nFILE01=z\n"
+                    "FILE+2=w\nFILE 3=v\nFILE-1=u\nFILE=t\nFILE0=s\n"),
+            TEntries{})
+      << "a key not spelled as the entries are looked up names no entry";
+  // Values up to 128 characters; the first of duplicate keys counts.
+  EXPECT_EQ(entries("[FILES]\nCOUNT=1\nFILE1=" + std::string(140, 'n') + "\nfile1=second\n"),
+            (TEntries{{1, std::string(128, 'n'), ""}}));
+  EXPECT_EQ(entries("[FILES]\nFILE1=no count\n"), TEntries{});
 }
 
 TEST_F(StubTest, PatchesProgramsCabinetsAndLzFilesByTheirNames) {
