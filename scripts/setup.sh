@@ -12,7 +12,7 @@ packages=(
   libfltk1.3-dev libxext-dev libxcursor-dev libxinerama-dev libxft-dev libxrender-dev libxfixes-dev
   xvfb xauth x11-apps x11-utils x11-xserver-utils openbox imagemagick xdotool
   python3 python3-pyftpdlib tinyproxy
-  curl cabextract openssl gcab mscompress
+  curl cabextract openssl gcab mscompress valgrind
   locales
 )
 missing=()
