@@ -1,12 +1,12 @@
 // The run driver: the order of a run's steps and which results end it.
 #include <cerrno>
-#include <cstdio>
 
 #include "ControlFile.h"
 #include "Files.h"
 #include "Kavrel.h"
 #include "PathHelpers.h"
 #include "Processes.h"
+#include "StubHandoff.h"
 
 namespace kavrel {
 
@@ -24,17 +24,6 @@ class TRunGuard {
   bool& running_;
 };
 
-// The lock that keeps two runs from updating one installation at once: a file
-// in this user's temporary folder named after the installation's folder (the
-// current one, where relative targets and expansions go).
-std::string InstallationLockPath(const std::string& tempFolder) {
-  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-  for (const unsigned char c : platform::GetCurrentDir()) hash = (hash ^ c) * 1099511628211ull;
-  char name[40];
-  std::snprintf(name, sizeof name, "KAVREL-%016llX.lock", static_cast<unsigned long long>(hash));
-  return tempFolder + name;
-}
-
 }  // namespace
 
 void TKavrel::RunUpdate() {
@@ -46,7 +35,7 @@ void TKavrel::RunUpdate() {
   // ends at once with one message; without a temporary folder to lock in, the
   // run goes on unguarded rather than not at all.
   int error = 0;
-  const auto lock = platform::TFileLock::TryTake(InstallationLockPath(GetTempDir()), &error);
+  const auto lock = platform::TFileLock::TryTake(InstallationLockPath(), &error);
   if (!lock && error == EWOULDBLOCK) {
     ReportStatus(976, "Another update of this installation is running", 1, error);
     return;

@@ -1,7 +1,10 @@
 #include "StubHandoff.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 
+#include "Files.h"
 #include "Folders.h"
 #include "PathHelpers.h"
 
@@ -26,8 +29,8 @@ std::string BuildStubCommandLine(const TStubCommand& command) {
 }
 
 bool StubCanReadBack(const TStubCommand& command) {
-  for (const std::string* field : {&command.Application, &command.Parameters,
-                                   &command.SourceFolder, &command.Components})
+  for (const std::string* field :
+       {&command.Application, &command.Parameters, &command.SourceFolder, &command.Components})
     if (field->find('"') != std::string::npos) return false;
   return true;
 }
@@ -62,6 +65,14 @@ std::vector<std::string> SplitStubArguments(std::string_view text) {
 std::string HandOffFilePath() {
   const std::string documents = GetDocumentsDir();
   return AddBackslash(documents.empty() ? platform::WindowsFolder() : documents) + "KAVREL.INI";
+}
+
+std::string InstallationLockPath() {
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (const unsigned char c : platform::GetCurrentDir()) hash = (hash ^ c) * 1099511628211ull;
+  char name[40];
+  std::snprintf(name, sizeof name, "KAVREL-%016llX.lock", static_cast<unsigned long long>(hash));
+  return GetTempDir() + name;
 }
 
 }  // namespace kavrel

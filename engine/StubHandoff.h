@@ -46,4 +46,10 @@ std::vector<std::string> SplitStubArguments(std::string_view commandLine);
 // Windows folder, where the profile functions put a file named without a folder.
 std::string HandOffFilePath();
 
+// The lock that keeps two updates of one installation apart: the engine's
+// run holds it, and the stub takes it once the run's host has ended, until it
+// restarts the application. A file in this user's temporary folder named
+// after the installation's folder (the current one).
+std::string InstallationLockPath();
+
 }  // namespace kavrel

@@ -77,6 +77,8 @@ class TFileLock {
   // when another process holds it (`error` is then EWOULDBLOCK) or the file
   // cannot be opened.
   static std::optional<TFileLock> TryTake(std::string_view path, int* error = nullptr);
+  // The same, waiting for as long as another process holds it.
+  static std::optional<TFileLock> Take(std::string_view path, int* error = nullptr);
   TFileLock(TFileLock&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
     other.handle_ = -1;
   }
@@ -86,6 +88,7 @@ class TFileLock {
 
  private:
   TFileLock(int handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+  static std::optional<TFileLock> Acquire(std::string_view path, bool wait, int* error);
   int handle_;
   std::string path_;
 };

@@ -176,10 +176,23 @@ std::optional<TFile> TFile::CreateTemporary(std::string_view folder, std::string
 // file it locked is still the one under the name; otherwise it came between
 // the last holder's removal and its own lock, and tries again.
 std::optional<TFileLock> TFileLock::TryTake(std::string_view path, int* error) {
+  return Acquire(path, false, error);
+}
+
+std::optional<TFileLock> TFileLock::Take(std::string_view path, int* error) {
+  return Acquire(path, true, error);
+}
+
+std::optional<TFileLock> TFileLock::Acquire(std::string_view path, bool wait, int* error) {
   const std::string native = ToNativePath(path);
   for (int attempt = 0; attempt < 10; ++attempt) {
     const int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int locked = -1;
+    if (fd >= 0) {
+      do locked = ::flock(fd, wait ? LOCK_EX : LOCK_EX | LOCK_NB);
+      while (locked != 0 && errno == EINTR);
+    }
+    if (fd < 0 || locked != 0) {
       if (error != nullptr) *error = errno;
       if (fd >= 0) ::close(fd);
       return std::nullopt;

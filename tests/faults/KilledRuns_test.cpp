@@ -2,6 +2,7 @@
 // started at once. Afterwards every destination holds its complete old or its
 // complete new content, and the next run completes the update and leaves no
 // temporary file behind.
+#include <signal.h>
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -135,11 +136,15 @@ TEST_F(KilledRunTest, DuringAnLzExpansion) {
 
 // The updater stub, killed while it copies a pending program over the old one
 // and then started again.
+// The updater stub at work on a large pending program: a run started
+// meanwhile ends at once; killed, it leaves the old program or the new one, and
+// started again it sweeps its leftover and completes.
 TEST_F(KilledRunTest, TheStubWhileItCopies) {
   TTempDir pending;
   const std::string fresh = Noise(64 << 20, 3);
   WriteFile(pending.File("app.exe_NEW"), fresh);
   WriteFile(app.File("app.exe"), "old app");
+  Publish({{"url=" + server.Url("gen/10/tool.dat"), "targetdir=" + app.Path()}});
   const std::vector<std::string> stub = {KAVREL_STUB_PATH,
                                          "0 X null \" \" \"" + pending.Path() + "/\" app.exe_NEW"};
   const TEnvironment env = {{"HOME", home.Path()}, {"TMPDIR", temp.Path()}};
@@ -149,6 +154,11 @@ TEST_F(KilledRunTest, TheStubWhileItCopies) {
     while (!TemporaryFileBelow(app.Path()) && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(1ms);
     ASSERT_TRUE(TemporaryFileBelow(app.Path())) << run.Wait(5).Err;
+    ::kill(run.Pid(), SIGSTOP);  // held mid-copy while a run tries its luck
+    const TProgramResult meanwhile = Run({});
+    EXPECT_NE(meanwhile.Out.find("[976] System error : Another update"), std::string::npos)
+        << meanwhile.Out;
+    EXPECT_FALSE(ReadFile(app.File("tool.dat")));
   }  // killed
   const auto now = ReadFile(app.File("app.exe"));
   EXPECT_TRUE(now == "old app" || now == fresh) << (now ? now->size() : 0) << " bytes";
