@@ -78,11 +78,16 @@ int TKavrel::InstallFiles() {
 
     if (!cabinet && !patch && !entry.TargetDir.empty()) {
       // Renamed over the old file, never deleted first: when it cannot be
-      // replaced the old file stays and the new one waits where it was fetched.
+      // replaced the old file stays and the new one waits where it was
+      // fetched, and the failure is reported, so that the run does not finish
+      // as if the file had been updated.
       const std::string target = AddBackslash(entry.TargetDir) + name;
       if (!platform::SameFile(target, fetched)) {
         platform::ShareLike(fetched, target);
-        platform::ReplaceFileWith(fetched, target);
+        if (!platform::ReplaceFileWith(fetched, target)) {
+          result = -1;
+          ReportStatus(973, fetched + " to " + target, 19, 7);
+        }
       }
     }
     if (!cabinet && ExtractCAB && entry.Compressed) {
@@ -92,7 +97,10 @@ int TKavrel::InstallFiles() {
       // earlier run's, ended before its expansion, and expanding it instead
       // would install what that run fetched.
       if (!platform::SameFile(fetched, name)) platform::ReplaceFileWith(fetched, name);
-      ExpandLZFile(name);
+      if (!ExpandLZFile(name)) {
+        result = -1;
+        ReportStatus(947, name, 8, 0);
+      }
     }
     if (cabinet && ExtractCAB && entry.Compressed) {
       if (ExtractCabinet(fetched, entry.TargetDir) == -1)

@@ -73,13 +73,14 @@ std::optional<std::string> ExpandLZ(const std::string& FileName) {
   return expanded;
 }
 
-void ExpandLZFile(const std::string& FileName) {
+bool ExpandLZFile(const std::string& FileName) {
   const auto name = ExpandedLZName(FileName);
-  if (!name) return;
+  if (!name) return true;
   const auto expanded = ExpandLZ(FileName);
   // A source that is its own expanded name has been replaced by its expansion.
-  if (expanded && *expanded == FileName) return;
+  if (expanded && *expanded == FileName) return true;
   platform::DeleteFileAt(FileName);
+  return expanded.has_value();
 }
 
 }  // namespace kavrel

@@ -23,7 +23,8 @@ std::optional<std::string> ExpandLZ(const std::string& FileName);
 
 // Expands `FileName` and deletes it, whether or not the expansion worked. A
 // file that is not in the LZ format is no compressed source: it stays exactly
-// as it was.
-void ExpandLZFile(const std::string& FileName);
+// as it was. False only when a compressed file could not be expanded (a full
+// disk, a damaged source), so that the caller can report it.
+bool ExpandLZFile(const std::string& FileName);
 
 }  // namespace kavrel

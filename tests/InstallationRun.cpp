@@ -24,6 +24,12 @@ std::vector<std::string> TInstallationRun::Arguments(const std::vector<std::stri
     args.push_back(p);
   }
   if (!answers.empty()) args.insert(args.end(), {"--answers", answers});
+  if (!Restrictions.empty()) {
+    std::vector<std::string> restricted = {KAVREL_RESTRICTED_PATH};
+    restricted.insert(restricted.end(), Restrictions.begin(), Restrictions.end());
+    restricted.push_back("--");
+    args.insert(args.begin(), restricted.begin(), restricted.end());
+  }
   return args;
 }
 

@@ -37,6 +37,9 @@ class TInstallationRun : public ::testing::Test {
 
   TTempDir www, hives, temp, home, app;
   THttpTestServer server;
+  // Runs start through the restricted program with these options
+  // (tests/programs/Restricted.cpp) when there are any.
+  std::vector<std::string> Restrictions;
 
  private:
   std::vector<std::string> Arguments(const std::vector<std::string>& properties,

@@ -1,0 +1,128 @@
+// Runs whose disk fails them: it fills up while a file is written, a cabinet
+// is extracted or an LZ file is expanded (a file-size limit stands in for the
+// full disk), the target folder is read-only, the destination belongs to
+// another user. Each run ends with its report and the old file whole, leaves
+// no temporary file, and a later run without the fault completes.
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <ctime>
+#include <functional>
+
+#include "CabinetImage.h"
+#include "InstallationRun.h"
+#include "SzddCompress.h"
+
+namespace kavrel::test {
+namespace {
+
+constexpr uid_t kNobody = 65534;
+const std::string kFull = std::to_string(1 << 20);   // a disk with a megabyte free
+const std::string kFresh = GeneratedBytes(3000000);  // compresses well below that
+
+// Sets back the time of every file below the folder, so that the next run
+// takes what a failed run left for a leftover.
+void AgeFilesBelow(const std::string& folder) {
+  const utimbuf past{std::time(nullptr) - 3600, std::time(nullptr) - 3600};
+  for (const std::string& f : FilesBelow(folder)) ::utime((folder + "/" + f).c_str(), &past);
+}
+
+class DiskFaultTest : public TInstallationRun {
+ protected:
+  // Runs with the restrictions, expecting `report` (a status message, or the
+  // error shown for a file that cannot be written) and the old destination;
+  // then mends the fault (by default: no restrictions) and runs again,
+  // expecting the new one. A temporary file the failed run leaves must be
+  // the whole download, for the next run to sweep.
+  void FailThenRecover(const std::vector<std::string>& restrictions,
+                       const std::vector<std::string>& properties, const std::string& destination,
+                       const std::string& report, const std::function<void()>& mend = {}) {
+    Restrictions = restrictions;
+    const TProgramResult r = Run(properties);
+    EXPECT_GE(r.ExitCode, 0) << "ended by a signal: " << r.Err;
+    EXPECT_NE((r.Out + r.Err).find(report), std::string::npos) << r.Out << r.Err;
+    EXPECT_TRUE(ReadFile(destination) == "old") << destination;
+    for (const std::string& f : Leftovers()) {
+      const bool whole = ReadFile(temp.File(f)) == kFresh || ReadFile(app.File(f)) == kFresh;
+      EXPECT_TRUE(whole || !IsTemporaryName(f.substr(f.find_last_of('/') + 1))) << f;
+    }
+    mend ? mend() : Restrictions.clear();
+    AgeFilesBelow(app.Path());
+    AgeFilesBelow(temp.Path());
+    const TProgramResult again = Run(properties);
+    EXPECT_EQ(again.ExitCode, 0) << again.Out << again.Err;
+    for (const std::string failure : {"[946]", "[947]", "[972]", "[973]"})
+      EXPECT_EQ(again.Out.find(failure), std::string::npos) << again.Out;
+    EXPECT_TRUE(ReadFile(destination) == kFresh) << destination;
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+  }
+  // Folders a run as nobody writes to.
+  void LetNobodyWrite() {
+    for (const TTempDir* d : {&hives, &temp, &home, &app})
+      ASSERT_EQ(::chown(d->Path().c_str(), kNobody, kNobody), 0);
+  }
+};
+
+TEST_F(DiskFaultTest, TheDiskFillsWhileAFileIsWritten) {
+  WriteFile(www.File("app.exe"), kFresh);
+  Publish({{"url=" + server.Url("app.exe"), "targetdir=" + app.Path()}});
+  for (const std::string viaTemp : {"False", "True"}) {
+    SCOPED_TRACE("UseWinTempDir=" + viaTemp);
+    WriteFile(app.File("app.exe"), "old");
+    FailThenRecover({"--file-size", kFull}, {"UseWinTempDir=" + viaTemp}, app.File("app.exe"),
+                    "File too large");
+  }
+}
+
+TEST_F(DiskFaultTest, TheDiskFillsWhileACabinetIsExtracted) {
+  TTempDir src;
+  WriteFile(src.File("big.bin"), kFresh);
+  MakeCabinetWithGcab(src.Path(), www.File("data.cab"), {"big.bin"}, true);
+  Publish({{"url=" + server.Url("data.cab"), "compressed=1", "targetdir=" + app.File("data")}});
+  WriteFile(app.File("data/big.bin"), "old");
+  FailThenRecover({"--file-size", kFull}, {"UseWinTempDir=True", "ExtractCAB=True"},
+                  app.File("data/big.bin"), "[947]");
+}
+
+TEST_F(DiskFaultTest, TheDiskFillsWhileAnLzFileIsExpanded) {
+  WriteFile(www.File("notes.tx_"), *SzddCompress(kFresh, 't'));
+  Publish({{"url=" + server.Url("notes.tx_"), "compressed=1"}});
+  WriteFile(app.File("notes.txt"), "old");
+  FailThenRecover({"--file-size", kFull}, {"UseWinTempDir=True", "ExtractCAB=True"},
+                  app.File("notes.txt"), "[947]");
+}
+
+// The folder and the file stay root's; nobody may read but not change them.
+TEST_F(DiskFaultTest, ATargetFolderThatIsReadOnly) {
+  LetNobodyWrite();
+  WriteFile(www.File("app.exe"), kFresh);
+  Publish({{"url=" + server.Url("app.exe"), "targetdir=" + app.File("ro")}});
+  for (const std::string viaTemp : {"False", "True"}) {
+    SCOPED_TRACE("UseWinTempDir=" + viaTemp);
+    ::unlink(app.File("ro/app.exe").c_str());
+    WriteFile(app.File("ro/app.exe"), "old");
+    FailThenRecover({"--as-nobody"}, {"UseWinTempDir=" + viaTemp}, app.File("ro/app.exe"), "[973]",
+                    [this] { ::chown(app.File("ro").c_str(), kNobody, kNobody); });
+    ::chown(app.File("ro").c_str(), 0, 0);
+  }
+}
+
+// A shared folder where only a file's owner may replace it.
+TEST_F(DiskFaultTest, ADestinationOfAnotherUser) {
+  LetNobodyWrite();
+  WriteFile(www.File("app.exe"), kFresh);
+  ASSERT_EQ(::mkdir(app.File("shared").c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(app.File("shared").c_str(), 01777), 0);
+  Publish({{"url=" + server.Url("app.exe"), "targetdir=" + app.File("shared")}});
+  for (const std::string viaTemp : {"False", "True"}) {
+    SCOPED_TRACE("UseWinTempDir=" + viaTemp);
+    ::unlink(app.File("shared/app.exe").c_str());
+    WriteFile(app.File("shared/app.exe"), "old");
+    FailThenRecover({"--as-nobody"}, {"UseWinTempDir=" + viaTemp}, app.File("shared/app.exe"),
+                    "[973]", [this] { ::chown(app.File("shared/app.exe").c_str(), kNobody, 0); });
+  }
+}
+
+}  // namespace
+}  // namespace kavrel::test
