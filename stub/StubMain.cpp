@@ -45,6 +45,10 @@ int RunStub(const std::string& commandLine) {
   if (!launcher) return 1;
   // Nothing is touched before the launcher has ended and let go of its files.
   if (*launcher > 0) platform::WaitForProcessEnd(static_cast<std::uint32_t>(*launcher));
+  // No run updates the installation while the stub works, and a second stub
+  // waits for this one; the lock goes before the application starts again.
+  // Without a temporary folder to lock in, the work goes on unguarded.
+  std::optional<platform::TFileLock> lock = platform::TFileLock::Take(InstallationLockPath());
   SetLogPath(LogFilePath(TakeLogName()));
   Pause();
 
@@ -57,6 +61,7 @@ int RunStub(const std::string& commandLine) {
   for (std::size_t n = 6; n <= args.size(); ++n)
     worker.ProcessFile(args[n - 1], AddBackslash(arg(5)), AddBackslash(platform::GetCurrentDir()));
 
+  lock.reset();
   const std::string application = arg(3);
   const std::string parameters = arg(4);
   if (application != "null") {
