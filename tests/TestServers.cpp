@@ -368,9 +368,10 @@ void THttpTestServer::ClearRequests() const {
 // ---- TFtpTestServer ----
 
 TFtpTestServer::TFtpTestServer(const std::string& root, const std::string& user,
-                               const std::string& password, int readLimit)
-    : TServerProcess("ftp_server.py", {root, "--user", user, "--password", password, "--read-limit",
-                                       std::to_string(readLimit)}) {}
+                               const std::string& password, int readLimit, int dropAfter)
+    : TServerProcess("ftp_server.py",
+                     {root, "--user", user, "--password", password, "--read-limit",
+                      std::to_string(readLimit), "--drop-after", std::to_string(dropAfter)}) {}
 
 std::string TFtpTestServer::Url(std::string_view path) const {
   return JoinPath("ftp://127.0.0.1:" + std::to_string(Port()) + "/", path);

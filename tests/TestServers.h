@@ -80,8 +80,10 @@ class THttpTestServer : public TServerProcess {
 // downloads down.
 class TFtpTestServer : public TServerProcess {
  public:
+  // With `dropAfter`, every download's data connection is closed after that
+  // many bytes.
   TFtpTestServer(const std::string& root, const std::string& user, const std::string& password,
-                 int readLimit = 0);
+                 int readLimit = 0, int dropAfter = 0);
 
   // "ftp://127.0.0.1:PORT/" followed by the path (a leading "/" is optional).
   std::string Url(std::string_view path) const;

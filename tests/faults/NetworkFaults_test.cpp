@@ -73,6 +73,17 @@ TEST_F(NetworkFaultTest, ATextCutShortNeverStandsInForTheControlFileOrAFile) {
   }
 }
 
+TEST_F(NetworkFaultTest, AnFtpDataConnectionDroppedMidFileLeavesTheOldOneWhole) {
+  TFtpTestServer ftp(www.Path(), "user", "secret", 0, 50000);
+  Publish({{"url=app.exe", "targetdir=" + app.Path()}});
+  const TProgramResult r = Run({"URL=update.ini", "UpdateType=ftpUpdate", "Host=127.0.0.1",
+                                "Port=" + std::to_string(ftp.Port()), "UserID=user",
+                                "Password=secret", "FTPPassive=True", "UseWinTempDir=False"});
+  EXPECT_NE(r.Out.find("[926]"), std::string::npos) << r.Out << r.Err;
+  EXPECT_NE(r.Out.find("[946]"), std::string::npos) << r.Out;
+  ExpectNothingLost("ftp");
+}
+
 TEST_F(NetworkFaultTest, AStalledTransferEndsAtTheUsersCancel) {
   PublishApp("slow-60000-100000/app.exe");  // 100 000 bytes, then a minute of silence
   auto run = Start({"URL=" + server.Url("update.ini"), "UseWinTempDir=False"});

@@ -15,6 +15,9 @@ stdout, and serves until it receives SIGTERM or SIGINT or its stdin is closed
   system; active mode works as pyftpdlib provides it.
 - --read-limit throttles downloads to about BYTES per second, so a test can
   cancel a transfer while it runs.
+- --drop-after BYTES closes every download's data connection once that many
+  bytes have gone, as a network that drops it would (the control connection
+  then tells "426").
 - "SITE DATALOG" (no login needed) answers "200" followed by how each data
   connection served so far was made, oldest first, each "active" (the server
   connected to the address of a PORT or EPRT) or "passive" (the client
@@ -38,6 +41,7 @@ def main():
     parser.add_argument("--user", required=True)
     parser.add_argument("--password", required=True)
     parser.add_argument("--read-limit", type=int, default=0)
+    parser.add_argument("--drop-after", type=int, default=0)
     parser.add_argument("--no-anonymous", action="store_true")
     parser.add_argument("--verbose", action="store_true")
     args = parser.parse_args()
@@ -76,6 +80,18 @@ def main():
         dtp = type("DTPHandler", (ThrottledDTPHandler,), {})
         dtp.read_limit = args.read_limit
         handler.dtp_handler = dtp
+    if args.drop_after > 0:
+        base = handler.dtp_handler
+
+        def send(self, data):
+            room = args.drop_after - self.tot_bytes_sent
+            if room <= 0:
+                self.close()
+                return 0
+            return base.send(self, data[:room])
+
+        handler.dtp_handler = type("DroppingDTPHandler", (base,), {"send": send})
+        handler.use_sendfile = False  # every byte through send()
 
     server = FTPServer(("127.0.0.1", 0), handler)
     stop = lifetime.stop_event()
