@@ -7,8 +7,10 @@
 #include <utime.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <random>
+#include <ranges>
 #include <thread>
 
 #include "CabinetImage.h"
@@ -167,6 +169,59 @@ TEST_F(KilledRunTest, TheStubWhileItCopies) {
   EXPECT_EQ(again.ExitCode, 0) << again.Err;
   EXPECT_TRUE(ReadFile(app.File("app.exe")) == fresh);
   EXPECT_EQ(FilesBelow(app.Path()), std::vector<std::string>{"app.exe"});
+}
+
+// True while a process runs the program at `path`.
+bool ProgramRunning(const std::string& path) {
+  for (const std::string& entry :
+       std::filesystem::directory_iterator("/proc") |
+           std::views::transform([](const auto& e) { return e.path().string(); })) {
+    const auto command = ReadFile(entry + "/cmdline");
+    if (command && command->rfind(path + '\0', 0) == 0) return true;
+  }
+  return false;
+}
+
+// The host killed in the handoff: before the stub is started, and once it
+// runs. The program is always the old one or the new one; a stub that was
+// started completes once the host is gone, and otherwise the next run hands
+// off again.
+TEST_F(KilledRunTest, DuringTheHandoff) {
+  const std::string v1 = "#!/bin/sh\nexit 0\n";
+  const std::string v2 = "#!/bin/sh\necho started >> \"" + home.File("started") + "\"\n";
+  WriteFile(www.File("app.exe_NEW"), v2);
+  Publish({{"url=" + server.Url("app.exe_NEW")}},
+          "[application]\r\nappupdate=1\r\nappname=app.exe\r\nappcomps=app.exe_NEW\r\n"
+          "silentrestart=1\r\n");
+  const std::vector<std::string> properties = {"UseWinTempDir=False", "TempDirectory=."};
+  for (const bool stubStarted : {false, true}) {
+    SCOPED_TRACE(stubStarted ? "once the stub runs" : "before the stub is started");
+    ::unlink(home.File("started").c_str());
+    WriteFile(app.File("app.exe"), v1);
+    {
+      auto host = Start(properties);
+      const auto deadline = std::chrono::steady_clock::now() + 30s;
+      bool reached = false;
+      while (!reached && std::chrono::steady_clock::now() < deadline)
+        reached = stubStarted ? ProgramRunning(temp.File("kvsetup.exe"))
+                              : host->WaitForOutput("[959]", 1ms);
+      ASSERT_TRUE(reached) << host->Output();
+    }  // killed at once
+    // Watched for a while: never anything but the old or the new program.
+    for (int i = 0; i < 100 && !ReadFile(home.File("started")); ++i) {
+      const auto now = ReadFile(app.File("app.exe"));
+      ASSERT_TRUE(now == v1 || now == v2) << (now ? now->size() : 0) << " bytes";
+      std::this_thread::sleep_for(20ms);
+    }
+    if (!stubStarted) {
+      EXPECT_TRUE(ReadFile(app.File("app.exe")) == v1) << "no stub was started";
+      const TProgramResult again = Run(properties);
+      EXPECT_NE(again.Out.find("[958]"), std::string::npos) << again.Out;
+    }
+    EXPECT_FALSE(WaitForFileLines(home.File("started"), 1).empty()) << "restarted";
+    EXPECT_TRUE(ReadFile(app.File("app.exe")) == v2);
+    for (const std::string& f : FilesBelow(app.Path())) EXPECT_NE(f.rfind("KAV", 0), 0u) << f;
+  }
 }
 
 TEST_F(KilledRunTest, TwoRunsAtOnceForOneInstallation) {
