@@ -2,6 +2,7 @@
 #include <cerrno>
 
 #include "ControlFile.h"
+#include "Errors.h"
 #include "Files.h"
 #include "Kavrel.h"
 #include "PathHelpers.h"
@@ -64,9 +65,7 @@ void TKavrel::ProcessUpdate() {
   if (OpenConnection() != 0) return;
   // An error a step or a handler raises still closes the connection, which
   // also deletes the local copy of the control file.
-  try {
-    RunOpenedUpdate();
-  } catch (...) {
+  const auto closeAfterError = [this] {
     try {
       if (Connected)
         CloseConnection();
@@ -75,6 +74,21 @@ void TKavrel::ProcessUpdate() {
     } catch (...) {
       // The first error is the one reported.
     }
+  };
+  try {
+    RunOpenedUpdate();
+  } catch (const platform::EInOutError& e) {
+    // A file that cannot be written (a full disk) is told as a status too,
+    // so that the host's handlers and the log say why the run ended.
+    try {
+      ReportStatus(976, e.what(), 1, e.ErrorCode);
+    } catch (...) {
+      // Telling it failed as well: the error itself still goes on.
+    }
+    closeAfterError();
+    throw;
+  } catch (...) {
+    closeAfterError();
     throw;
   }
 }

@@ -71,7 +71,7 @@ TEST_F(DiskFaultTest, TheDiskFillsWhileAFileIsWritten) {
     SCOPED_TRACE("UseWinTempDir=" + viaTemp);
     WriteFile(app.File("app.exe"), "old");
     FailThenRecover({"--file-size", kFull}, {"UseWinTempDir=" + viaTemp}, app.File("app.exe"),
-                    "File too large");
+                    "[976] System error : Cannot write");
   }
 }
 
