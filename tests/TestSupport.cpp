@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <locale>
+#include <random>
 #include <regex>
 #include <stdexcept>
 #include <thread>
@@ -87,6 +88,13 @@ mode_t NewFileMode() {
   const mode_t mask = ::umask(022);
   ::umask(mask);
   return 0666 & ~mask;
+}
+
+std::string RandomBytes(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+  return bytes;
 }
 
 bool IsTemporaryName(std::string_view name) {

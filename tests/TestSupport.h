@@ -70,6 +70,8 @@ mode_t NewFileMode();
 // Whether a file name has the form of the system's temporary files: "KAV",
 // hexadecimal digits, ".tmp".
 bool IsTemporaryName(std::string_view name);
+// Bytes that do not compress, the same for the same seed.
+std::string RandomBytes(std::size_t size, unsigned seed);
 // Writes a shell script with these permissions.
 void WriteScript(const std::string& path, const std::string& script, mode_t mode = 0755);
 // The lines of a text file without their line ends (LF or CR LF); none when

@@ -22,13 +22,6 @@
 namespace kavrel::test {
 namespace {
 
-std::string RandomBytes(std::size_t n, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::string s(n, '\0');
-  for (char& c : s) c = static_cast<char>(gen() & 0xFF);
-  return s;
-}
-
 time_t ModifiedAt(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 ? st.st_mtime : -1;

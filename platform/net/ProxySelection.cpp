@@ -16,13 +16,6 @@ namespace kavrel::platform {
 
 namespace {
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
-
 bool IsListSeparator(char c) { return c == ' ' || c == '\t' || c == ';' || c == ','; }
 
 std::vector<std::string_view> SplitList(std::string_view list) {
@@ -44,7 +37,7 @@ std::vector<std::string_view> SplitList(std::string_view list) {
 std::string ProxyAddress(std::string_view entry) {
   const std::size_t scheme = entry.find("://");
   if (scheme != std::string_view::npos) {
-    const std::string name = Lower(entry.substr(0, scheme));
+    const std::string name = LowerCase(entry.substr(0, scheme));
     if (name == "http" || name == "https" || name.rfind("socks", 0) == 0) return std::string(entry);
     entry.remove_prefix(scheme + 3);
   }
@@ -62,9 +55,9 @@ std::string HostOf(std::string_view location) {
     location.remove_prefix(at + 1);
   if (!location.empty() && location.front() == '[') {
     const std::size_t close = location.find(']');
-    return Lower(location.substr(1, close == std::string_view::npos ? close : close - 1));
+    return LowerCase(location.substr(1, close == std::string_view::npos ? close : close - 1));
   }
-  return Lower(location.substr(0, location.find(':')));
+  return LowerCase(location.substr(0, location.find(':')));
 }
 
 // An address with a prefix length ("10.0.0.0/8", "fd00::/8") against a host
@@ -98,18 +91,13 @@ bool InAddressRange(const std::string& host, std::string_view range) {
 
 }  // namespace
 
-std::string SchemeOfLocation(std::string_view location) {
-  const std::size_t scheme = location.find("://");
-  return scheme == std::string_view::npos ? "" : Lower(location.substr(0, scheme));
-}
-
 std::string ProxyFromList(std::string_view list, std::string_view scheme) {
   std::string fallback;
   for (std::string_view item : SplitList(list)) {
     const std::size_t equals = item.find('=');
     if (equals == std::string_view::npos) {
       if (fallback.empty()) fallback = ProxyAddress(item);
-    } else if (Lower(item.substr(0, equals)) == scheme) {
+    } else if (LowerCase(item.substr(0, equals)) == scheme) {
       return ProxyAddress(item.substr(equals + 1));
     }
   }
@@ -125,7 +113,7 @@ bool BypassesProxy(std::string_view bypassList, std::string_view location) {
       if (InAddressRange(host, item)) return true;
       continue;
     }
-    std::string name = Lower(item);
+    std::string name = LowerCase(item);
     if (!name.empty() && name.front() == '[') {
       name = name.substr(1, name.find(']') - 1);
     } else if (std::count(name.begin(), name.end(), ':') == 1) {
@@ -143,7 +131,7 @@ bool BypassesProxy(std::string_view bypassList, std::string_view location) {
 }
 
 std::string ProxyForLocation(std::string_view proxySetting, std::string_view location) {
-  const std::string scheme = SchemeOfLocation(location);
+  const std::string scheme = LowerCase(SchemeOf(location));
   if (scheme != "http" && scheme != "https" && scheme != "ftp" && scheme != "ftps") return "";
   if (!Trim(proxySetting).empty()) return ProxyFromList(proxySetting, scheme);
   const TSystemProxy system = SystemProxyFor(scheme);
@@ -152,7 +140,7 @@ std::string ProxyForLocation(std::string_view proxySetting, std::string_view loc
 }
 
 bool IsWebProxy(std::string_view proxy) {
-  const std::string scheme = SchemeOfLocation(proxy);
+  const std::string scheme = LowerCase(SchemeOf(proxy));
   return scheme == "http" || scheme == "https";
 }
 

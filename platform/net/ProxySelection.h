@@ -6,8 +6,6 @@
 
 namespace kavrel::platform {
 
-// The scheme of a location in lower case ("http"), empty when it has none.
-std::string SchemeOfLocation(std::string_view location);
 // The proxy a list gives for a scheme: its "scheme=" entry, else its entry
 // without a scheme, else none (""). The result carries the proxy's own scheme
 // ("http://host:port").

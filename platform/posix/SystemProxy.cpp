@@ -6,6 +6,7 @@
 #include "SystemProxy.h"
 
 #include "System.h"
+#include "Text.h"
 
 namespace kavrel::platform {
 
@@ -17,18 +18,12 @@ std::string FirstSet(std::initializer_list<std::string> names) {
   return "";
 }
 
-std::string Upper(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
 }  // namespace
 
 TSystemProxy SystemProxyFor(std::string_view scheme) {
   const std::string name = std::string(scheme) + "_proxy";
   TSystemProxy result;
-  result.Proxy = scheme == "http" ? FirstSet({name}) : FirstSet({name, Upper(name)});
+  result.Proxy = scheme == "http" ? FirstSet({name}) : FirstSet({name, UpperCase(name)});
   if (result.Proxy.empty()) result.Proxy = FirstSet({"all_proxy", "ALL_PROXY"});
   result.Bypass = FirstSet({"no_proxy", "NO_PROXY"});
   return result;

@@ -15,13 +15,6 @@
 namespace kavrel::test {
 namespace {
 
-std::string Noise(std::size_t size) {
-  std::mt19937 random(7);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
-  return bytes;
-}
-
 // The largest memory any finished child of this process has held, in bytes.
 long LargestChildMemory() {
   rusage usage{};
@@ -73,7 +66,7 @@ class HostileControlFileTest : public TInstallationRun {
 TEST_F(HostileControlFileTest, AControlFileThatIsNoneEndsTheRun) {
   RunWith("empty", "", "[925]");
   // Read as a file without instructions: no update applies.
-  RunWith("garbage", Noise(64 * 1024), "[926]");
+  RunWith("garbage", RandomBytes(64 * 1024, 7), "[926]");
   std::string huge = ListOf("1", server.Url("gen/100/app.exe"), outer.File("inst"));
   huge.resize(100 << 20, 'x');
   RunWith("100 MB", huge, "[926]");

@@ -22,22 +22,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Bytes that do not compress, so that expanding them takes a while.
-std::string Noise(std::size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
-  return bytes;
-}
-
 // True once a file whose name starts with "KAV" and ends in ".tmp" holds
 // data somewhere below the folder.
 bool TemporaryFileBelow(const std::string& folder) {
   for (const std::string& f : FilesBelow(folder)) {
     const std::string name = f.substr(f.find_last_of('/') + 1);
     struct stat st {};
-    if (name.rfind("KAV", 0) == 0 && name.size() > 4 && name.substr(name.size() - 4) == ".tmp" &&
-        ::stat((folder + "/" + f).c_str(), &st) == 0 && st.st_size > 0)
+    if (IsTemporaryName(name) && ::stat((folder + "/" + f).c_str(), &st) == 0 && st.st_size > 0)
       return true;
   }
   return false;
@@ -116,7 +107,7 @@ TEST_F(KilledRunTest, AtMomentsAcrossTheEndOfARun) {
 
 TEST_F(KilledRunTest, DuringACabinetExtraction) {
   TTempDir src;
-  const std::string big = Noise(24 << 20, 1), small = "small new";
+  const std::string big = RandomBytes(24 << 20, 1), small = "small new";
   WriteFile(src.File("big.bin"), big);
   WriteFile(src.File("small.txt"), small);
   MakeCabinetWithGcab(src.Path(), www.File("data.cab"), {"small.txt", "big.bin"}, true);
@@ -128,7 +119,7 @@ TEST_F(KilledRunTest, DuringACabinetExtraction) {
 }
 
 TEST_F(KilledRunTest, DuringAnLzExpansion) {
-  const std::string notes = Noise(8 << 20, 2);
+  const std::string notes = RandomBytes(8 << 20, 2);
   WriteFile(www.File("notes.tx_"), *SzddCompress(notes, 't'));
   Publish({{"url=" + server.Url("notes.tx_"), "compressed=1"}});
   KillWhenThenRecover({"UseWinTempDir=True", "ExtractCAB=True"},
@@ -143,7 +134,7 @@ TEST_F(KilledRunTest, DuringAnLzExpansion) {
 // started again it sweeps its leftover and completes.
 TEST_F(KilledRunTest, TheStubWhileItCopies) {
   TTempDir pending;
-  const std::string fresh = Noise(64 << 20, 3);
+  const std::string fresh = RandomBytes(64 << 20, 3);
   WriteFile(pending.File("app.exe_NEW"), fresh);
   WriteFile(app.File("app.exe"), "old app");
   Publish({{"url=" + server.Url("gen/10/tool.dat"), "targetdir=" + app.Path()}});
