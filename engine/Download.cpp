@@ -90,15 +90,22 @@ std::string TKavrel::DownloadTempFolder() const {
   return UseWinTempDir ? GetTempDir() : TempDirectory;
 }
 
-// Removes an old destination: deleted, or deleted after its read-only and
-// hidden marks are cleared. False with report 972 when it stays.
-static bool RemoveOldDestination(TKavrel& engine, const std::string& destination) {
-  if (!platform::FileExists(destination)) return true;
-  if (platform::DeleteFileAt(destination)) return true;
-  platform::ClearReadOnlyHidden(destination);
-  if (platform::DeleteFileAt(destination)) return true;
-  engine.ReportStatus(972, destination, 19, 6);
-  LogWriteLine("Unable to delete file " + destination);
+// Puts a complete temporary file in the destination's place. The old file is
+// replaced, never deleted first: on another disk the move is a copy, and one
+// that fails (the disk is full) must leave the old file as it was. A
+// destination that is marked read-only or hidden is unmarked and tried
+// again. False with report 972 when the old file stays, and 973.
+static bool PlaceDownloadedFile(TKavrel& engine, const std::string& temp,
+                                const std::string& destination) {
+  if (platform::ReplaceFileWith(temp, destination)) return true;
+  if (platform::FileExists(destination)) {
+    platform::ClearReadOnlyHidden(destination);
+    if (platform::ReplaceFileWith(temp, destination)) return true;
+    engine.ReportStatus(972, destination, 19, 6);
+    LogWriteLine("Unable to delete file " + destination);
+  }
+  engine.ReportStatus(973, temp + " to " + destination, 19, 7);
+  LogWriteLine("Unable to rename file " + temp + " to " + destination);
   return false;
 }
 
@@ -241,12 +248,7 @@ bool TKavrel::ReceiveToDestination(platform::TInternetRequest& Request, std::int
     return false;
   }
   platform::ShareLike(temp.Path(), Destination);
-  bool result = RemoveOldDestination(*this, Destination);
-  if (!platform::MoveFileTo(temp.Path(), Destination)) {
-    result = false;
-    ReportStatus(973, temp.Path() + " to " + Destination, 19, 7);
-    LogWriteLine("Unable to rename file " + temp.Path() + " to " + Destination);
-  }
+  const bool result = PlaceDownloadedFile(*this, temp.Path(), Destination);
   temp.Keep();
   NotifyFileDownloaded(Destination);
   return result;
@@ -296,13 +298,8 @@ bool TKavrel::CopyLocalFile(const std::string& Source, const std::string& Dest) 
   if (cancel || failed) return false;  // the temporary file goes with `temp`
 
   platform::ShareLike(temp->Path(), platform::FileExists(Dest) ? Dest : Source);
-  if (!RemoveOldDestination(*this, Dest)) return false;
+  if (!PlaceDownloadedFile(*this, temp->Path(), Dest)) return false;  // the copy goes with `temp`
   temp->Keep();
-  if (!platform::MoveFileTo(temp->Path(), Dest)) {
-    ReportStatus(973, temp->Path() + " to " + Dest, 19, 7);
-    LogWriteLine("Unable to rename file " + temp->Path() + " to " + Dest);
-    return false;
-  }
   return true;
 }
 

@@ -3,6 +3,7 @@
 // full disk), the target folder is read-only, the destination belongs to
 // another user. Each run ends with its report and the old file whole, leaves
 // no temporary file, and a later run without the fault completes.
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
@@ -91,6 +92,34 @@ TEST_F(DiskFaultTest, TheDiskFillsWhileAnLzFileIsExpanded) {
   WriteFile(app.File("notes.txt"), "old");
   FailThenRecover({"--file-size", kFull}, {"UseWinTempDir=True", "ExtractCAB=True"},
                   app.File("notes.txt"), "[947]");
+}
+
+// A small file system of its own mounted at a folder (root only), gone with
+// the object.
+struct TSmallDisk {
+  explicit TSmallDisk(const std::string& folder) : path(folder) {
+    ::mkdir(path.c_str(), 0755);
+    mounted = ::mount("kavrel-test", path.c_str(), "tmpfs", 0, "size=1m") == 0;
+  }
+  ~TSmallDisk() {
+    if (mounted) ::umount2(path.c_str(), MNT_DETACH);
+  }
+  bool Grow() const { return ::mount("", path.c_str(), "", MS_REMOUNT, "size=16m") == 0; }
+  std::string path;
+  bool mounted = false;
+};
+
+// The destination's disk is another than the temporary folder's and too
+// full for the new file: the old one must not be given up before the new one
+// is whole beside it.
+TEST_F(DiskFaultTest, TheDestinationsOwnDiskIsFull) {
+  const TSmallDisk disk(app.File("small"));
+  if (!disk.mounted) GTEST_SKIP() << "mounting a file system needs root";
+  WriteFile(www.File("app.exe"), kFresh);
+  Publish({{"url=" + server.Url("app.exe"), "targetdir=" + disk.path}});
+  WriteFile(disk.path + "/app.exe", "old");
+  FailThenRecover({}, {"UseWinTempDir=False"}, disk.path + "/app.exe", "[973]",
+                  [&] { ASSERT_TRUE(disk.Grow()); });
 }
 
 // The folder and the file stay root's; nobody may read but not change them.
