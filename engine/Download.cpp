@@ -307,15 +307,11 @@ std::optional<TStrings> TKavrel::DownloadText(const std::string& URL) {
   // A folder of its own below the temporary one: texts named like the
   // control file's copy ("ctl.php?id=7", "news.php?id=7" are both "id=7")
   // or like another file of the run must not replace it.
-  const auto folder = platform::CreateTemporaryFolder(GetTempDir(), "KAVR");
+  const auto folder = platform::TTemporaryFolder::Create(GetTempDir(), "KAVR");
   if (!folder) return std::nullopt;
-  struct TRemoveWhenDone {
-    const std::string& path;
-    ~TRemoveWhenDone() { platform::RemoveEmptyFolder(path); }
-  } removeWhenDone{*folder};
-  const std::string path = AddBackslash(*folder) + FileNameFromURL(URL);
+  const std::string path = AddBackslash(folder->Path()) + FileNameFromURL(URL);
   std::optional<std::string> bytes;
-  if (DownloadFile(ConnectHandle, URL, AddBackslash(*folder))) {
+  if (DownloadFile(ConnectHandle, URL, AddBackslash(folder->Path()))) {
     // A text for a dialog; one larger than this is no text anyone would read.
     constexpr std::size_t kMaxTextSize = 16 * 1024 * 1024;
     bytes = platform::ReadWholeFile(path, kMaxTextSize);

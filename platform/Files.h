@@ -98,11 +98,29 @@ class TFileLock {
 void WriteFileAtomically(std::string_view path, std::string_view content);
 // Creates one folder; true when it was made.
 bool CreateFolder(std::string_view path);
-// Creates a new, empty folder of this user alone in `folder`, named like a
-// temporary file (see TFile::CreateTemporary); its path, or nothing.
-std::optional<std::string> CreateTemporaryFolder(std::string_view folder, std::string_view prefix);
-// Removes a folder that is empty; false otherwise.
-bool RemoveEmptyFolder(std::string_view path);
+// A new, empty folder of this user alone, named like a temporary file (see
+// TFile::CreateTemporary) and held while the object lives, so that the first
+// temporary file or folder another run makes beside it does not take it for a
+// leftover. It is removed when the object goes, if it is empty by then.
+class TTemporaryFolder {
+ public:
+  // Nothing when no folder can be made in `folder`.
+  static std::optional<TTemporaryFolder> Create(std::string_view folder, std::string_view prefix);
+  TTemporaryFolder(TTemporaryFolder&& other) noexcept
+      : hold_(other.hold_), path_(std::move(other.path_)) {
+    other.hold_ = -1;
+    other.path_.clear();
+  }
+  TTemporaryFolder& operator=(TTemporaryFolder&&) = delete;
+  TTemporaryFolder(const TTemporaryFolder&) = delete;
+  ~TTemporaryFolder();
+  const std::string& Path() const { return path_; }
+
+ private:
+  TTemporaryFolder(int hold, std::string path) : hold_(hold), path_(std::move(path)) {}
+  int hold_;
+  std::string path_;
+};
 // Creates a folder and the folders above it; true when it exists afterwards.
 bool ForceDirectories(std::string_view path);
 bool DeleteFileAt(std::string_view path);

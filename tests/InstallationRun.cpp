@@ -1,8 +1,19 @@
 #include "InstallationRun.h"
 
+#include <utime.h>
+
+#include <ctime>
+#include <filesystem>
+
 #include "CabinetImage.h"
 
 namespace kavrel::test {
+
+void AgeEntriesBelow(const std::string& folder) {
+  const utimbuf past{std::time(nullptr) - 3600, std::time(nullptr) - 3600};
+  for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+    ::utime(e.path().c_str(), &past);
+}
 
 void TInstallationRun::Publish(const std::vector<TSection>& files, const std::string& extra) {
   std::string ini = "[update]\r\nunconditional=1\r\n" + extra +

@@ -15,6 +15,11 @@
 
 namespace kavrel::test {
 
+// Sets back the time of every file and folder below `folder`, as if the run
+// that left them had been a while ago, so that the next run takes what it
+// left for leftovers.
+void AgeEntriesBelow(const std::string& folder);
+
 // One [fileN] section: its keys as "key=value" lines.
 using TSection = std::vector<std::string>;
 

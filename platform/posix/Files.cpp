@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <mutex>
@@ -74,10 +75,32 @@ bool IsTemporaryName(std::string_view name, std::string_view prefix) {
   return digits.size() <= 4 && digits.find_first_not_of("0123456789ABCDEF") == std::string::npos;
 }
 
-// Temporary files that a run ended by force (killed, the power gone) left in
-// a folder. One that is being written is locked by its writer; a file that is
-// not, is this user's and has not changed for a while is a leftover and goes.
-// Each folder is swept once per process, before its first temporary file.
+// Removes a leftover temporary folder: the files in it, then the folder. One
+// that holds anything but files is no folder of ours and stays as it is.
+void RemoveLeftoverFolder(int parent, const char* name, int fd) {
+  DIR* dir = ::fdopendir(::dup(fd));
+  if (dir == nullptr) return;
+  std::vector<std::string> files;
+  bool ours = true;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+    struct stat st {};
+    ours = ours && ::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+           S_ISREG(st.st_mode);
+    files.emplace_back(entry->d_name);
+  }
+  if (ours) {
+    for (const std::string& file : files) ::unlinkat(::dirfd(dir), file.c_str(), 0);
+    ::unlinkat(parent, name, AT_REMOVEDIR);
+  }
+  ::closedir(dir);
+}
+
+// Temporary files and folders that a run ended by force (killed, the power
+// gone) left in a folder. One that is in use is locked by its user; one that
+// is not, is this user's and has not changed for a while is a leftover and
+// goes. Each folder is swept once per process, before its first temporary
+// file or folder.
 void SweepLeftovers(const std::string& folder, std::string_view prefix) {
   static std::mutex lock;
   static std::set<std::string> swept;
@@ -94,9 +117,14 @@ void SweepLeftovers(const std::string& folder, std::string_view prefix) {
         ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) continue;
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
-        now - st.st_mtime >= kLeftoverSeconds && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
-      ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    if (::fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) &&
+        st.st_uid == ::geteuid() && now - st.st_mtime >= kLeftoverSeconds &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      if (S_ISDIR(st.st_mode))
+        RemoveLeftoverFolder(::dirfd(dir), entry->d_name, fd);
+      else
+        ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
     ::close(fd);
   }
   ::closedir(dir);
@@ -342,16 +370,30 @@ void WriteFileAtomically(std::string_view path, std::string_view content) {
   }
 }
 
-std::optional<std::string> CreateTemporaryFolder(std::string_view folder, std::string_view prefix) {
-  return MakeTemporaryName(
+std::optional<TTemporaryFolder> TTemporaryFolder::Create(std::string_view folder,
+                                                         std::string_view prefix) {
+  SweepLeftovers(ToNativePath(folder), prefix.substr(0, 3));
+  int hold = -1;
+  const auto name = MakeTemporaryName(
       folder, prefix,
-      [](const std::string& candidate) {
-        return ::mkdir(candidate.c_str(), 0700) == 0 ? 0 : errno;
+      [&hold](const std::string& candidate) {
+        if (::mkdir(candidate.c_str(), 0700) != 0) return errno;
+        // Held while the folder is in use, so that no other run takes it for
+        // a leftover.
+        hold = ::open(candidate.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (hold >= 0) ::flock(hold, LOCK_EX | LOCK_NB);
+        return 0;
       },
       nullptr);
+  if (!name) return std::nullopt;
+  return TTemporaryFolder(hold, *name);
 }
 
-bool RemoveEmptyFolder(std::string_view path) { return ::rmdir(ToNativePath(path).c_str()) == 0; }
+TTemporaryFolder::~TTemporaryFolder() {
+  if (path_.empty()) return;
+  ::rmdir(path_.c_str());
+  if (hold_ >= 0) ::close(hold_);
+}
 
 bool CreateFolder(std::string_view path) { return ::mkdir(ToNativePath(path).c_str(), 0777) == 0; }
 

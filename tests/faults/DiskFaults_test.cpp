@@ -6,7 +6,6 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utime.h>
 
 #include <ctime>
 #include <functional>
@@ -21,13 +20,6 @@ namespace {
 constexpr uid_t kNobody = 65534;
 const std::string kFull = std::to_string(1 << 20);   // a disk with a megabyte free
 const std::string kFresh = GeneratedBytes(3000000);  // compresses well below that
-
-// Sets back the time of every file below the folder, so that the next run
-// takes what a failed run left for a leftover.
-void AgeFilesBelow(const std::string& folder) {
-  const utimbuf past{std::time(nullptr) - 3600, std::time(nullptr) - 3600};
-  for (const std::string& f : FilesBelow(folder)) ::utime((folder + "/" + f).c_str(), &past);
-}
 
 class DiskFaultTest : public TInstallationRun {
  protected:
@@ -49,8 +41,8 @@ class DiskFaultTest : public TInstallationRun {
       EXPECT_TRUE(whole || !IsTemporaryName(f.substr(f.find_last_of('/') + 1))) << f;
     }
     mend ? mend() : Restrictions.clear();
-    AgeFilesBelow(app.Path());
-    AgeFilesBelow(temp.Path());
+    AgeEntriesBelow(app.Path());
+    AgeEntriesBelow(temp.Path());
     const TProgramResult again = Run(properties);
     EXPECT_EQ(again.ExitCode, 0) << again.Out << again.Err;
     for (const std::string failure : {"[946]", "[947]", "[972]", "[973]"})

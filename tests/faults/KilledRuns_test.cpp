@@ -4,7 +4,6 @@
 // temporary file behind.
 #include <signal.h>
 #include <sys/stat.h>
-#include <utime.h>
 
 #include <chrono>
 #include <filesystem>
@@ -34,13 +33,6 @@ bool TemporaryFileBelow(const std::string& folder) {
   return false;
 }
 
-// Sets back the time of every file below the folder, as if the killed run
-// had been a while ago.
-void AgeFilesBelow(const std::string& folder) {
-  const utimbuf past{std::time(nullptr) - 3600, std::time(nullptr) - 3600};
-  for (const std::string& f : FilesBelow(folder)) ::utime((folder + "/" + f).c_str(), &past);
-}
-
 class KilledRunTest : public TInstallationRun {
  protected:
   struct TDestination {
@@ -51,7 +43,8 @@ class KilledRunTest : public TInstallationRun {
   // checks each destination and runs again to the end.
   void KillWhenThenRecover(const std::vector<std::string>& properties,
                            const std::function<bool(TRunningProgram&)>& moment,
-                           const std::vector<TDestination>& destinations) {
+                           const std::vector<TDestination>& destinations,
+                           const std::function<void()>& afterKill = {}) {
     for (const TDestination& d : destinations) WriteFile(d.path, d.old);
     auto run = Start(properties);
     const auto deadline = std::chrono::steady_clock::now() + 30s;
@@ -65,14 +58,17 @@ class KilledRunTest : public TInstallationRun {
       EXPECT_TRUE(now == d.old || now == d.fresh)
           << d.path << " is neither old nor new: " << (now ? now->size() : 0) << " bytes";
     }
-    AgeFilesBelow(app.Path());
-    AgeFilesBelow(temp.Path());
-    const TProgramResult again = Run(properties);
+    if (afterKill) afterKill();
+    AgeEntriesBelow(app.Path());
+    AgeEntriesBelow(temp.Path());
+    const TProgramResult again = Run(properties, answers);
     EXPECT_EQ(again.ExitCode, 0) << again.Err;
     EXPECT_NE(again.Out.find("[948]"), std::string::npos) << again.Out;
     for (const TDestination& d : destinations) EXPECT_TRUE(ReadFile(d.path) == d.fresh) << d.path;
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
   }
+  // The answers of the run after the kill.
+  std::string answers;
 };
 
 TEST_F(KilledRunTest, DuringTheDownload) {
@@ -103,6 +99,32 @@ TEST_F(KilledRunTest, AtMomentsAcrossTheEndOfARun) {
         {{app.File("app.exe"), "old app", GeneratedBytes(600000)},
          {app.File("bin/tool.dat"), "old tool", GeneratedBytes(3000)}});
   }
+}
+
+// A text is fetched into a folder of its own in the temporary folder. Killed
+// meanwhile, the run leaves that folder; the next run removes it with what it
+// holds, and so one left with its text placed. A folder of that name that
+// holds a folder is no leftover of a run and stays.
+TEST_F(KilledRunTest, WhileATextIsFetched) {
+  Publish({{"url=" + server.Url("gen/3000/app.exe"), "targetdir=" + app.Path()}},
+          "[whatsnew]\r\nfile=" + server.Url("slow-100-20000/gen/600000/news.txt") + "\r\n");
+  answers = "ok";  // the what's-new text read
+  const auto textFolders = [this] {
+    std::vector<std::string> found;
+    for (const auto& e : std::filesystem::directory_iterator(temp.Path()))
+      if (e.is_directory() && IsTemporaryName(e.path().filename().string()))
+        found.push_back(e.path().filename().string());
+    return found;
+  };
+  KillWhenThenRecover(
+      {"UseWinTempDir=True"},
+      [&](TRunningProgram&) { return !textFolders().empty() && TemporaryFileBelow(temp.Path()); },
+      {{app.File("app.exe"), "old app", GeneratedBytes(3000)}},
+      [&] {
+        WriteFile(temp.File("KAV9.tmp/news.txt"), "a placed text");
+        std::filesystem::create_directories(temp.File("KAVA.tmp/kept"));
+      });
+  EXPECT_EQ(textFolders(), std::vector<std::string>{"KAVA.tmp"});
 }
 
 TEST_F(KilledRunTest, DuringACabinetExtraction) {
@@ -155,7 +177,7 @@ TEST_F(KilledRunTest, TheStubWhileItCopies) {
   }  // killed
   const auto now = ReadFile(app.File("app.exe"));
   EXPECT_TRUE(now == "old app" || now == fresh) << (now ? now->size() : 0) << " bytes";
-  AgeFilesBelow(app.Path());
+  AgeEntriesBelow(app.Path());
   const TProgramResult again = RunProgram(stub, app.Path(), env);
   EXPECT_EQ(again.ExitCode, 0) << again.Err;
   EXPECT_TRUE(ReadFile(app.File("app.exe")) == fresh);
