@@ -96,7 +96,9 @@ TEST_F(HostileControlFileTest, NamesAndFoldersThatClimbOutStayInside) {
   const struct {
     std::string what, url, targetdir, report;
   } cases[] = {
-      {"dot-dot name", server.Url("gen/100/.."), inst, "[946]"},
+      // Named no file: reported as such, not as a file that could not be placed.
+      {"dot-dot name", server.Url("gen/100/.."), inst, "[917]"},
+      {"folder location", server.Url("gen/100/"), inst, "[917]"},
       {"dot-dot with backslashes", server.Url("gen/100/..\\..\\escaped.txt"), inst, "[948]"},
       {"encoded dot-dot", server.Url("gen/100/..%2F..%2Fescaped.txt"), inst, "[948]"},
       {"query climbing", server.Url("gen/100/x?/../../escaped.txt"), inst, "[948]"},
