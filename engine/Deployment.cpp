@@ -24,7 +24,9 @@ void TKavrel::DeployStub() {
     throw platform::EInOutError(
         "Cannot create " + compressed + ": " + platform::SystemErrorText(error), error);
   try {
-    file->Write(resources::kStubResource, resources::kStubResourceSize);
+    const std::string_view packed = resources::StubResource();
+    if (packed.empty()) throw platform::EInOutError("The program carries no updater", EIO);
+    file->Write(packed);
     file->Close();
   } catch (...) {
     platform::DeleteFileAt(compressed);

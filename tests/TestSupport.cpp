@@ -1,11 +1,6 @@
 #include "TestSupport.h"
 
-#include <grp.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <clocale>
@@ -26,10 +21,22 @@ namespace kavrel::test {
 namespace fs = std::filesystem;
 
 TTempDir::TTempDir() {
+#ifdef _WIN32
+  // The temporary folder Windows gives this user, under a name of its own.
+  std::random_device random;
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    const fs::path candidate =
+        fs::temp_directory_path() / ("kavrel-test-" + std::to_string(random() % 1000000000u));
+    std::error_code error;
+    if (fs::create_directory(candidate, error)) path_ = candidate.string();
+  }
+  if (path_.empty()) throw std::runtime_error("cannot create a temporary folder");
+#else
   std::string pattern = "/tmp/kavrel-test-XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr)
     throw std::runtime_error("cannot create a temporary folder under /tmp");
   path_ = pattern;
+#endif
 }
 
 TTempDir::~TTempDir() {
@@ -39,21 +46,29 @@ TTempDir::~TTempDir() {
 
 std::string TTempDir::File(std::string_view name) const { return path_ + "/" + std::string(name); }
 
-TScopedEnv::TScopedEnv(std::string name, std::optional<std::string> value)
-    : name_(std::move(name)) {
-  if (const char* old = ::getenv(name_.c_str())) saved_ = old;
+namespace {
+
+void SetOrRemoveEnvironment(const std::string& name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+  // The C runtime passes the change on to the process's own environment.
+  ::_putenv_s(name.c_str(), value ? value->c_str() : "");
+#else
   if (value)
-    ::setenv(name_.c_str(), value->c_str(), 1);
+    ::setenv(name.c_str(), value->c_str(), 1);
   else
-    ::unsetenv(name_.c_str());
+    ::unsetenv(name.c_str());
+#endif
 }
 
-TScopedEnv::~TScopedEnv() {
-  if (saved_)
-    ::setenv(name_.c_str(), saved_->c_str(), 1);
-  else
-    ::unsetenv(name_.c_str());
+}  // namespace
+
+TScopedEnv::TScopedEnv(std::string name, std::optional<std::string> value)
+    : name_(std::move(name)) {
+  if (const char* old = std::getenv(name_.c_str())) saved_ = old;
+  SetOrRemoveEnvironment(name_, value);
 }
+
+TScopedEnv::~TScopedEnv() { SetOrRemoveEnvironment(name_, saved_); }
 
 TScopedCurrentDir::TScopedCurrentDir(const std::string& path) : saved_(fs::current_path()) {
   fs::current_path(path);
@@ -79,17 +94,6 @@ std::optional<std::string> ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-mode_t ModeOf(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
-}
-
-mode_t NewFileMode() {
-  const mode_t mask = ::umask(022);
-  ::umask(mask);
-  return 0666 & ~mask;
-}
-
 std::string RandomBytes(std::size_t size, unsigned seed) {
   std::mt19937 random(seed);
   std::string bytes(size, '\0');
@@ -100,11 +104,6 @@ std::string RandomBytes(std::size_t size, unsigned seed) {
 bool IsTemporaryName(std::string_view name) {
   static const std::regex form("KAV[0-9A-F]{1,4}\\.tmp");
   return std::regex_match(name.begin(), name.end(), form);
-}
-
-void WriteScript(const std::string& path, const std::string& script, mode_t mode) {
-  WriteFile(path, "#!/bin/sh\n" + script + "\n");
-  ASSERT_EQ(::chmod(path.c_str(), mode), 0) << path;
 }
 
 std::vector<std::string> FileLines(const std::string& path) {
@@ -128,21 +127,6 @@ std::vector<std::string> WaitForFileLines(const std::string& path, std::size_t c
   // A writer that is still at it finishes its line.
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   return FileLines(path);
-}
-
-bool RunUnprivileged(const std::function<bool()>& check) {
-  if (::geteuid() != 0) return check();
-  const pid_t child = ::fork();
-  if (child < 0) return false;
-  if (child == 0) {
-    constexpr uid_t kNobody = 65534;
-    const bool dropped =
-        ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
-    ::_exit(dropped && check() ? 0 : 1);
-  }
-  int status = 0;
-  if (::waitpid(child, &status, 0) != child) return false;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 std::vector<std::string> TabFields(const std::string& line) {

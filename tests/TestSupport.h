@@ -63,27 +63,31 @@ std::string GetEnvironmentOr(const std::string& name, const std::string& fallbac
 void WriteFile(const std::string& path, std::string_view content);
 // The file's bytes, or nothing when it cannot be read.
 std::optional<std::string> ReadFile(const std::string& path);
-// The file's permission bits, 0 when it is missing.
-mode_t ModeOf(const std::string& path);
-// The permissions a new file of this process gets: 0666 less the umask.
-mode_t NewFileMode();
 // Whether a file name has the form of the system's temporary files: "KAV",
 // hexadecimal digits, ".tmp".
 bool IsTemporaryName(std::string_view name);
 // Bytes that do not compress, the same for the same seed.
 std::string RandomBytes(std::size_t size, unsigned seed);
-// Writes a shell script with these permissions.
-void WriteScript(const std::string& path, const std::string& script, mode_t mode = 0755);
 // The lines of a text file without their line ends (LF or CR LF); none when
 // the file is missing.
 std::vector<std::string> FileLines(const std::string& path);
 // FileLines once the file holds at least `count` lines, or after some seconds:
 // for files that a detached program writes.
 std::vector<std::string> WaitForFileLines(const std::string& path, std::size_t count);
+#ifndef _WIN32
+// Permission bits, scripts and other users, which only POSIX systems have.
+// The file's permission bits, 0 when it is missing.
+mode_t ModeOf(const std::string& path);
+// The permissions a new file of this process gets: 0666 less the umask.
+mode_t NewFileMode();
+// Writes a shell script with these permissions.
+void WriteScript(const std::string& path, const std::string& script, mode_t mode = 0755);
 // Runs `check` as a user without privileges: in this process when it has
 // none, else in a child that has become "nobody" (the superuser passes every
 // permission check). True when the check returned true.
 bool RunUnprivileged(const std::function<bool()>& check);
+#endif
+
 // A line's fields between tabs.
 std::vector<std::string> TabFields(const std::string& line);
 // The regional settings this process holds, as one text to compare: the C

@@ -1,0 +1,36 @@
+# The tests of the Windows programs, cross-built and run under Wine.
+#
+# GoogleTest is built from the sources Debian's googletest package ships, with
+# the same compiler as the programs.
+set(KAVREL_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's sources")
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(${KAVREL_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+# Its own code is not held to the project's warnings.
+foreach(target gtest gtest_main)
+  target_compile_options(${target} PRIVATE -w)
+endforeach()
+
+# The unit tests whose behaviour is the same on both systems, from the same
+# sources as on Linux, and the tests of the Windows backend itself.
+add_executable(kavrel_tests
+  CabinetImage.cpp
+  PeImage.cpp
+  TestSupport.cpp
+  Comparison_test.cpp
+  IniDocument_test.cpp
+  KvBase64_test.cpp
+  KvLogin_test.cpp
+  Locations_test.cpp
+  PathMacros_test.cpp
+  PeVersion_test.cpp
+  PropertyTable_test.cpp
+  PublisherCommands_test.cpp
+  Session_test.cpp
+)
+target_include_directories(kavrel_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(kavrel_tests PRIVATE kvhost kvstub kvlauncher gtest_main)
+# One test program run whole under Wine: starting Wine for each test would
+# cost a second apiece.
+add_test(NAME kavrel_tests COMMAND kavrel_tests)
+set_tests_properties(kavrel_tests PROPERTIES TIMEOUT 600)
