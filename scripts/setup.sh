@@ -14,6 +14,8 @@ packages=(
   python3 python3-pyftpdlib tinyproxy
   curl cabextract openssl gcab mscompress valgrind
   locales
+  # The Windows programs: cross-built with mingw-w64, tested under Wine.
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64 fonts-wine
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -2,11 +2,9 @@
 // line to the file $KAVREL_TEST_RECORD, fields separated by tabs: its version
 // (fixed when it is built), the start time in nanoseconds since the epoch,
 // the current folder, then each argument.
-#include <unistd.h>
-
 #include <chrono>
-#include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #ifndef RECORDING_APP_VERSION
@@ -16,8 +14,9 @@
 int main(int argc, char** argv) {
   const char* record = std::getenv("KAVREL_TEST_RECORD");
   if (record == nullptr) return 2;
-  char folder[PATH_MAX] = "";
-  if (::getcwd(folder, sizeof folder) == nullptr) return 2;
+  std::error_code error;
+  const std::string folder = std::filesystem::current_path(error).string();
+  if (error) return 2;
   const auto now = std::chrono::system_clock::now().time_since_epoch();
   std::ofstream out(record, std::ios::app);
   out << RECORDING_APP_VERSION << '\t'

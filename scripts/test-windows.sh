@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Cross-builds the Windows programs with mingw-w64 in build-win/ and runs their
+# tests under Wine: the programs import only the system's DLLs, the unit tests
+# pass, and a self-update through the launcher and the stub completes.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+# A Wine of its own, in a fresh folder of this user's, as quiet as it goes.
+wine_home=$(mktemp -d)
+trap 'wineserver -k 2>/dev/null || true; rm -rf "$wine_home"' EXIT
+export WINEPREFIX="$wine_home/prefix" HOME="$wine_home" WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+wineboot -u >/dev/null 2>&1 && wineserver -w
+
+cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+  -DCMAKE_BUILD_TYPE=Release -DKAVREL_WERROR=ON >/dev/null
+cmake --build build-win
+
+# Only the DLLs of the system itself, whatever the toolchain would add.
+system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|wininet|version|lz32|msvcrt|ws2_32|shlwapi|urlmon|winmm|uxtheme)\.dll$'
+for program in tools/kavrel.exe launcher/kavrel-launcher.exe stub/kvsetup.exe; do
+  imports=$(x86_64-w64-mingw32-objdump -p "build-win/$program" | awk '/DLL Name:/ {print tolower($3)}')
+  others=$(grep -Ev "$system_dlls" <<<"$imports" || true)
+  if [ -n "$others" ]; then
+    echo "$program imports DLLs beyond the system's: $others" >&2
+    exit 1
+  fi
+  echo "$program imports: $(tr '\n' ' ' <<<"$imports")"
+done
+
+ctest --test-dir build-win --output-on-failure --timeout 600
+bash tests/windows/self_update.sh build-win
