@@ -11,6 +11,12 @@ foreach(target gtest gtest_main)
   target_compile_options(${target} PRIVATE -w)
 endforeach()
 
+# The application in two versions, for the self-update.
+foreach(version 1 2)
+  add_executable(recording-app-${version} programs/RecordingApp.cpp)
+  target_compile_definitions(recording-app-${version} PRIVATE RECORDING_APP_VERSION="${version}")
+endforeach()
+
 # The unit tests whose behaviour is the same on both systems, from the same
 # sources as on Linux, and the tests of the Windows backend itself.
 add_executable(kavrel_tests
@@ -29,7 +35,7 @@ add_executable(kavrel_tests
   Session_test.cpp
 )
 target_include_directories(kavrel_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(kavrel_tests PRIVATE kvhost kvstub kvlauncher gtest_main)
+target_link_libraries(kavrel_tests PRIVATE kvhost kvstub kvlauncher kvstubresource_rc gtest_main)
 # One test program run whole under Wine: starting Wine for each test would
 # cost a second apiece.
 add_test(NAME kavrel_tests COMMAND kavrel_tests)
