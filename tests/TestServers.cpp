@@ -1,14 +1,13 @@
 #include "TestServers.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -18,8 +17,6 @@
 
 #include "Text.h"
 
-extern char** environ;
-
 #ifndef KAVREL_TEST_SERVERS_DIR
 #error "KAVREL_TEST_SERVERS_DIR must name the folder of the server scripts"
 #endif
@@ -28,49 +25,62 @@ namespace kavrel::test {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr const char* kPython = "/usr/bin/python3";
 
 [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
 
-std::string SystemError(const std::string& what) { return what + ": " + std::strerror(errno); }
+// The few calls in which sockets differ between the systems.
+#ifdef _WIN32
+using TSendSize = int;
+constexpr int kNoSignal = 0;
+int SocketError() { return ::WSAGetLastError(); }
+bool Interrupted(int) { return false; }
+bool TimedOut(int error) { return error == WSAETIMEDOUT || error == WSAEWOULDBLOCK; }
+bool Reset(int error) { return error == WSAECONNRESET || error == WSAECONNABORTED; }
+void CloseSocket(std::intptr_t& s) {
+  if (s != -1) ::closesocket(static_cast<SOCKET>(s));
+  s = -1;
+}
+void SetTimeouts(SOCKET s, std::chrono::milliseconds timeout) {
+  const DWORD ms = static_cast<DWORD>(timeout.count());
+  ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
+  ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
+}
+SOCKET NewSocket() {
+  static const bool started = [] {
+    WSADATA data;
+    return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  return started ? ::socket(AF_INET, SOCK_STREAM, 0) : INVALID_SOCKET;
+}
+#else
+using TSendSize = std::size_t;
+constexpr int kNoSignal = MSG_NOSIGNAL;
+int SocketError() { return errno; }
+bool Interrupted(int error) { return error == EINTR; }
+bool TimedOut(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
+bool Reset(int error) { return error == ECONNRESET; }
+void CloseSocket(std::intptr_t& s) {
+  if (s >= 0) ::close(static_cast<int>(s));
+  s = -1;
+}
+void SetTimeouts(int s, std::chrono::milliseconds timeout) {
+  timeval tv{};
+  tv.tv_sec = static_cast<time_t>(timeout.count() / 1000);
+  tv.tv_usec = static_cast<suseconds_t>((timeout.count() % 1000) * 1000);
+  ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+}
+int NewSocket() { return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); }
+#endif
 
-void CloseFd(int& fd) {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
+std::string SocketFailure(const std::string& what, int error) {
+  return what + ": error " + std::to_string(error) + " (" + std::strerror(error) + ")";
 }
 
 std::string JoinPath(std::string_view base, std::string_view path) {
   std::string out(base);
   if (!path.empty() && path.front() == '/') path.remove_prefix(1);
   return out.append(path);
-}
-
-// Reads the "PORT n" line from the child's stdout, waiting at most until
-// `deadline`. The reason is given when the line does not come.
-int ReadPortLine(int fd, const std::string& script, Clock::time_point deadline) {
-  std::string line;
-  for (;;) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0)
-      Fail(script + " did not print its port within the time-out (got \"" + line + "\")");
-    pollfd pfd{fd, POLLIN, 0};
-    const int ready = ::poll(&pfd, 1, static_cast<int>(left));
-    if (ready < 0 && errno != EINTR) Fail(SystemError("poll on " + script + " output"));
-    if (ready <= 0) continue;
-    char c = 0;
-    const ssize_t n = ::read(fd, &c, 1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) Fail(script + " closed its output before printing its port");
-    if (c == '\n') break;
-    line.push_back(c);
-  }
-  if (line.rfind("PORT ", 0) != 0) Fail(script + " printed \"" + line + "\" instead of its port");
-  const std::optional<std::int32_t> port = ParseInt32(line.substr(5));
-  if (!port || *port <= 0 || *port > 65535) Fail(script + " printed a bad port: " + line);
-  return *port;
 }
 
 // ---- The request log's JSON ----
@@ -259,80 +269,6 @@ std::string GeneratedBytes(std::size_t size) {
   return out;
 }
 
-// ---- TServerProcess ----
-
-TServerProcess::TServerProcess(const std::string& script, const std::vector<std::string>& args,
-                               std::chrono::milliseconds timeout) {
-  const std::string scriptPath = std::string(KAVREL_TEST_SERVERS_DIR) + "/" + script;
-  int in[2] = {-1, -1};
-  int out[2] = {-1, -1};
-  // Close-on-exec everywhere: a child started later by another test must not
-  // hold the write end of this server's stdin, or closing ours would not stop it.
-  if (::pipe2(in, O_CLOEXEC) != 0) Fail(SystemError("pipe for " + script));
-  if (::pipe2(out, O_CLOEXEC) != 0) {
-    ::close(in[0]);
-    ::close(in[1]);
-    Fail(SystemError("pipe for " + script));
-  }
-  stdin_ = in[1];
-  stdout_ = out[0];
-
-  std::vector<std::string> argvText{kPython, scriptPath};
-  argvText.insert(argvText.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : argvText) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  const int rc = ::posix_spawn(&pid_, kPython, &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(in[0]);
-  ::close(out[1]);
-  if (rc != 0) {
-    pid_ = -1;
-    CloseFd(stdin_);
-    CloseFd(stdout_);
-    Fail(std::string("cannot start ") + kPython + " " + scriptPath + ": " + std::strerror(rc));
-  }
-  try {
-    port_ = ReadPortLine(stdout_, script, Clock::now() + timeout);
-  } catch (const std::runtime_error& e) {
-    // The destructor does not run for a constructor that throws.
-    const std::string how = Stop();
-    Fail(std::string(e.what()) + "; it " + how + " (see its error output above)");
-  }
-}
-
-TServerProcess::~TServerProcess() { Stop(); }
-
-std::string TServerProcess::Stop() {
-  CloseFd(stdin_);
-  std::string how = "was not running";
-  if (pid_ > 0) {
-    ::kill(pid_, SIGTERM);
-    const auto deadline = Clock::now() + std::chrono::seconds(5);
-    int status = 0;
-    pid_t done = 0;
-    while ((done = ::waitpid(pid_, &status, WNOHANG)) == 0 && Clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (done == 0) {
-      ::kill(pid_, SIGKILL);
-      while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-      }
-      how = "did not stop on SIGTERM and was killed";
-    } else if (done == pid_) {
-      how = WIFEXITED(status) ? "exited with code " + std::to_string(WEXITSTATUS(status))
-                              : "was ended by signal " + std::to_string(WTERMSIG(status));
-    }
-    pid_ = -1;
-  }
-  CloseFd(stdout_);
-  return how;
-}
-
 // ---- THttpTestServer ----
 
 namespace {
@@ -403,31 +339,29 @@ std::vector<std::string> TFtpTestServer::DataConnections() const {
 // ---- TLoopbackConnection ----
 
 TLoopbackConnection::TLoopbackConnection(int port, std::chrono::milliseconds timeout) {
-  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd_ < 0) Fail(SystemError("socket"));
-  timeval tv{};
-  tv.tv_sec = static_cast<time_t>(timeout.count() / 1000);
-  tv.tv_usec = static_cast<suseconds_t>((timeout.count() % 1000) * 1000);
-  ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+  const auto s = NewSocket();
+  fd_ = static_cast<std::intptr_t>(s);
+  if (fd_ == -1) Fail(SocketFailure("socket", SocketError()));
+  SetTimeouts(s, timeout);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(static_cast<std::uint16_t>(port));
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-    const std::string error = SystemError("connect to 127.0.0.1:" + std::to_string(port));
-    CloseFd(fd_);
+  if (::connect(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+    const std::string error =
+        SocketFailure("connect to 127.0.0.1:" + std::to_string(port), SocketError());
+    CloseSocket(fd_);
     Fail(error);
   }
 }
 
-TLoopbackConnection::~TLoopbackConnection() { CloseFd(fd_); }
+TLoopbackConnection::~TLoopbackConnection() { CloseSocket(fd_); }
 
 void TLoopbackConnection::Send(std::string_view data) {
   while (!data.empty()) {
-    const ssize_t n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) Fail(SystemError("send"));
+    const auto n = ::send(fd_, data.data(), static_cast<TSendSize>(data.size()), kNoSignal);
+    if (n < 0 && Interrupted(SocketError())) continue;
+    if (n <= 0) Fail(SocketFailure("send", SocketError()));
     data.remove_prefix(static_cast<std::size_t>(n));
   }
 }
@@ -435,11 +369,14 @@ void TLoopbackConnection::Send(std::string_view data) {
 bool TLoopbackConnection::Fill() {
   char block[4096];
   for (;;) {
-    const ssize_t n = ::recv(fd_, block, sizeof block, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) Fail("no answer within the time-out");
-    if (n < 0 && errno == ECONNRESET) return false;  // a server that cuts a body short
-    if (n < 0) Fail(SystemError("recv"));
+    const auto n = ::recv(fd_, block, sizeof block, 0);
+    if (n < 0) {
+      const int error = SocketError();
+      if (Interrupted(error)) continue;
+      if (TimedOut(error)) Fail("no answer within the time-out");
+      if (Reset(error)) return false;  // a server that cuts a body short
+      Fail(SocketFailure("recv", error));
+    }
     buffer_.append(block, static_cast<std::size_t>(n));
     return n > 0;
   }

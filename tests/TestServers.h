@@ -8,6 +8,8 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,7 +23,13 @@ using THeaders = std::vector<std::pair<std::string, std::string>>;
 // The first value of a header, its name compared without ASCII case.
 std::optional<std::string> FindHeader(const THeaders& headers, std::string_view name);
 
-// One of the server scripts running as a child process.
+class TLoopbackConnection;
+
+// One of the server scripts running as a child process. A Windows test
+// program cannot start a Linux program it can stop again: there the server
+// starter the test run provides (tests/servers/starter.py, its port in
+// KAVREL_TEST_SERVER_STARTER) runs the script, for as long as the program
+// keeps its connection to it.
 class TServerProcess {
  public:
   // Starts /usr/bin/python3 with the script (a file name in tests/servers)
@@ -35,15 +43,21 @@ class TServerProcess {
   TServerProcess& operator=(const TServerProcess&) = delete;
 
   int Port() const { return port_; }
+#ifndef _WIN32
   pid_t Pid() const { return pid_; }
+#endif
 
  private:
   // Stops the child and tells how it ended.
   std::string Stop();
 
+#ifdef _WIN32
+  std::unique_ptr<TLoopbackConnection> starter_;  // closed, the server stops
+#else
   pid_t pid_ = -1;
   int stdin_ = -1;   // our end of the child's stdin
   int stdout_ = -1;  // our end of the child's stdout
+#endif
   int port_ = 0;
 };
 
@@ -122,7 +136,7 @@ class TLoopbackConnection {
  private:
   bool Fill();  // false at the end of the stream
 
-  int fd_ = -1;
+  std::intptr_t fd_ = -1;  // a socket
   std::string buffer_;
 };
 
