@@ -27,5 +27,13 @@ for program in tools/kavrel.exe launcher/kavrel-launcher.exe stub/kvsetup.exe; d
   echo "$program imports: $(tr '\n' ' ' <<<"$imports")"
 done
 
+# The test servers run outside Wine, started for the tests by the starter.
+mkfifo "$wine_home/keep"
+exec 9<>"$wine_home/keep"   # the starter runs while this script holds the pipe open
+python3 tests/servers/starter.py <"$wine_home/keep" >"$wine_home/starter.out" 2>&1 &
+for _ in $(seq 100); do grep -q '^PORT' "$wine_home/starter.out" 2>/dev/null && break; sleep 0.1; done
+export KAVREL_TEST_SERVER_STARTER
+KAVREL_TEST_SERVER_STARTER=$(awk '/^PORT/ {print $2}' "$wine_home/starter.out")
+
 ctest --test-dir build-win --output-on-failure --timeout 600
 bash tests/windows/self_update.sh build-win

@@ -39,7 +39,7 @@ class TRunningProgram {
   // Reads the output until it holds `text`; false when the output ended or
   // the time ran out first.
   bool WaitForOutput(std::string_view text, std::chrono::milliseconds timeout);
-  // SIGKILL, and the child reaped.
+  // SIGKILL (on Windows: TerminateProcess), and the child reaped.
   void Kill();
   // Reads the output to its end and waits for the program (killed after the
   // time-out); the exit code is -1 when it did not end normally.
@@ -50,7 +50,12 @@ class TRunningProgram {
  private:
   TTempDir capture_;
   pid_t pid_ = -1;
+#ifdef _WIN32
+  void* process_ = nullptr;  // the handle of the child
+  void* out_ = nullptr;      // our end of its output pipe
+#else
   int out_ = -1;
+#endif
   std::string output_;
 };
 

@@ -25,7 +25,6 @@ namespace kavrel::test {
 
 namespace {
 
-
 [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
 
 // The few calls in which sockets differ between the systems.

@@ -21,7 +21,10 @@ endforeach()
 # sources as on Linux, and the tests of the Windows backend itself.
 add_executable(kavrel_tests
   CabinetImage.cpp
+  ChildProcessWin32.cpp
   PeImage.cpp
+  ServerProcessWin32.cpp
+  TestServers.cpp
   TestSupport.cpp
   Comparison_test.cpp
   IniDocument_test.cpp
@@ -34,7 +37,21 @@ add_executable(kavrel_tests
   PublisherCommands_test.cpp
   Session_test.cpp
 )
-target_include_directories(kavrel_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_include_directories(kavrel_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
+                           ${PROJECT_SOURCE_DIR}/platform/win32)
+# Under Wine the build tree is on drive Z:, the Linux root.
+if(CMAKE_CROSSCOMPILING)
+  set(drive "Z:")
+endif()
+target_compile_definitions(kavrel_tests PRIVATE
+  KAVREL_CLI_PATH="${drive}$<TARGET_FILE:kavrel-cli>"
+  KAVREL_STUB_PATH="${drive}$<TARGET_FILE:kvsetup>"
+  KAVREL_TEST_APP1_PATH="${drive}$<TARGET_FILE:recording-app-1>"
+  KAVREL_TEST_APP2_PATH="${drive}$<TARGET_FILE:recording-app-2>"
+  KAVREL_LAUNCHER_PATH="${drive}$<TARGET_FILE:kavrel-launcher>"
+  KAVREL_SPLASH_PATH="${drive}${PROJECT_SOURCE_DIR}/resources/tolvan.bmp"
+  KAVREL_TEST_SERVERS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/servers")
+add_dependencies(kavrel_tests kavrel-cli kvsetup recording-app-1 recording-app-2 kavrel-launcher)
 target_link_libraries(kavrel_tests PRIVATE kvhost kvstub kvlauncher kvstubresource_rc gtest_main)
 # One test program run whole under Wine: starting Wine for each test would
 # cost a second apiece.
