@@ -17,7 +17,8 @@ namespace kavrel::platform {
 
 namespace {
 
-constexpr wchar_t kSettingsKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+constexpr wchar_t kSettingsKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 
 std::optional<DWORD> ReadNumber(HKEY key, const wchar_t* name) {
   DWORD value = 0, size = sizeof value, type = 0;
@@ -86,8 +87,7 @@ TSystemProxy SystemProxyFor(std::string_view scheme) {
     while (pos <= overrides.size()) {
       std::size_t end = overrides.find(';', pos);
       if (end == std::string::npos) end = overrides.size();
-      const std::string entry =
-          BypassEntry(std::string_view(overrides).substr(pos, end - pos));
+      const std::string entry = BypassEntry(std::string_view(overrides).substr(pos, end - pos));
       if (!entry.empty()) result.Bypass += (result.Bypass.empty() ? "" : ",") + entry;
       pos = end + 1;
     }

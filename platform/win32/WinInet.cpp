@@ -224,8 +224,8 @@ struct TCallResult {
 // Runs one library call on the worker: true when it finished and succeeded.
 // Otherwise the last error tells why (the call's own, the stall, or the
 // cancel). The call must capture only values: it may outlive the caller.
-bool RunCall(TWorker& worker, const TSettings& settings,
-             std::function<bool(TCallResult&)> call, TCallResult& out) {
+bool RunCall(TWorker& worker, const TSettings& settings, std::function<bool(TCallResult&)> call,
+             TCallResult& out) {
   auto result = std::make_shared<TCallResult>();
   const TWorker::TEnd end = worker.Run(
       [result, call = std::move(call)] {
@@ -372,10 +372,22 @@ class TWinInetRequest final : public TInternetRequest {
     *busy_ = true;
   }
 
+  // Closing may wait for the server too (an FTP server's closing answer), so
+  // it is a call like the others; the caller's last error stays as it was.
   ~TWinInetRequest() override {
+    const TInternetError last = gLastError;
+    HINTERNET request = request_, connection = connection_;
+    TCallResult ignored;
+    RunCall(
+        worker_, settings_,
+        [request, connection](TCallResult&) {
+          Close(request);
+          Close(connection);
+          return true;
+        },
+        ignored);
+    gLastError = last;
     *busy_ = false;
-    Close(request_);
-    Close(connection_);
   }
 
   TWinInetRequest(const TWinInetRequest&) = delete;
@@ -396,9 +408,9 @@ class TWinInetRequest final : public TInternetRequest {
       // The connection may close early without the library calling that an
       // error: a body shorter than its announced length is no whole body.
       if (length_ && received_ < *length_) {
-        Fail(ERROR_INTERNET_CONNECTION_RESET,
-             "The connection closed after " + std::to_string(received_) + " of " +
-                 std::to_string(*length_) + " bytes");
+        Fail(ERROR_INTERNET_CONNECTION_RESET, "The connection closed after " +
+                                                  std::to_string(received_) + " of " +
+                                                  std::to_string(*length_) + " bytes");
         return false;
       }
       return true;
@@ -532,8 +544,8 @@ class TWinInetFtpConnection final : public TFtpConnection {
         [c, command, wide](TCallResult& r) {
           // SIZE counts bytes only in binary mode.
           FtpCommandW(c, FALSE, FTP_TRANSFER_TYPE_BINARY, L"TYPE I", 0, nullptr);
-          const BOOL sent = FtpCommandW(c, FALSE, FTP_TRANSFER_TYPE_BINARY, command.c_str(), 0,
-                                        nullptr);
+          const BOOL sent =
+              FtpCommandW(c, FALSE, FTP_TRANSFER_TYPE_BINARY, command.c_str(), 0, nullptr);
           DWORD detail = 0, length = 0;
           InternetGetLastResponseInfoW(&detail, nullptr, &length);
           if (length > 0) {
@@ -551,13 +563,13 @@ class TWinInetFtpConnection final : public TFtpConnection {
             return false;
           }
           WIN32_FIND_DATAW found{};
-          HINTERNET find = FtpFindFirstFileW(c, wide.c_str(), &found,
-                                             INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+          HINTERNET find = FtpFindFirstFileW(
+              c, wide.c_str(), &found, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
           if (find == nullptr) return false;
           InternetCloseHandle(find);
-          r.answer = L"213 " + std::to_wstring((static_cast<std::uint64_t>(found.nFileSizeHigh)
-                                                << 32) |
-                                               found.nFileSizeLow);
+          r.answer =
+              L"213 " + std::to_wstring((static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) |
+                                        found.nFileSizeLow);
           return true;
         },
         result);
@@ -622,7 +634,14 @@ class TWinInetSession final : public TInternetSession {
                                             const THttpRequestOptions& options) override {
     if (RefuseWhileBusy(busy_)) return nullptr;
     std::string location = EscapeUnsafe(url);
-    std::vector<std::string> headers = options.Headers;
+    std::vector<std::string> headers;
+    // The library sends "Pragma" for a reload; a cache that reads only the
+    // newer header is asked as well.
+    if (options.BypassCaches) headers.push_back("Cache-Control: no-cache");
+    // A connection that may not serve later requests is closed after this
+    // one rather than kept in the library's pool of idle connections.
+    if (!options.KeepConnection) headers.push_back("Connection: close");
+    headers.insert(headers.end(), options.Headers.begin(), options.Headers.end());
     std::optional<std::string> body = options.PostBody;
     DWORD flags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI;
     if (options.BypassCaches)
@@ -635,18 +654,21 @@ class TWinInetSession final : public TInternetSession {
       HINTERNET request = nullptr, connection = nullptr;
       if (!Send(location, headers, body, flags, request, connection)) return nullptr;
       const int status = QueryStatus(request);
-      const auto target = status == 301 || status == 302 || status == 303 || status == 307 ||
-                                  status == 308
-                              ? QueryHeader(request, HTTP_QUERY_LOCATION)
-                              : std::nullopt;
+      const auto target =
+          status == 301 || status == 302 || status == 303 || status == 307 || status == 308
+              ? QueryHeader(request, HTTP_QUERY_LOCATION)
+              : std::nullopt;
       if (!target) {
         std::optional<std::int64_t> length;
         if (status != 0) {
-          if (auto text = QueryHeader(request, HTTP_QUERY_CONTENT_LENGTH)) length = ParseLength(*text);
+          if (auto text = QueryHeader(request, HTTP_QUERY_CONTENT_LENGTH))
+            length = ParseLength(*text);
         } else {
           DWORD high = 0;
           const DWORD low = FtpGetFileSize(request, &high);
-          if (low != INVALID_FILE_SIZE || GetLastError() == NO_ERROR)
+          // Some versions of the library answer 0 for every file: a length
+          // of 0 is taken as none, which reads the same.
+          if ((low != INVALID_FILE_SIZE || GetLastError() == NO_ERROR) && (low | high) != 0)
             length = (static_cast<std::int64_t>(high) << 32) | low;
         }
         RecordError(0, "");
@@ -680,11 +702,10 @@ class TWinInetSession final : public TInternetSession {
     if (!RunCall(
             worker_, settings_,
             [=](TCallResult& r) {
-              r.handle = InternetConnectW(s, wideHost.c_str(), static_cast<INTERNET_PORT>(port),
-                                          login ? wideUser.c_str() : nullptr,
-                                          login ? widePassword.c_str() : nullptr,
-                                          INTERNET_SERVICE_FTP, passive ? INTERNET_FLAG_PASSIVE : 0,
-                                          0);
+              r.handle = InternetConnectW(
+                  s, wideHost.c_str(), static_cast<INTERNET_PORT>(port),
+                  login ? wideUser.c_str() : nullptr, login ? widePassword.c_str() : nullptr,
+                  INTERNET_SERVICE_FTP, passive ? INTERNET_FLAG_PASSIVE : 0, 0);
               return r.handle != nullptr;
             },
             result))
@@ -723,7 +744,8 @@ class TWinInetSession final : public TInternetSession {
     std::optional<TUrlParts> parts;
     if (body) {
       parts = CrackUrl(location);
-      if (!parts || (parts->scheme != INTERNET_SCHEME_HTTP && parts->scheme != INTERNET_SCHEME_HTTPS)) {
+      if (!parts ||
+          (parts->scheme != INTERNET_SCHEME_HTTP && parts->scheme != INTERNET_SCHEME_HTTPS)) {
         RecordError(ERROR_INTERNET_INVALID_URL, "Not an HTTP location: " + location);
         return false;
       }
@@ -734,8 +756,7 @@ class TWinInetSession final : public TInternetSession {
         [=](TCallResult& r) {
           HINTERNET h = nullptr;
           auto resend = [&] {
-            return HttpSendRequestW(h, nullptr, 0,
-                                    body ? const_cast<char*>(body->data()) : nullptr,
+            return HttpSendRequestW(h, nullptr, 0, body ? const_cast<char*>(body->data()) : nullptr,
                                     body ? static_cast<DWORD>(body->size()) : 0) != FALSE;
           };
           if (!body) {
@@ -744,11 +765,11 @@ class TWinInetSession final : public TInternetSession {
             r.handle = h;
             if (h == nullptr) return false;
           } else {
-            HINTERNET c = InternetConnectW(
-                s, parts->host.c_str(), parts->port,
-                parts->user.empty() ? nullptr : parts->user.c_str(),
-                parts->password.empty() ? nullptr : parts->password.c_str(), INTERNET_SERVICE_HTTP,
-                0, 0);
+            HINTERNET c =
+                InternetConnectW(s, parts->host.c_str(), parts->port,
+                                 parts->user.empty() ? nullptr : parts->user.c_str(),
+                                 parts->password.empty() ? nullptr : parts->password.c_str(),
+                                 INTERNET_SERVICE_HTTP, 0, 0);
             if (c == nullptr) return false;
             r.connection = c;
             const DWORD secure = parts->scheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0;
@@ -762,8 +783,8 @@ class TWinInetSession final : public TInternetSession {
             if (!resend()) return false;
           }
           if (proxyLogin && QueryStatus(h) == HTTP_STATUS_PROXY_AUTH_REQ) {
-            InternetSetOptionW(h, INTERNET_OPTION_PROXY_USERNAME, const_cast<wchar_t*>(user.c_str()),
-                               static_cast<DWORD>(user.size()));
+            InternetSetOptionW(h, INTERNET_OPTION_PROXY_USERNAME,
+                               const_cast<wchar_t*>(user.c_str()), static_cast<DWORD>(user.size()));
             InternetSetOptionW(h, INTERNET_OPTION_PROXY_PASSWORD,
                                const_cast<wchar_t*>(password.c_str()),
                                static_cast<DWORD>(password.size()));
