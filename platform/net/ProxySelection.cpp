@@ -2,7 +2,11 @@
 // list ("http=host:port ftp=host:port", or one "host:port" for every scheme),
 // which is used as it stands with no bypass, or empty, in which case the
 // system's own configuration decides.
+#ifdef _WIN32
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
+#endif
 
 #include <algorithm>
 #include <array>
