@@ -90,14 +90,18 @@ bool IsTemporaryName(std::string_view name, std::string_view prefix) {
 
 // Removes a leftover temporary folder: the files in it, then the folder. Its
 // user holds it open without letting others delete it, so opening it for
-// deletion fails while it is in use. One that holds anything but files is no
-// folder of ours and stays as it is.
+// deletion fails while it is in use: then it stays, and so does everything in
+// it. One that holds anything but files is no folder of ours and stays too.
 void RemoveLeftoverFolder(const std::wstring& path) {
-  const HANDLE hold = ::CreateFileW(path.c_str(), DELETE | FILE_LIST_DIRECTORY,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                    nullptr);
-  if (hold == INVALID_HANDLE_VALUE) return;
+  const HANDLE probe = ::CreateFileW(path.c_str(), DELETE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                     nullptr);
+  if (probe == INVALID_HANDLE_VALUE) return;
+  // Let go before the listing: a listing may not share deletion. Nobody
+  // takes up a leftover again, so it stays one meanwhile.
+  ::CloseHandle(probe);
   std::vector<std::wstring> files;
   bool ours = true;
   WIN32_FIND_DATAW found{};
@@ -112,13 +116,9 @@ void RemoveLeftoverFolder(const std::wstring& path) {
     } while (::FindNextFileW(find, &found));
     ::FindClose(find);
   }
-  if (ours) {
-    for (const std::wstring& file : files) ::DeleteFileW(file.c_str());
-    FILE_DISPOSITION_INFO dispose{};
-    dispose.DeleteFile = TRUE;
-    ::SetFileInformationByHandle(hold, FileDispositionInfo, &dispose, sizeof dispose);
-  }
-  ::CloseHandle(hold);
+  if (!ours) return;
+  for (const std::wstring& file : files) ::DeleteFileW(file.c_str());
+  ::RemoveDirectoryW(path.c_str());
 }
 
 // Temporary files and folders that a run ended by force (killed, the power
