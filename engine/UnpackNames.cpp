@@ -52,9 +52,9 @@ std::optional<TSzddHeader> ParseSzddHeader(const unsigned char (&bytes)[kSzddHea
   if (std::memcmp(bytes, kSignature, sizeof kSignature) != 0) return std::nullopt;
   TSzddHeader header;
   header.Missing = static_cast<char>(bytes[9]);
-  header.Length = static_cast<std::uint32_t>(bytes[10]) | static_cast<std::uint32_t>(bytes[11]) << 8 |
-                  static_cast<std::uint32_t>(bytes[12]) << 16 |
-                  static_cast<std::uint32_t>(bytes[13]) << 24;
+  header.Length =
+      static_cast<std::uint32_t>(bytes[10]) | static_cast<std::uint32_t>(bytes[11]) << 8 |
+      static_cast<std::uint32_t>(bytes[12]) << 16 | static_cast<std::uint32_t>(bytes[13]) << 24;
   return header;
 }
 

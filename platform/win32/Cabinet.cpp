@@ -4,6 +4,7 @@
 // the cabinet is read by its full Unicode path, and each file FDI writes is a
 // temporary file beside its target, put in place once it is whole.
 #include <windows.h>
+// after windows.h, which it needs
 #include <fdi.h>
 
 #include <cstdlib>

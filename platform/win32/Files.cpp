@@ -36,17 +36,15 @@ int LastError() { return static_cast<int>(::GetLastError()); }
 // bare name.
 std::string ParentOf(const std::string& nativePath) {
   const std::size_t pos = nativePath.find_last_of('\\');
-  if (pos == std::string::npos) return nativePath.size() >= 2 && nativePath[1] == ':'
-                                           ? nativePath.substr(0, 2)
-                                           : std::string(".");
+  if (pos == std::string::npos)
+    return nativePath.size() >= 2 && nativePath[1] == ':' ? nativePath.substr(0, 2)
+                                                          : std::string(".");
   if (pos == 0) return "\\";
   if (pos == 2 && nativePath[1] == ':') return nativePath.substr(0, 3);
   return nativePath.substr(0, pos);
 }
 
-bool NameTaken(int error) {
-  return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
-}
+bool NameTaken(int error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
 
 // Finds a temporary name in `folder` that `create` can make: the first three
 // characters of `prefix`, a hexadecimal number from 1 to FFFF and ".tmp",
@@ -93,11 +91,9 @@ bool IsTemporaryName(std::string_view name, std::string_view prefix) {
 // deletion fails while it is in use: then it stays, and so does everything in
 // it. One that holds anything but files is no folder of ours and stays too.
 void RemoveLeftoverFolder(const std::wstring& path) {
-  const HANDLE probe = ::CreateFileW(path.c_str(), DELETE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                     nullptr);
+  const HANDLE probe = ::CreateFileW(
+      path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (probe == INVALID_HANDLE_VALUE) return;
   // Let go before the listing: a listing may not share deletion. Nobody
   // takes up a leftover again, so it stays one meanwhile.
@@ -214,9 +210,9 @@ std::optional<TFile> TFile::CreateUnique(std::string_view folder, std::string_vi
     char suffix[8];
     std::snprintf(suffix, sizeof suffix, "%06X", static_cast<unsigned>(random() & 0xFFFFFF));
     const std::string candidate = base + suffix;
-    const HANDLE h = ::CreateFileW(Wide(candidate).c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
-                                   FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                   nullptr);
+    const HANDLE h =
+        ::CreateFileW(Wide(candidate).c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                      FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       path = candidate;
       return TFile(AsValue(h), candidate);
@@ -237,9 +233,9 @@ std::optional<TFile> TFile::CreateTemporary(std::string_view folder, std::string
         // Held without sharing deletion while it is open, so that no other
         // run's sweep deletes it. The user's temporary folder keeps it to
         // this user.
-        handle = ::CreateFileW(Wide(candidate).c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
-                               FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                               nullptr);
+        handle =
+            ::CreateFileW(Wide(candidate).c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         return handle == INVALID_HANDLE_VALUE ? LastError() : 0;
       },
       error);
@@ -264,9 +260,9 @@ std::optional<TFileLock> TFileLock::Acquire(std::string_view path, bool wait, in
   const std::string native = ToNativePath(path);
   const std::wstring wide = Wide(native);
   for (int attempt = 0;; ++attempt) {
-    const HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
-                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE,
-                                   nullptr);
+    const HANDLE h =
+        ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (h != INVALID_HANDLE_VALUE) return TFileLock(AsValue(h), native);
     const DWORD failure = ::GetLastError();
     const bool held = failure == ERROR_SHARING_VIOLATION || failure == ERROR_LOCK_VIOLATION;
@@ -499,11 +495,11 @@ bool SameFile(std::string_view a, std::string_view b) {
   if (first == INVALID_HANDLE_VALUE) return false;
   const HANDLE second = OpenForFacts(WidePath(b));
   BY_HANDLE_FILE_INFORMATION one{}, two{};
-  const bool same = second != INVALID_HANDLE_VALUE &&
-                    ::GetFileInformationByHandle(first, &one) &&
+  const bool same = second != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(first, &one) &&
                     ::GetFileInformationByHandle(second, &two) &&
                     one.dwVolumeSerialNumber == two.dwVolumeSerialNumber &&
-                    one.nFileIndexHigh == two.nFileIndexHigh && one.nFileIndexLow == two.nFileIndexLow;
+                    one.nFileIndexHigh == two.nFileIndexHigh &&
+                    one.nFileIndexLow == two.nFileIndexLow;
   ::CloseHandle(first);
   if (second != INVALID_HANDLE_VALUE) ::CloseHandle(second);
   return same;
@@ -553,7 +549,8 @@ bool MoveFileTo(std::string_view from, std::string_view to) {
   const std::string target = ToNativePath(to);
   if (::GetFileAttributesW(Wide(target).c_str()) != INVALID_FILE_ATTRIBUTES) return false;
   // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
-  if (::MoveFileExW(Wide(source).c_str(), Wide(target).c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+  if (::MoveFileExW(Wide(source).c_str(), Wide(target).c_str(), MOVEFILE_WRITE_THROUGH))
+    return true;
   return ::GetLastError() == ERROR_NOT_SAME_DEVICE && CopyAcrossVolumes(source, target, false);
 }
 
@@ -623,10 +620,9 @@ bool CanWrite(std::string_view path) {
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return true;
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
-    const HANDLE h =
-        ::CreateFileW(Wide(native).c_str(), GENERIC_WRITE,
-                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = ::CreateFileW(Wide(native).c_str(), GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       ::CloseHandle(h);
       return true;
@@ -645,10 +641,9 @@ bool CanWrite(std::string_view path) {
   const auto probe = MakeTemporaryName(
       parent, "KAV",
       [](const std::string& candidate) {
-        const HANDLE h = ::CreateFileW(Wide(candidate).c_str(), GENERIC_WRITE, 0, nullptr,
-                                       CREATE_NEW,
-                                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                                       nullptr);
+        const HANDLE h =
+            ::CreateFileW(Wide(candidate).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (h == INVALID_HANDLE_VALUE) return LastError();
         ::CloseHandle(h);
         return 0;

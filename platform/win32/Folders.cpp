@@ -1,6 +1,7 @@
 #include "Folders.h"
 
 #include <windows.h>
+// after windows.h, which it needs
 #include <shlobj.h>
 
 #include <vector>
@@ -14,8 +15,7 @@ namespace {
 
 std::string WithoutTrailingSeparator(std::string path) {
   // "C:\" keeps its separator: "C:" would name the drive's current folder.
-  while (path.size() > 1 && EndsWithSeparator(path) &&
-         !(path.size() == 3 && path[1] == ':'))
+  while (path.size() > 1 && EndsWithSeparator(path) && !(path.size() == 3 && path[1] == ':'))
     path.pop_back();
   return path;
 }
@@ -53,7 +53,8 @@ std::string DocumentsFolder() {
 }
 
 std::string WindowsFolder() {
-  return SystemText([](wchar_t* buffer, UINT size) { return ::GetWindowsDirectoryW(buffer, size); });
+  return SystemText(
+      [](wchar_t* buffer, UINT size) { return ::GetWindowsDirectoryW(buffer, size); });
 }
 
 std::string SystemFolder() {

@@ -3,11 +3,13 @@
 // copy any other file as it stands) and the expansion's length can be checked
 // against the one the header records. LZ32 is given open handles, never
 // names, so that paths keep their Unicode characters and may be long.
+#include "LzExpand.h"
+
 #include <windows.h>
+// after windows.h, which it needs
 #include <lzexpand.h>
 
 #include "Files.h"
-#include "LzExpand.h"
 #include "PathNames.h"
 #include "UnpackNames.h"
 #include "WideText.h"

@@ -4,6 +4,7 @@
 #include "Processes.h"
 
 #include <windows.h>
+// after windows.h, which it needs
 #include <shellapi.h>
 
 #include <atomic>
@@ -72,8 +73,8 @@ std::string FindProgram(const std::string& name) {
   std::vector<wchar_t> buffer(MAX_PATH);
   const std::wstring wide = Wide(name);
   for (int attempt = 0; attempt < 3; ++attempt) {
-    const DWORD n = ::SearchPathW(nullptr, wide.c_str(), L".exe",
-                                  static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    const DWORD n = ::SearchPathW(nullptr, wide.c_str(), L".exe", static_cast<DWORD>(buffer.size()),
+                                  buffer.data(), nullptr);
     if (n == 0) return {};
     if (n < buffer.size()) return Utf8(std::wstring_view(buffer.data(), n));
     buffer.resize(n + 1);
@@ -162,9 +163,9 @@ bool ShellOpen(std::string_view target, std::string_view parameters) {
     file = std::string(target);
   }
   const std::wstring parameterText = Wide(parameters);
-  const auto result = reinterpret_cast<INT_PTR>(
-      ::ShellExecuteW(nullptr, L"open", Wide(file).c_str(),
-                      parameters.empty() ? nullptr : parameterText.c_str(), nullptr, SW_SHOWNORMAL));
+  const auto result = reinterpret_cast<INT_PTR>(::ShellExecuteW(
+      nullptr, L"open", Wide(file).c_str(), parameters.empty() ? nullptr : parameterText.c_str(),
+      nullptr, SW_SHOWNORMAL));
   return result > 32;
 }
 

@@ -1,3 +1,5 @@
+#include "System.h"
+
 #include <windows.h>
 
 #include <cctype>
@@ -6,7 +8,6 @@
 
 #include "Errors.h"
 #include "RegionalFormats.h"
-#include "System.h"
 #include "WideText.h"
 
 namespace kavrel::platform {
@@ -18,10 +19,9 @@ TOsVersion OsVersion() {
   using TRtlGetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
   const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
   const auto rtlGetVersion =
-      ntdll != nullptr
-          ? reinterpret_cast<TRtlGetVersion>(
-                reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")))
-          : nullptr;
+      ntdll != nullptr ? reinterpret_cast<TRtlGetVersion>(
+                             reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")))
+                       : nullptr;
   OSVERSIONINFOW info{};
   info.dwOSVersionInfoSize = sizeof info;
   if (rtlGetVersion != nullptr && rtlGetVersion(&info) == 0) {
@@ -157,7 +157,8 @@ TFormatSettings SystemFormatSettings() {
   TFormatSettings settings;
   const std::string date = LocaleText(LOCALE_SSHORTDATE);
   if (!date.empty())
-    settings.ShortDateFormat = win32::PatternFromWindowsPicture(date, false, &settings.DateSeparator);
+    settings.ShortDateFormat =
+        win32::PatternFromWindowsPicture(date, false, &settings.DateSeparator);
   const std::string time = LocaleText(LOCALE_STIMEFORMAT);
   if (!time.empty())
     settings.LongTimeFormat = win32::PatternFromWindowsPicture(time, true, &settings.TimeSeparator);
