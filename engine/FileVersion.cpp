@@ -1,43 +1,13 @@
 #include "FileVersion.h"
 
-#include <optional>
-#include <string>
-
-#include "Errors.h"
-#include "Files.h"
-#include "PeVersion.h"
+#include "FileVersionInfo.h"
 
 namespace kavrel {
 
-namespace {
-
-// Random access to a file through positioned reads: only the parts of the
-// image the version walk asks for are read.
-class TFileByteReader final : public IByteReader {
- public:
-  explicit TFileByteReader(std::string_view path)
-      : file_(platform::TFile::Open(path, platform::TFile::Mode::Read)) {}
-
-  bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size) override {
-    if (!file_ || size > kPeMaxRead) return false;
-    try {
-      return file_->ReadAt(offset, buffer, size) == size;
-    } catch (const platform::EInOutError&) {
-      return false;  // a read that fails counts as the end of the file
-    }
-  }
-
- private:
-  std::optional<platform::TFile> file_;
-};
-
-}  // namespace
-
 TVersionWords GetFileVersion(std::string_view path) {
-  TFileByteReader reader(path);
-  const auto version = ReadPeFileVersion(reader);
+  const auto version = platform::ReadFileVersion(path);
   if (!version) return TVersionWords{};
-  return TVersionWords{version->MS, version->LS};
+  return TVersionWords{version->first, version->second};
 }
 
 }  // namespace kavrel

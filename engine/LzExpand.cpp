@@ -4,6 +4,7 @@
 
 #include "Files.h"
 #include "MspackFiles.h"
+#include "UnpackNames.h"
 #include "UnpackTarget.h"
 
 namespace kavrel {
@@ -11,22 +12,6 @@ namespace kavrel {
 namespace {
 
 using TOpenHeader = TMspackOpened<msszdd_decompressor, msszddd_header>;
-
-// The expanded name; empty when the recorded character could not end a name
-// (a separator, a drive mark, a dot, a control character).
-std::string ExpandedName(const std::string& name, char missing) {
-  std::string out = name;
-  const auto c = static_cast<unsigned char>(missing);
-  if (out.empty() ||
-      (c != 0 && (c < 0x20 || c == 0x7F ||
-                  std::string_view("\\/:.").find(missing) != std::string_view::npos)))
-    return {};
-  if (missing != '\0')
-    out.back() = missing;
-  else if (out.back() == '_')
-    out.pop_back();
-  return out;
-}
 
 // A compressed file opened for expansion with what libmspack needs for it;
 // Header() is null when the file cannot be read or is not in the LZ format.
@@ -51,7 +36,7 @@ class TLzSource {
 std::optional<std::string> ExpandedLZName(const std::string& FileName) {
   const TLzSource source(FileName);
   if (source.Header() == nullptr) return std::nullopt;
-  std::string name = ExpandedName(FileName, source.Header()->missing_char);
+  std::string name = LzExpandedName(FileName, source.Header()->missing_char);
   if (name.empty()) return std::nullopt;
   return name;
 }
@@ -60,7 +45,7 @@ std::optional<std::string> ExpandLZ(const std::string& FileName) {
   TLzSource source(FileName);
   msszddd_header* header = source.Header();
   if (header == nullptr || header->length < 0) return std::nullopt;
-  const std::string expanded = ExpandedName(FileName, header->missing_char);
+  const std::string expanded = LzExpandedName(FileName, header->missing_char);
   if (expanded.empty()) return std::nullopt;
   TUnpackTarget target;
   if (!target.Prepare(source.Files(), expanded)) return std::nullopt;
@@ -71,16 +56,6 @@ std::optional<std::string> ExpandLZ(const std::string& FileName) {
   if (!target.Commit(source.Files(), static_cast<std::uint64_t>(header->length)))
     return std::nullopt;
   return expanded;
-}
-
-bool ExpandLZFile(const std::string& FileName) {
-  const auto name = ExpandedLZName(FileName);
-  if (!name) return true;
-  const auto expanded = ExpandLZ(FileName);
-  // A source that is its own expanded name has been replaced by its expansion.
-  if (expanded && *expanded == FileName) return true;
-  platform::DeleteFileAt(FileName);
-  return expanded.has_value();
 }
 
 }  // namespace kavrel

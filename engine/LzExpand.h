@@ -1,5 +1,6 @@
 // Expansion of files compressed in the LZ format with the "SZDD" header,
-// decoded by libmspack. Shared by the engine and the updater stub.
+// decoded by the system's LZ library on Windows and by libmspack elsewhere.
+// Shared by the engine and the updater stub.
 #pragma once
 
 #include <optional>

@@ -6,7 +6,6 @@
 #include "Files.h"
 #include "MspackFiles.h"
 #include "PathNames.h"
-#include "Unicode.h"
 #include "UnpackTarget.h"
 
 namespace kavrel {
@@ -34,27 +33,6 @@ struct TEntry {
 };
 
 }  // namespace
-
-std::string SafeStoredName(const char* stored, bool utf8) {
-  if (stored == nullptr) return {};
-  const std::string_view raw(stored);
-  if (utf8 && !IsValidUtf8(raw)) return {};
-  std::string name = utf8 ? std::string(raw) : Latin1ToUtf8(raw);
-  if (name.empty() || platform::IsPathSeparator(name.front())) return {};
-  std::size_t partStart = 0;
-  for (std::size_t i = 0; i <= name.size(); ++i) {
-    if (i < name.size()) {
-      const auto c = static_cast<unsigned char>(name[i]);
-      if (c < 0x20 || c == 0x7F || c == ':') return {};
-      if (!platform::IsPathSeparator(name[i])) continue;
-    }
-    const std::string_view part = std::string_view(name).substr(partStart, i - partStart);
-    if (part.empty() || part == "." || part == ".." || part.back() == '.' || part.back() == ' ')
-      return {};
-    partStart = i + 1;
-  }
-  return name;
-}
 
 int ExtractCabinet(const std::string& CabFile, const std::string& DestDir,
                    std::vector<std::string>* written) {

@@ -57,8 +57,10 @@ class TFile {
   std::int64_t Size() const;
 
  private:
-  explicit TFile(int handle, std::string path) : handle_(handle), path_(std::move(path)) {}
-  int handle_ = -1;
+  explicit TFile(std::intptr_t handle, std::string path)
+      : handle_(handle), path_(std::move(path)) {}
+  // A file descriptor, or a Windows handle; -1 when closed.
+  std::intptr_t handle_ = -1;
   std::string path_;
 };
 
@@ -87,9 +89,9 @@ class TFileLock {
   ~TFileLock();
 
  private:
-  TFileLock(int handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+  TFileLock(std::intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
   static std::optional<TFileLock> Acquire(std::string_view path, bool wait, int* error);
-  int handle_;
+  std::intptr_t handle_;
   std::string path_;
 };
 
@@ -117,8 +119,8 @@ class TTemporaryFolder {
   const std::string& Path() const { return path_; }
 
  private:
-  TTemporaryFolder(int hold, std::string path) : hold_(hold), path_(std::move(path)) {}
-  int hold_;
+  TTemporaryFolder(std::intptr_t hold, std::string path) : hold_(hold), path_(std::move(path)) {}
+  std::intptr_t hold_;
   std::string path_;
 };
 // Creates a folder and the folders above it; true when it exists afterwards.

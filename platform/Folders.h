@@ -8,7 +8,8 @@ namespace kavrel::platform {
 // The user's temporary folder: $TMPDIR when it is set, else a folder of this
 // user alone below $XDG_RUNTIME_DIR or /tmp, made when missing. Raises
 // EInOutError when that folder cannot be made, or is a link, another user's,
-// or open to others.
+// or open to others. On Windows: the folder the system names for this user's
+// temporary files, which is the user's own already.
 std::string TempFolder();
 // The user's documents folder; empty when it cannot be determined.
 std::string DocumentsFolder();

@@ -1,4 +1,4 @@
-// Text at the Windows calls: the system keeps UTF-8, the calls take UTF-16.
+// Text at the Windows calls: the system keeps UTF-8, Windows takes UTF-16.
 #pragma once
 
 #include <string>
@@ -6,7 +6,9 @@
 
 namespace kavrel::platform::win32 {
 
+// UTF-8 to UTF-16; invalid bytes become U+FFFD.
 std::wstring Wide(std::string_view utf8);
+// UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
 std::string Utf8(std::wstring_view wide);
 
 }  // namespace kavrel::platform::win32

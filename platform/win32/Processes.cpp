@@ -1,0 +1,249 @@
+// Programs on Windows: a command line is one text that the program splits
+// itself, so it is handed to CreateProcessW as it stands; only the program's
+// name is taken from it, to find the program.
+#include "Processes.h"
+
+#include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
+
+#include <atomic>
+#include <vector>
+
+#include "Files.h"
+#include "PathNames.h"
+#include "Text.h"
+#include "WideText.h"
+
+namespace kavrel::platform {
+
+using win32::Utf8;
+using win32::Wide;
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The program's name at the start of a command line, by the rule Windows
+// reads it with: up to the next quote when it starts with one, else up to the
+// first blank. `rest` receives where the text after it starts.
+std::string ProgramNameOf(std::string_view commandLine, std::size_t* rest = nullptr) {
+  std::size_t i = 0;
+  while (i < commandLine.size() && IsBlank(commandLine[i])) ++i;
+  std::string name;
+  if (i < commandLine.size() && commandLine[i] == '"') {
+    const std::size_t close = commandLine.find('"', i + 1);
+    const std::size_t end = close == std::string_view::npos ? commandLine.size() : close;
+    name = commandLine.substr(i + 1, end - i - 1);
+    i = close == std::string_view::npos ? end : close + 1;
+  } else {
+    const std::size_t start = i;
+    while (i < commandLine.size() && !IsBlank(commandLine[i])) ++i;
+    name = commandLine.substr(start, i - start);
+  }
+  if (rest != nullptr) *rest = i;
+  return name;
+}
+
+bool HasExtension(const std::string& name) {
+  return BaseName(name).find('.') != std::string_view::npos;
+}
+
+// The file a program name means in a folder: the name itself, or with ".exe"
+// where it has no extension.
+std::string ProgramIn(const std::string& folder, const std::string& name) {
+  std::string path = folder;
+  if (!path.empty() && !EndsWithSeparator(path)) path += '\\';
+  path += name;
+  if (FileExists(path)) return path;
+  if (!HasExtension(name) && FileExists(path + ".exe")) return path + ".exe";
+  return {};
+}
+
+std::string FindProgram(const std::string& name) {
+  if (name.empty()) return {};
+  if (ContainsSeparator(name) || (name.size() >= 2 && name[1] == ':')) {
+    const std::string native = ToNativePath(name);
+    if (!HasExtension(native) && !FileExists(native) && FileExists(native + ".exe"))
+      return native + ".exe";
+    return native;
+  }
+  for (const std::string& folder : {ProgramFolder(), GetCurrentDir()})
+    if (std::string found = ProgramIn(folder, name); !found.empty()) return found;
+  std::vector<wchar_t> buffer(MAX_PATH);
+  const std::wstring wide = Wide(name);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const DWORD n = ::SearchPathW(nullptr, wide.c_str(), L".exe", static_cast<DWORD>(buffer.size()),
+                                  buffer.data(), nullptr);
+    if (n == 0) return {};
+    if (n < buffer.size()) return Utf8(std::wstring_view(buffer.data(), n));
+    buffer.resize(n + 1);
+  }
+  return {};
+}
+
+// An argument as a command line carries it to a program that splits its
+// command line by the usual rules.
+std::string QuoteArgument(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos) return arg;
+  std::string out = "\"";
+  std::size_t backslashes = 0;
+  for (char c : arg) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    out += c;
+  }
+  out.append(backslashes * 2, '\\');
+  return out + "\"";
+}
+
+// Starts a program; the process's handle, or null. No handle of this
+// process is inherited.
+HANDLE Start(const std::string& program, const std::string& commandLine, DWORD flags,
+             bool showWindow) {
+  if (program.empty()) {
+    ::SetLastError(ERROR_FILE_NOT_FOUND);
+    return nullptr;
+  }
+  std::wstring line = Wide(commandLine);  // CreateProcessW may write to it
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(showWindow ? SW_SHOWNORMAL : SW_HIDE);
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(Wide(program).c_str(), line.data(), nullptr, nullptr, FALSE,
+                        flags | CREATE_UNICODE_ENVIRONMENT, nullptr, nullptr, &startup, &info))
+    return nullptr;
+  ::CloseHandle(info.hThread);
+  return info.hProcess;
+}
+
+bool StartAndLetGo(const std::string& program, const std::string& commandLine, DWORD flags) {
+  const HANDLE process = Start(program, commandLine, flags, true);
+  if (process == nullptr) return false;
+  ::CloseHandle(process);
+  return true;
+}
+
+constexpr DWORD kDetached = DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP;
+
+}  // namespace
+
+std::string ProgramFolder() {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  while (true) {
+    const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return ".";
+    if (n < buffer.size()) {
+      const std::string path = Utf8(std::wstring_view(buffer.data(), n));
+      const std::string folder(FolderPart(path));
+      if (folder.size() == 2 && folder[1] == ':') return folder + "\\";
+      return folder.empty() ? "." : folder;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool StartCommandLine(std::string_view commandLine) {
+  return StartAndLetGo(FindProgram(ProgramNameOf(commandLine)), std::string(commandLine), 0);
+}
+
+bool ShellOpen(std::string_view target, std::string_view parameters) {
+  std::string file = ToNativePath(target);
+  // A program named without a folder is the one the lookup order finds;
+  // anything else the shell opens as it is.
+  if (!ContainsSeparator(target) && SchemeOf(target).empty()) {
+    const std::string program = FindProgram(file);
+    if (!program.empty()) file = program;
+  } else if (!SchemeOf(target).empty()) {
+    file = std::string(target);
+  }
+  const std::wstring parameterText = Wide(parameters);
+  const auto result = reinterpret_cast<INT_PTR>(::ShellExecuteW(
+      nullptr, L"open", Wide(file).c_str(), parameters.empty() ? nullptr : parameterText.c_str(),
+      nullptr, SW_SHOWNORMAL));
+  return result > 32;
+}
+
+std::optional<int> RunAndWait(std::string_view commandLine, bool showWindow,
+                              const std::function<void()>& waiting) {
+  const HANDLE process =
+      Start(FindProgram(ProgramNameOf(commandLine)), std::string(commandLine), 0, showWindow);
+  if (process == nullptr) return std::nullopt;
+  while (true) {
+    const DWORD state = ::WaitForSingleObject(process, waiting ? 40 : INFINITE);
+    if (state == WAIT_OBJECT_0) break;
+    if (state != WAIT_TIMEOUT) {
+      ::CloseHandle(process);
+      return std::nullopt;
+    }
+    waiting();
+  }
+  DWORD code = 0;
+  const bool known = ::GetExitCodeProcess(process, &code) != 0;
+  ::CloseHandle(process);
+  if (!known) return std::nullopt;
+  return static_cast<int>(code);
+}
+
+void IgnoreBrokenPipe() {
+  // Writing to a pipe whose reader has gone fails with an error on Windows;
+  // nothing ends the process.
+}
+
+namespace {
+std::atomic<bool> gInterrupted{false};
+
+BOOL WINAPI OnInterrupt(DWORD) {
+  // The first request is recorded; the second takes the default action,
+  // which ends the process.
+  return gInterrupted.exchange(true) ? FALSE : TRUE;
+}
+}  // namespace
+
+void CancelOnInterrupt() { ::SetConsoleCtrlHandler(&OnInterrupt, TRUE); }
+
+bool InterruptRequested() { return gInterrupted.load(); }
+
+std::uint32_t CurrentProcessId() { return static_cast<std::uint32_t>(::GetCurrentProcessId()); }
+
+void WaitForProcessEnd(std::uint32_t pid) {
+  if (pid == 0) return;
+  // No process of that number (it has ended and gone) fails to open; one that
+  // has ended but is still known gives a handle that is already signalled.
+  const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, pid);
+  if (process == nullptr) return;
+  ::WaitForSingleObject(process, INFINITE);
+  ::CloseHandle(process);
+}
+
+bool StartDetached(std::string_view program, std::string_view parameters) {
+  const std::string native = ToNativePath(program);
+  std::string commandLine = "\"" + native + "\"";
+  if (!parameters.empty()) commandLine += " " + std::string(parameters);
+  return StartAndLetGo(FindProgram(native), commandLine, kDetached);
+}
+
+bool StartDetachedWith(std::string_view program, const std::vector<std::string>& arguments) {
+  const std::string native = ToNativePath(program);
+  std::string commandLine = "\"" + native + "\"";
+  for (const std::string& arg : arguments) commandLine += " " + QuoteArgument(arg);
+  return StartAndLetGo(FindProgram(native), commandLine, kDetached);
+}
+
+// The text after the program's name in the process's own command line, so
+// that a program started with StartDetached gets exactly the text it was
+// given (the blanks between the name and the text left out).
+std::string ParameterText(int, char**) {
+  const std::string line = Utf8(::GetCommandLineW());
+  std::size_t rest = 0;
+  ProgramNameOf(line, &rest);
+  while (rest < line.size() && IsBlank(line[rest])) ++rest;
+  return line.substr(rest);
+}
+
+}  // namespace kavrel::platform
