@@ -4,6 +4,8 @@
 // After the base header, which it needs.
 #include <commctrl.h>
 
+#include <cstdlib>
+#include <functional>
 #include <string>
 
 #include "Win32UserInterface.h"
