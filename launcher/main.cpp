@@ -2,22 +2,17 @@
 // from the settings file and runs one update when the window is first
 // activated. Without a display (or with KAVREL_HEADLESS=1) it runs the same
 // handlers without a window, printing the status lines.
-#include <FL/Fl.H>
-
 #include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
 
-#include "FltkUserInterface.h"
 #include "HostEngine.h"
 #include "Processes.h"
 #include "ScriptedUserInterface.h"
-#include "SplashPicture.h"
-#include "SplashWindow.h"
 #include "Unit3.h"
 #include "UserInterface.h"
-#include "XDisplay.h"
+#include "WindowRun.h"
 
 namespace {
 
@@ -27,7 +22,7 @@ using kavrel::launcher::TForm3;
 // read all the same, so that a missing one is reported as with a window.
 class THeadlessView final : public kavrel::launcher::TForm3View {
  public:
-  void LoadPicture(const std::string& path) override { kavrel::launcher::LoadSplashPicture(path); }
+  void LoadPicture(const std::string& path) override { kavrel::launcher::CheckSplashPicture(path); }
   void ShowProgress(int, int) override {}
   void Close() override {}
 };
@@ -58,26 +53,6 @@ int RunHeadless() {
   return 0;
 }
 
-int RunWithWindow() {
-  kavrel::platform::OpenToolkitDisplay();
-  kavrel::platform::SetUserInterface(std::make_shared<kavrel::platform::TFltkUserInterface>());
-  kavrel::launcher::TSplashWindow window;
-  TForm3 form(std::make_unique<kavrel::TKavrel>(), window);
-  form.FormCreate();
-  window.show();
-  // The first activation, once the window is on the screen.
-  Fl::add_timeout(
-      0.05, [](void* f) { static_cast<TForm3*>(f)->FormActivate(); }, &form);
-  // The run may hide the window and take every pending event before it
-  // returns: the loop looks again at least every 200 ms instead of waiting
-  // for an event that never comes.
-  // An interrupt cancels a run under way and then ends the launcher.
-  while (Fl::first_window() != nullptr && !kavrel::platform::TerminateRequested() &&
-         !kavrel::platform::InterruptRequested())
-    Fl::wait(0.2);
-  return 0;
-}
-
 }  // namespace
 
 int main() {
@@ -85,7 +60,8 @@ int main() {
   kavrel::platform::IgnoreBrokenPipe();
   kavrel::platform::CancelOnInterrupt();
   const char* headless = std::getenv("KAVREL_HEADLESS");
-  if ((headless != nullptr && std::string(headless) == "1") || !kavrel::platform::CanOpenXDisplay())
+  if ((headless != nullptr && std::string(headless) == "1") ||
+      !kavrel::launcher::WindowSystemAvailable())
     return RunHeadless();
-  return RunWithWindow();
+  return kavrel::launcher::RunWithWindow();
 }

@@ -57,3 +57,22 @@ target_link_libraries(kavrel_tests PRIVATE kvhost kvstub kvlauncher kvstubresour
 # cost a second apiece.
 add_test(NAME kavrel_tests COMMAND kavrel_tests)
 set_tests_properties(kavrel_tests PROPERTIES TIMEOUT 600)
+
+# The Windows user interface and the launcher's window, under a window system
+# (under Wine on Linux a display must be there). Each program checks a table
+# of cases and ends with a line of how many passed and failed.
+add_library(kvwindowdriver STATIC windows/WindowDriver.cpp)
+target_include_directories(kvwindowdriver PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/windows)
+target_link_libraries(kvwindowdriver PUBLIC user32)
+
+add_executable(win32_ui_tests windows/Win32UserInterface_test.cpp)
+target_link_libraries(win32_ui_tests PRIVATE kvui_win32 kvwindowdriver)
+add_test(NAME Win32UserInterface COMMAND win32_ui_tests)
+
+add_executable(win32_splash_tests windows/SplashWindowWin32_test.cpp
+               ${PROJECT_SOURCE_DIR}/launcher/SplashWindowWin32.cpp
+               ${PROJECT_SOURCE_DIR}/launcher/BitmapHeader.cpp)
+target_include_directories(win32_splash_tests PRIVATE ${PROJECT_SOURCE_DIR}/launcher
+                           ${PROJECT_SOURCE_DIR}/platform/win32)
+target_link_libraries(win32_splash_tests PRIVATE kvlauncher kvui_win32 kvwindowdriver)
+add_test(NAME Win32SplashWindow COMMAND win32_splash_tests)
