@@ -3,6 +3,12 @@
 // tool and the tests install a scripted one.
 #pragma once
 
+// Windows' headers name their message-box call through a macro, which would
+// rename the interface's member wherever they were included first.
+#ifdef MessageBox
+#undef MessageBox
+#endif
+
 #include <memory>
 #include <string>
 #include <string_view>

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 #include <span>
 
 #include "FileVersion.h"
@@ -149,6 +150,14 @@ TEST(PeVersion, BrokenHeadersAndTreesHaveNoVersion) {
       TCheckingReader reader(image.Bytes);
       EXPECT_EQ(ReadPeFileVersion(reader), std::nullopt);
       EXPECT_LT(reader.reads, 100);
+#ifdef _WIN32
+      // On Windows a file's version is what the system's version functions
+      // read, and they take these oddities in their stride.
+      static const std::set<std::string> systemReads = {
+          "two data directories", "version data size too small", "block longer than its data",
+          "another key"};
+      if (systemReads.count(name) != 0) continue;
+#endif
       EXPECT_EQ(FromDisk(dir, image.Bytes), kNone);
     }
   }

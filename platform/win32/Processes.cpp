@@ -122,9 +122,28 @@ HANDLE Start(const std::string& program, const std::string& commandLine, DWORD f
   return info.hProcess;
 }
 
-bool StartAndLetGo(const std::string& program, const std::string& commandLine, DWORD flags) {
+// A program that asks for administrator rights (the updater stub does)
+// cannot be started by CreateProcessW: the shell starts it, with the user's
+// consent.
+constexpr DWORD kElevationRequired = 740;  // ERROR_ELEVATION_REQUIRED, from Vista on
+
+bool StartElevated(const std::string& program, const std::string& parameters) {
+  const std::wstring file = Wide(program), text = Wide(parameters);
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOASYNC;
+  info.lpVerb = L"runas";
+  info.lpFile = file.c_str();
+  info.lpParameters = text.empty() ? nullptr : text.c_str();
+  info.nShow = SW_SHOWNORMAL;
+  return ::ShellExecuteExW(&info) != FALSE;
+}
+
+bool StartAndLetGo(const std::string& program, const std::string& commandLine,
+                   const std::string& parameters, DWORD flags) {
   const HANDLE process = Start(program, commandLine, flags, true);
-  if (process == nullptr) return false;
+  if (process == nullptr)
+    return ::GetLastError() == kElevationRequired && StartElevated(program, parameters);
   ::CloseHandle(process);
   return true;
 }
@@ -149,7 +168,10 @@ std::string ProgramFolder() {
 }
 
 bool StartCommandLine(std::string_view commandLine) {
-  return StartAndLetGo(FindProgram(ProgramNameOf(commandLine)), std::string(commandLine), 0);
+  std::size_t rest = 0;
+  const std::string name = ProgramNameOf(commandLine, &rest);
+  return StartAndLetGo(FindProgram(name), std::string(commandLine),
+                       std::string(commandLine.substr(rest)), 0);
 }
 
 bool ShellOpen(std::string_view target, std::string_view parameters) {
@@ -225,14 +247,15 @@ bool StartDetached(std::string_view program, std::string_view parameters) {
   const std::string native = ToNativePath(program);
   std::string commandLine = "\"" + native + "\"";
   if (!parameters.empty()) commandLine += " " + std::string(parameters);
-  return StartAndLetGo(FindProgram(native), commandLine, kDetached);
+  return StartAndLetGo(FindProgram(native), commandLine, std::string(parameters), kDetached);
 }
 
 bool StartDetachedWith(std::string_view program, const std::vector<std::string>& arguments) {
   const std::string native = ToNativePath(program);
-  std::string commandLine = "\"" + native + "\"";
-  for (const std::string& arg : arguments) commandLine += " " + QuoteArgument(arg);
-  return StartAndLetGo(FindProgram(native), commandLine, kDetached);
+  std::string parameters;
+  for (const std::string& arg : arguments) parameters += " " + QuoteArgument(arg);
+  const std::string commandLine = "\"" + native + "\"" + parameters;
+  return StartAndLetGo(FindProgram(native), commandLine, parameters, kDetached);
 }
 
 // The text after the program's name in the process's own command line, so

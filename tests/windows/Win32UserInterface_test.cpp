@@ -1,6 +1,7 @@
 // The Win32 user interface under a real window system: each dialog is shown
 // and answered the ways a user can answer it.
 #include <windows.h>
+#undef MessageBox  // the interface's member, not the system's macro
 // After the base header, which it needs.
 #include <commctrl.h>
 

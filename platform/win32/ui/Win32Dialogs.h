@@ -5,11 +5,6 @@
 #include <string>
 #include <string_view>
 
-// The system headers' MessageBox macro would rename the interface's member
-// in this file and those that include it.
-#ifdef MessageBox
-#undef MessageBox
-#endif
 #include "UserInterface.h"
 
 namespace kavrel::platform::win32 {

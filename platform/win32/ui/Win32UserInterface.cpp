@@ -1,6 +1,7 @@
 #include "Win32UserInterface.h"
 
 #include <windows.h>
+#undef MessageBox  // the interface's member, not the system's macro
 
 #include "WideText.h"
 #include "Win32Dialogs.h"

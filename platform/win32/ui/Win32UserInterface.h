@@ -4,11 +4,6 @@
 // message pump.
 #pragma once
 
-// The system headers' MessageBox macro would rename the interface's member
-// in this file and those that include it.
-#ifdef MessageBox
-#undef MessageBox
-#endif
 #include "UserInterface.h"
 
 namespace kavrel::platform {
