@@ -6,7 +6,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 # A Wine of its own, in a fresh folder of this user's, as quiet as it goes.
 wine_home=$(mktemp -d)
-trap 'wineserver -k 2>/dev/null || true; rm -rf "$wine_home"' EXIT
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
+  rm -rf "$wine_home"
+}
+trap cleanup EXIT
 export WINEPREFIX="$wine_home/prefix" HOME="$wine_home" WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 wineboot -u >/dev/null 2>&1 && wineserver -w
@@ -26,6 +31,12 @@ for program in tools/kavrel.exe launcher/kavrel-launcher.exe stub/kvsetup.exe; d
   fi
   echo "$program imports: $(tr '\n' ' ' <<<"$imports")"
 done
+
+# The window tests' display: an X server of their own.
+Xvfb -displayfd 5 -screen 0 1024x768x24 -noreset 5>"$wine_home/display" >/dev/null 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do [ -s "$wine_home/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$wine_home/display")"
 
 # The test servers run outside Wine, started for the tests by the starter.
 mkfifo "$wine_home/keep"

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds Kavrel and runs every test with ctest.
-#   scripts/test.sh              normal build in build/
+#   scripts/test.sh              normal build in build/, then the Windows programs
+#                                cross-built in build-win/ and tested under Wine
+#                                (scripts/test-windows.sh)
 #   scripts/test.sh --sanitize   AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
 #   scripts/test.sh --clang      everything built with clang in build-clang/, warnings as
 #                                errors, then each fuzz target for a bounded time
@@ -45,3 +47,6 @@ fi
 cmake -S . -B "$dir" -G Ninja "${flags[@]}" >/dev/null
 cmake --build "$dir"
 ctest --test-dir "$dir" --output-on-failure -j2 --timeout 300
+if [ "$dir" = build ]; then
+  bash scripts/test-windows.sh
+fi

@@ -18,7 +18,9 @@ foreach(version 1 2)
 endforeach()
 
 # The unit tests whose behaviour is the same on both systems, from the same
-# sources as on Linux, and the tests of the Windows backend itself.
+# sources as on Linux. (PathMacros_test is not among them yet: its cases fix
+# the folders through Linux environment variables and expect Linux path
+# forms, where Windows takes its folders from the system.)
 add_executable(kavrel_tests
   CabinetImage.cpp
   ChildProcessWin32.cpp
@@ -31,7 +33,6 @@ add_executable(kavrel_tests
   KvBase64_test.cpp
   KvLogin_test.cpp
   Locations_test.cpp
-  PathMacros_test.cpp
   PeVersion_test.cpp
   PropertyTable_test.cpp
   PublisherCommands_test.cpp
