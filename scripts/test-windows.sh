@@ -17,7 +17,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 wineboot -u >/dev/null 2>&1 && wineserver -w
 
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-  -DCMAKE_BUILD_TYPE=Release -DKAVREL_WERROR=ON >/dev/null
+  -DCMAKE_BUILD_TYPE=MinSizeRel -DKAVREL_WERROR=ON >/dev/null
 cmake --build build-win
 
 # Only the DLLs of the system itself, whatever the toolchain would add.
