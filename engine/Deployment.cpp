@@ -1,6 +1,4 @@
 // Programs the engine writes to disk from its own resources.
-#include <cerrno>
-
 #include "Errors.h"
 #include "Files.h"
 #include "Kavrel.h"
@@ -25,7 +23,9 @@ void TKavrel::DeployStub() {
         "Cannot create " + compressed + ": " + platform::SystemErrorText(error), error);
   try {
     const std::string_view packed = resources::StubResource();
-    if (packed.empty()) throw platform::EInOutError("The program carries no updater", EIO);
+    if (packed.empty())
+      throw platform::EInOutError("The program carries no updater",
+                                  platform::ErrorNumber(platform::TErrorKind::InOut));
     file->Write(packed);
     file->Close();
   } catch (...) {
@@ -35,7 +35,8 @@ void TKavrel::DeployStub() {
   const auto expanded = ExpandLZ(compressed);
   platform::DeleteFileAt(compressed);
   if (!expanded || !platform::SameFile(*expanded, program) || !platform::MakeExecutable(program))
-    throw platform::EInOutError("Cannot write the updater " + program, EIO);
+    throw platform::EInOutError("Cannot write the updater " + program,
+                                platform::ErrorNumber(platform::TErrorKind::InOut));
 }
 
 // The engine carries no patch utility, so there is nothing to write: the

@@ -1,8 +1,6 @@
 // The restart handoff: the application's components go to the updater stub,
 // which waits for this process to end, completes them and starts the
 // application again.
-#include <cerrno>
-
 #include "Errors.h"
 #include "Files.h"
 #include "IniDocument.h"
@@ -24,7 +22,8 @@ void WriteHandOffFile(const std::string& logName) {
   const auto old = platform::ReadWholeFile(path);
   // A file that is there but cannot be read would lose its other keys.
   if (!old && platform::FileExists(path))
-    throw platform::EInOutError("Unable to write to " + path, EACCES);
+    throw platform::EInOutError("Unable to write to " + path,
+                                platform::ErrorNumber(platform::TErrorKind::AccessDenied));
   TIniDocument ini = TIniDocument::Parse(old.value_or(""));
   ini.WriteString(kHandOffSection, kHandOffLogKey, logName);
   try {
@@ -54,13 +53,17 @@ void TKavrel::RestartApplication() {
                 platform::TMsgButtons::YesNo) == platform::TModalResult::Yes;
   if (!allow) return;
 
-  const TStubCommand command{platform::CurrentProcessId(), Logging, AddBackslash(folder) + AppName,
-                             AppParams, UseWinTempDir ? GetTempDir() : TempDirectory, AppComps};
+  const TStubCommand command{platform::CurrentProcessId(),
+                             Logging,
+                             AddBackslash(folder) + AppName,
+                             AppParams,
+                             UseWinTempDir ? GetTempDir() : TempDirectory,
+                             AppComps};
   if (!StubCanReadBack(command))
     throw platform::EInOutError(
         "The updater cannot be handed a double quote in the application's path, parameters, "
         "download folder or components",
-        EINVAL);
+        platform::ErrorNumber(platform::TErrorKind::InvalidArgument));
   DeployStub();
   WriteHandOffFile(LogFileName());
   const std::string commandLine = BuildStubCommandLine(command);
@@ -68,9 +71,11 @@ void TKavrel::RestartApplication() {
   // The stub gets none of this process's open files; it runs in the current
   // folder, the application's, which it works in.
   const std::string stub = GetTempDir() + kStubProgramName;
-  if (!platform::StartDetached(stub, commandLine))
+  if (!platform::StartDetached(stub, commandLine)) {
+    const int error = platform::LastSystemError();
     throw platform::EInOutError(
-        "Cannot start the updater " + stub + ": " + platform::SystemErrorText(errno), errno);
+        "Cannot start the updater " + stub + ": " + platform::SystemErrorText(error), error);
+  }
   StubStarted = true;
   if (OnAppDoClose)
     OnAppDoClose(*this);

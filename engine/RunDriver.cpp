@@ -1,6 +1,4 @@
 // The run driver: the order of a run's steps and which results end it.
-#include <cerrno>
-
 #include "ControlFile.h"
 #include "Errors.h"
 #include "Files.h"
@@ -37,7 +35,7 @@ void TKavrel::RunUpdate() {
   // run goes on unguarded rather than not at all.
   int error = 0;
   const auto lock = platform::TFileLock::TryTake(InstallationLockPath(), &error);
-  if (!lock && error == EWOULDBLOCK) {
+  if (!lock && platform::IsErrorKind(error, platform::TErrorKind::WouldBlock)) {
     ReportStatus(976, "Another update of this installation is running", 1, error);
     return;
   }

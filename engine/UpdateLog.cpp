@@ -1,6 +1,5 @@
 #include "UpdateLog.h"
 
-#include <cerrno>
 #include <mutex>
 
 #include "Errors.h"
@@ -41,10 +40,10 @@ void LogWriteLine(std::string_view line) { AppendLogLine(LogFilePath(CurrentLogN
 void AppendLogLine(const std::string& path, std::string_view line) {
   int error = 0;
   auto file = platform::TFile::Open(path, platform::TFile::Mode::AppendExisting, &error);
-  if (!file && error == ENOENT) {
+  if (!file && platform::IsErrorKind(error, platform::TErrorKind::NotFound)) {
     file = platform::TFile::Open(path, platform::TFile::Mode::CreateNew, &error);
     // Another writer (the engine, the updater stub) may have created it just now.
-    if (!file && error == EEXIST)
+    if (!file && platform::IsErrorKind(error, platform::TErrorKind::AlreadyExists))
       file = platform::TFile::Open(path, platform::TFile::Mode::AppendExisting, &error);
   }
   if (!file)

@@ -21,5 +21,16 @@ void SetLastError(int errorCode);
 
 // Text of a system error number, as the system words it.
 std::string SystemErrorText(int errorCode);
+// The error the last failed system call of this thread left (errno on POSIX
+// systems, the thread's last error on Windows).
+int LastSystemError();
+
+// The errors the engine raises itself or tells apart, whose numbers differ
+// between the systems.
+enum class TErrorKind { NotFound, AlreadyExists, AccessDenied, InvalidArgument, InOut, WouldBlock };
+// This system's number for the error.
+int ErrorNumber(TErrorKind kind);
+// True when the number is one of this system's numbers for the error.
+bool IsErrorKind(int errorCode, TErrorKind kind);
 
 }  // namespace kavrel::platform

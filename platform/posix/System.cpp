@@ -4,6 +4,7 @@
 #include <locale.h>
 #include <sys/utsname.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -89,6 +90,30 @@ void SetLastError(int errorCode) { tLastError = errorCode; }
 std::string SystemErrorText(int errorCode) {
   char buffer[256];
   return ::strerror_r(errorCode, buffer, sizeof buffer);
+}
+
+int LastSystemError() { return errno; }
+
+int ErrorNumber(TErrorKind kind) {
+  switch (kind) {
+    case TErrorKind::NotFound:
+      return ENOENT;
+    case TErrorKind::AlreadyExists:
+      return EEXIST;
+    case TErrorKind::AccessDenied:
+      return EACCES;
+    case TErrorKind::InvalidArgument:
+      return EINVAL;
+    case TErrorKind::InOut:
+      return EIO;
+    case TErrorKind::WouldBlock:
+      return EWOULDBLOCK;
+  }
+  return EIO;
+}
+
+bool IsErrorKind(int errorCode, TErrorKind kind) {
+  return errorCode == ErrorNumber(kind) || (kind == TErrorKind::WouldBlock && errorCode == EAGAIN);
 }
 
 }  // namespace kavrel::platform

@@ -268,7 +268,8 @@ std::optional<TFileLock> TFileLock::Acquire(std::string_view path, bool wait, in
     const bool held = failure == ERROR_SHARING_VIOLATION || failure == ERROR_LOCK_VIOLATION;
     const bool pending = failure == ERROR_ACCESS_DENIED && attempt < 50;
     if (!(held && wait) && !pending) {
-      if (error != nullptr) *error = held ? EWOULDBLOCK : static_cast<int>(failure);
+      if (error != nullptr)
+        *error = held ? ErrorNumber(TErrorKind::WouldBlock) : static_cast<int>(failure);
       return std::nullopt;
     }
     ::Sleep(held ? 100 : 20);

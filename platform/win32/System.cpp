@@ -219,4 +219,38 @@ std::string SystemErrorText(int errorCode) {
   return out.empty() ? "System error " + std::to_string(errorCode) : out;
 }
 
+int LastSystemError() { return static_cast<int>(::GetLastError()); }
+
+int ErrorNumber(TErrorKind kind) {
+  switch (kind) {
+    case TErrorKind::NotFound:
+      return ERROR_FILE_NOT_FOUND;
+    case TErrorKind::AlreadyExists:
+      return ERROR_FILE_EXISTS;
+    case TErrorKind::AccessDenied:
+      return ERROR_ACCESS_DENIED;
+    case TErrorKind::InvalidArgument:
+      return ERROR_INVALID_PARAMETER;
+    case TErrorKind::InOut:
+      return ERROR_WRITE_FAULT;
+    case TErrorKind::WouldBlock:
+      return ERROR_SHARING_VIOLATION;
+  }
+  return ERROR_WRITE_FAULT;
+}
+
+bool IsErrorKind(int errorCode, TErrorKind kind) {
+  const auto e = static_cast<DWORD>(errorCode);
+  switch (kind) {
+    case TErrorKind::NotFound:
+      return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND;
+    case TErrorKind::AlreadyExists:
+      return e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS;
+    case TErrorKind::WouldBlock:
+      return e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION;
+    default:
+      return errorCode == ErrorNumber(kind);
+  }
+}
+
 }  // namespace kavrel::platform
