@@ -88,6 +88,16 @@ HANDLE Spawn(const std::vector<std::string>& args, const std::string& folder,
   return info.hProcess;
 }
 
+// A program's text output as a test compares it: the C runtime of a Windows
+// program ends its lines with CR LF where the program wrote LF.
+std::string WithLinuxLineEnds(std::string text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out.push_back(text[i]);
+  return out;
+}
+
 // Waits for the child until the deadline, terminating it then; its exit
 // code, or -1 when it had to be ended.
 int Reap(HANDLE process, std::chrono::steady_clock::time_point deadline) {
@@ -127,8 +137,8 @@ TProgramResult RunProgram(const std::vector<std::string>& args, const std::strin
   TProgramResult result;
   result.ExitCode =
       Reap(process, std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds));
-  result.Out = ReadFile(outPath).value_or("");
-  result.Err = ReadFile(errPath).value_or("");
+  result.Out = WithLinuxLineEnds(ReadFile(outPath).value_or(""));
+  result.Err = WithLinuxLineEnds(ReadFile(errPath).value_or(""));
   if (result.ExitCode == -1) result.Err += "timed out";
   return result;
 }
@@ -176,7 +186,7 @@ bool TRunningProgram::WaitForOutput(std::string_view text, std::chrono::millisec
     DWORD n = 0;
     if (!::ReadFile(out_, block, std::min<DWORD>(available, sizeof block), &n, nullptr) || n == 0)
       continue;
-    output_.append(block, n);
+    output_ += WithLinuxLineEnds(std::string(block, n));
   }
   return true;
 }
@@ -198,7 +208,7 @@ TProgramResult TRunningProgram::Wait(int timeoutSeconds) {
   process_ = nullptr;
   pid_ = -1;
   result.Out = output_;
-  result.Err = ReadFile(capture_.File("err")).value_or("");
+  result.Err = WithLinuxLineEnds(ReadFile(capture_.File("err")).value_or(""));
   return result;
 }
 

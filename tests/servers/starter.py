@@ -14,12 +14,14 @@ running until the test program closes the connection.
 import os
 import socket
 import subprocess
-import sys
 import threading
 
 import lifetime
 
 SERVERS = os.path.dirname(os.path.abspath(__file__))
+# The system's interpreter, which has the packages the servers need, as the
+# Linux tests use it.
+PYTHON = "/usr/bin/python3"
 
 
 def linux_path(arg):
@@ -38,7 +40,7 @@ def serve(connection):
         if not fields or os.path.basename(fields[0]) != fields[0]:
             connection.sendall(b"ERROR bad request\n")
             return
-        command = [sys.executable, os.path.join(SERVERS, fields[0])]
+        command = [PYTHON, os.path.join(SERVERS, fields[0])]
         command += [linux_path(a) for a in fields[1:]]
         server = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         try:

@@ -29,6 +29,15 @@ add_executable(kavrel_tests
   TestServers.cpp
   TestSupport.cpp
   Comparison_test.cpp
+  ControlValues_test.cpp
+  EndToEnd_test.cpp
+  FtpDownload_test.cpp
+  Instructions_test.cpp
+  KavrelCommand_test.cpp
+  Launcher_test.cpp
+  LocalCopy_test.cpp
+  Proxy_test.cpp
+  RunDriver_test.cpp
   IniDocument_test.cpp
   KvBase64_test.cpp
   KvLogin_test.cpp
