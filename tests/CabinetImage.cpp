@@ -86,9 +86,15 @@ void MakeCabinetWithGcab(const std::string& folder, const std::string& cabinet,
 }
 
 std::vector<std::string> FilesBelow(const std::string& folder) {
+  // Files may come and go while a running program works in the folder: the
+  // walk skips what vanished instead of failing, and names are taken apart
+  // without asking the file system again.
   std::vector<std::string> found;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
-    if (!e.is_directory()) found.push_back(std::filesystem::relative(e.path(), folder).string());
+  std::error_code error;
+  for (std::filesystem::recursive_directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error))
+    if (!it->is_directory(error))
+      found.push_back(it->path().lexically_relative(folder).generic_string());
   std::sort(found.begin(), found.end());
   return found;
 }
