@@ -37,6 +37,7 @@ add_executable(kavrel_tests
   ControlValues_test.cpp
   EndToEnd_test.cpp
   FtpDownload_test.cpp
+  HttpDownload_test.cpp
   Instructions_test.cpp
   KavrelCommand_test.cpp
   Launcher_test.cpp
