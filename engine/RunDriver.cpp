@@ -1,4 +1,8 @@
 // The run driver: the order of a run's steps and which results end it.
+#include <algorithm>
+#include <string_view>
+#include <utility>
+
 #include "ControlFile.h"
 #include "Errors.h"
 #include "Files.h"
@@ -151,12 +155,49 @@ void TKavrel::FinishUpdate() {
   ReportStatus(948, "", 3, 0);
 }
 
+namespace {
+
+// The program's name at the start of a command line (quoted, or up to the
+// first blank) and the text after it.
+std::pair<std::string, std::string> ProgramAndParameters(std::string_view commandLine) {
+  std::size_t i = commandLine.find_first_not_of(" \t");
+  if (i == std::string_view::npos) return {};
+  std::size_t end = 0, next = 0;
+  if (commandLine[i] == '"') {
+    ++i;
+    end = commandLine.find('"', i);
+    if (end == std::string_view::npos) end = commandLine.size();
+    next = std::min(end + 1, commandLine.size());
+  } else {
+    end = commandLine.find_first_of(" \t", i);
+    if (end == std::string_view::npos) end = commandLine.size();
+    next = end;
+  }
+  const std::size_t rest = commandLine.find_first_not_of(" \t", next);
+  return {std::string(commandLine.substr(i, end - i)),
+          rest == std::string_view::npos ? "" : std::string(commandLine.substr(rest))};
+}
+
+}  // namespace
+
 void TKavrel::StartProgram(const std::string& CommandLine) {
   // Whether the program started is neither tested nor reported.
-  if (IsVistaOrLater())
+  if (!IsVistaOrLater()) {
+    platform::StartCommandLine(CommandLine);
+    return;
+  }
+  // The shell opens the whole text as one file. A program with arguments
+  // after it (or a quoted name) names no file: the program is opened with the
+  // rest as its parameters, rather than nothing being started.
+  if (platform::FileExists(CommandLine)) {
+    platform::ShellOpen(CommandLine);
+    return;
+  }
+  const auto [program, parameters] = ProgramAndParameters(CommandLine);
+  if (program.empty() || (parameters.empty() && program == CommandLine))
     platform::ShellOpen(CommandLine);
   else
-    platform::StartCommandLine(CommandLine);
+    platform::ShellOpen(program, parameters);
 }
 
 bool TKavrel::RestartNeeded() const { return AppUpdate && !Cancelled && AppComponentUpdated; }

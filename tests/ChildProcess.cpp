@@ -108,6 +108,11 @@ TRunningProgram::TRunningProgram(const std::vector<std::string>& args, const std
   out_ = out[0];
 }
 
+void TRunningProgram::CloseOutput() {
+  if (out_ >= 0) ::close(out_);
+  out_ = -1;
+}
+
 TRunningProgram::~TRunningProgram() {
   Kill();
   if (out_ >= 0) ::close(out_);

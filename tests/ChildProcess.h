@@ -41,6 +41,8 @@ class TRunningProgram {
   bool WaitForOutput(std::string_view text, std::chrono::milliseconds timeout);
   // SIGKILL (on Windows: TerminateProcess), and the child reaped.
   void Kill();
+  // Closes the test's end of the output, as a reader that goes away early.
+  void CloseOutput();
   // Reads the output to its end and waits for the program (killed after the
   // time-out); the exit code is -1 when it did not end normally.
   TProgramResult Wait(int timeoutSeconds = 60);

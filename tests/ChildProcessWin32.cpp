@@ -162,6 +162,11 @@ TRunningProgram::TRunningProgram(const std::vector<std::string>& args, const std
   out_ = read;
 }
 
+void TRunningProgram::CloseOutput() {
+  if (out_ != nullptr) ::CloseHandle(out_);
+  out_ = nullptr;
+}
+
 TRunningProgram::~TRunningProgram() {
   Kill();
   if (out_ != nullptr) ::CloseHandle(out_);

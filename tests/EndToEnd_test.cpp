@@ -5,6 +5,7 @@
 
 #include "ChildProcess.h"
 #include "IniDocument.h"
+#include "Registry.h"
 #include "TestServers.h"
 #include "TestSupport.h"
 
@@ -44,9 +45,16 @@ class EndToEndTest : public ::testing::Test {
 };
 
 TEST_F(EndToEndTest, ScriptedRunGoesThroughEveryInstructionTextAndTheFinish) {
+#ifdef _WIN32
+  // Windows runs no shell script: the program is the argument recorder, and
+  // the last update is remembered in the user's own registry.
+  const std::string after = CopyRecorder(app.File("after.exe"));
+  DeleteUserRegistryKey("Software\\Kavrel\\Test");
+#else
   const std::string after = app.File("after.sh");
   WriteFile(after, "#!/bin/sh\necho \"$1\" > \"" + app.File("after.out") + "\"\n");
   ASSERT_EQ(::chmod(after.c_str(), 0755), 0);
+#endif
   WriteFile(www.File("news.txt"), "Faster\n");
   WriteFile(www.File("eula.txt"), "Terms\n");
   WriteFile(www.File("update.ini"),
@@ -96,6 +104,14 @@ TEST_F(EndToEndTest, ScriptedRunGoesThroughEveryInstructionTextAndTheFinish) {
         request.Body == "result=updated")
       posted = true;
   EXPECT_TRUE(posted);
+#ifdef _WIN32
+  EXPECT_EQ(WaitForRecord(after), "finished\n");
+  const auto remembered =
+      platform::OpenRegistryKey(platform::TRegRoot::CurrentUser, "Software\\Kavrel\\Test\\Update",
+                                platform::TRegAccess::Read, false);
+  ASSERT_TRUE(remembered);
+  EXPECT_EQ(remembered->ReadString("LastURL"), server.Url("next.ini"));
+#else
   std::string ran;
   for (int i = 0; i < 300 && ran.empty(); ++i, ::usleep(10000))
     ran = ReadFile(app.File("after.out")).value_or("");
@@ -103,6 +119,7 @@ TEST_F(EndToEndTest, ScriptedRunGoesThroughEveryInstructionTextAndTheFinish) {
   const TIniDocument hive =
       TIniDocument::Parse(ReadFile(hives.File("HKEY_CURRENT_USER.ini")).value_or(""));
   EXPECT_EQ(hive.Find("Software\\Kavrel\\Test\\Update", "LastURL"), server.Url("next.ini"));
+#endif
 
   // The next run fetches the control file from the remembered address.
   WriteFile(www.File("next.ini"), "[update]\r\n");
@@ -115,6 +132,9 @@ TEST_F(EndToEndTest, ScriptedRunGoesThroughEveryInstructionTextAndTheFinish) {
   const auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].Path, "/next.ini");
+#ifdef _WIN32
+  DeleteUserRegistryKey("Software\\Kavrel\\Test");
+#endif
 }
 
 TEST_F(EndToEndTest, RefusalsEndTheRunWithoutTheFinish) {

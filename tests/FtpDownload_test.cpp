@@ -45,7 +45,14 @@ TEST_F(FtpDownloadTest, LoggedInFetchInADirectoryByBareName) {
   EXPECT_EQ(engine.progress.back().Size, 3 * 4096 + 5);
   EXPECT_EQ(engine.progress.back().Pos, 3 * 4096 + 5);
   engine.CloseConnection();
+#ifdef _WIN32
+  // Under Wine the library keeps no answer text for a command that went
+  // well, so the file's size comes from a listing of its name, over a data
+  // connection of its own made the same way.
+  EXPECT_EQ(server.DataConnections(), (std::vector<std::string>{"passive", "passive"}));
+#else
   EXPECT_EQ(server.DataConnections(), std::vector<std::string>{"passive"});
+#endif
   EXPECT_EQ(engine.Idents(), (std::vector<int>{918, 921, 923, 915, 974, 954, 949, 949}));
 }
 
@@ -56,7 +63,12 @@ TEST_F(FtpDownloadTest, AnonymousWhenThePasswordIsMissingAndActiveModeWorks) {
   ASSERT_TRUE(Fetch("top.txt"));
   EXPECT_EQ(ReadFile(target.File("top.txt")), "at the top");
   engine.CloseConnection();
+#ifdef _WIN32
+  // Under Wine the size comes from a listing (see above).
+  EXPECT_EQ(server.DataConnections(), (std::vector<std::string>{"active", "active"}));
+#else
   EXPECT_EQ(server.DataConnections(), std::vector<std::string>{"active"});
+#endif
 }
 
 TEST_F(FtpDownloadTest, FailedDirectoryChangeIsReportedOnceAndFetchesGoOnInTheLoginDirectory) {

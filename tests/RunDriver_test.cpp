@@ -307,6 +307,14 @@ TEST_F(RunDriverTest, UtilityIsDeployedOnlyWithPatchingAndDroppedWhenItGoes) {
 }
 
 TEST_F(RunDriverTest, AProgramAfterTheUpdateIsStartedWithItsArguments) {
+#ifdef _WIN32
+  // Windows runs no shell script: the program is the argument recorder.
+  const std::string program = test::CopyRecorder(dir.File("after.exe"));
+  test::WriteFile(engine.controlFile,
+                  "[action]\r\nrunafter=" + program + " \"two words\" last\r\n");
+  engine.RunUpdate();
+  EXPECT_EQ(test::WaitForRecord(program), "two words\nlast\n") << "the program after the update";
+#else
   const std::string script = dir.File("after.sh");
   const std::string marker = dir.File("ran with");
   test::WriteFile(script, "#!/bin/sh\nprintf '%s' \"$1\" > \"$2\"\n");
@@ -322,6 +330,7 @@ TEST_F(RunDriverTest, AProgramAfterTheUpdateIsStartedWithItsArguments) {
   }
   ASSERT_TRUE(content) << "the program after the update did not run";
   EXPECT_EQ(*content, "two words");
+#endif
 }
 
 TEST_F(RunDriverTest, ASecondRunFromAHandlerIsRefused) {

@@ -86,6 +86,29 @@ void WriteScript(const std::string& path, const std::string& script, mode_t mode
 // none, else in a child that has become "nobody" (the superuser passes every
 // permission check). True when the check returned true.
 bool RunUnprivileged(const std::function<bool()>& check);
+#else
+// Windows stand-ins for what the Linux tests do with scripts and files.
+// A copy of the argument recorder (tests/programs/ArgumentRecorder.cpp) at
+// `path`; each start of it writes its arguments, one a line, to path + ".out".
+std::string CopyRecorder(const std::string& path);
+// The arguments a recorder at `path` wrote, waiting some seconds for them to
+// come; empty when they never come.
+std::string WaitForRecord(const std::string& path);
+// The user's Internet settings for the scope: a proxy server ("host:port" or
+// "scheme=host:port;..."), enabled, and the hosts it is bypassed for; or no
+// proxy at all.
+class TScopedInternetSettings {
+ public:
+  TScopedInternetSettings(std::optional<std::string> proxyServer, const std::string& bypass = "");
+  ~TScopedInternetSettings();
+  TScopedInternetSettings(const TScopedInternetSettings&) = delete;
+  TScopedInternetSettings& operator=(const TScopedInternetSettings&) = delete;
+
+ private:
+  std::optional<std::string> saved_[3];  // ProxyEnable (as a number), ProxyServer, ProxyOverride
+};
+// Removes a key of the current user's with all below it.
+void DeleteUserRegistryKey(const std::string& path);
 #endif
 
 // A line's fields between tabs.

@@ -327,8 +327,13 @@ std::optional<TUrlParts> CrackUrl(const std::string& url) {
   TUrlParts parts;
   parts.scheme = c.nScheme;
   parts.host.assign(c.lpszHostName, c.dwHostNameLength);
-  if (c.lpszUserName != nullptr) parts.user.assign(c.lpszUserName, c.dwUserNameLength);
-  if (c.lpszPassword != nullptr) parts.password.assign(c.lpszPassword, c.dwPasswordLength);
+  // A user and password stand escaped in a location; the library takes them
+  // as they are written there, so they are given to it decoded.
+  if (c.lpszUserName != nullptr)
+    parts.user = Wide(PercentDecode(Utf8(std::wstring_view(c.lpszUserName, c.dwUserNameLength))));
+  if (c.lpszPassword != nullptr)
+    parts.password =
+        Wide(PercentDecode(Utf8(std::wstring_view(c.lpszPassword, c.dwPasswordLength))));
   if (c.lpszUrlPath != nullptr) parts.path.assign(c.lpszUrlPath, c.dwUrlPathLength);
   if (c.lpszExtraInfo != nullptr) parts.path.append(c.lpszExtraInfo, c.dwExtraInfoLength);
   if (parts.path.empty()) parts.path = L"/";
@@ -488,6 +493,7 @@ class TWinInetFtpConnection final : public TFtpConnection {
             [c, wide](TCallResult&) { return FtpSetCurrentDirectoryW(c, wide.c_str()) != FALSE; },
             result))
       return false;
+    asked_.reset();
     if (!directory.empty() && directory.front() == '/')
       directory_ = std::string(directory);
     else
@@ -497,13 +503,22 @@ class TWinInetFtpConnection final : public TFtpConnection {
 
   std::optional<std::int64_t> FileSize(std::string_view name) override {
     if (RefuseWhileBusy(busy_) || RefuseUnsafe(name)) return std::nullopt;
-    return SizeOf(name);
+    const std::optional<std::int64_t> size = SizeOf(name);
+    if (size) asked_ = {std::string(name), *size};
+    return size;
   }
 
   std::unique_ptr<TInternetRequest> OpenFile(std::string_view name) override {
     if (RefuseWhileBusy(busy_) || RefuseUnsafe(name)) return nullptr;
-    // The size the server tells beforehand is the length the file must reach.
-    const std::optional<std::int64_t> length = SizeOf(name);
+    // The size the server tells beforehand is the length the file must reach;
+    // one just asked for is not asked again (without an answer to SIZE that
+    // takes a listing, a data connection of its own).
+    std::optional<std::int64_t> length;
+    if (asked_ && asked_->first == name)
+      length = asked_->second;
+    else
+      length = SizeOf(name);
+    asked_.reset();
     HINTERNET c = connection_;
     const std::wstring wide = Wide(name);
     TCallResult result;
@@ -581,6 +596,149 @@ class TWinInetFtpConnection final : public TFtpConnection {
   HINTERNET connection_;
   std::string base_;  // "ftp://host:port"
   std::string directory_;
+  // The last size asked for in this folder, by name.
+  std::optional<std::pair<std::string, std::int64_t>> asked_;
+  TWorker worker_;
+  std::shared_ptr<bool> busy_ = std::make_shared<bool>(false);
+};
+
+// Base64 of the proxy's Basic login, which goes in a header of its own when
+// the proxy is spoken to directly.
+std::string Base64(std::string_view text) {
+  static constexpr char kDigits[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); i += 3) {
+    const std::size_t n = std::min<std::size_t>(3, text.size() - i);
+    std::uint32_t block = 0;
+    for (std::size_t j = 0; j < 3; ++j)
+      block = block << 8 | (j < n ? static_cast<unsigned char>(text[i + j]) : 0u);
+    for (std::size_t j = 0; j < 4; ++j) out += j <= n ? kDigits[(block >> (18 - 6 * j)) & 63] : '=';
+  }
+  return out;
+}
+
+// FTP through a web proxy. The library speaks FTP only to the server itself,
+// which would pass by the proxy the settings name: here each step is an HTTP
+// request for the ftp location, sent straight to the proxy on a session of
+// its own, and the proxy answers in HTTP. Anything but success is the proxy's
+// own answer, never the file.
+class TWebProxyFtpConnection final : public TFtpConnection {
+ public:
+  TWebProxyFtpConnection(HINTERNET direct, const TSettings& settings, std::wstring proxyHost,
+                         INTERNET_PORT proxyPort, std::string base)
+      : direct_(direct),
+        settings_(settings),
+        proxyHost_(std::move(proxyHost)),
+        proxyPort_(proxyPort),
+        base_(std::move(base)) {}
+  ~TWebProxyFtpConnection() override { Close(direct_); }
+  TWebProxyFtpConnection(const TWebProxyFtpConnection&) = delete;
+  TWebProxyFtpConnection& operator=(const TWebProxyFtpConnection&) = delete;
+
+  // Whether the proxy serves the login folder.
+  bool Probe() { return Get(DirectoryUrl(directory_)) != nullptr; }
+
+  bool SetCurrentDirectory(std::string_view directory) override {
+    if (RefuseWhileBusy(busy_) || HoldsLineBreak(directory)) return false;
+    std::string target =
+        !directory.empty() && directory.front() == '/'
+            ? std::string(directory)
+            : directory_ + (directory_.empty() ? "" : "/") + std::string(directory);
+    if (!Get(DirectoryUrl(target))) return false;
+    directory_ = std::move(target);
+    return true;
+  }
+
+  std::optional<std::int64_t> FileSize(std::string_view name) override {
+    if (RefuseWhileBusy(busy_) || HoldsLineBreak(name)) return std::nullopt;
+    const auto request = Get(FileUrl(name));
+    if (!request) return std::nullopt;
+    return request->ContentLength();
+  }
+
+  std::unique_ptr<TInternetRequest> OpenFile(std::string_view name) override {
+    if (RefuseWhileBusy(busy_) || HoldsLineBreak(name)) return nullptr;
+    return Get(FileUrl(name));
+  }
+
+ private:
+  // Each folder escaped; an absolute path starts with %2F, so that the server
+  // is asked for it from its root.
+  static std::string PathPart(const std::string& path) {
+    std::string out;
+    std::size_t pos = 0;
+    if (!path.empty() && path.front() == '/') {
+      out = "/%2F";
+      pos = 1;
+    }
+    while (pos < path.size()) {
+      std::size_t end = path.find('/', pos);
+      if (end == std::string::npos) end = path.size();
+      if (end > pos) out += "/" + Segment(std::string_view(path).substr(pos, end - pos));
+      pos = end + 1;
+    }
+    return out;
+  }
+  static std::string Segment(std::string_view text) {
+    return PercentEncode(text, [text](std::size_t i) {
+      const auto c = static_cast<unsigned char>(text[i]);
+      return !(std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~');
+    });
+  }
+  std::string DirectoryUrl(const std::string& dir) const { return base_ + PathPart(dir) + "/"; }
+  std::string FileUrl(std::string_view name) const {
+    return base_ + PathPart(directory_) + "/" + Segment(name);
+  }
+
+  std::unique_ptr<TWinInetRequest> Get(const std::string& url) {
+    HINTERNET direct = direct_;
+    const std::wstring host = proxyHost_, object = Wide(url);
+    const INTERNET_PORT port = proxyPort_;
+    std::wstring headers = L"Cache-Control: no-cache\r\nConnection: close\r\n";
+    if (!settings_.proxyUser.empty())
+      headers += L"Proxy-Authorization: Basic " +
+                 Wide(Base64(settings_.proxyUser + ":" + settings_.proxyPassword)) + L"\r\n";
+    TCallResult result;
+    if (!RunCall(
+            worker_, settings_,
+            [=](TCallResult& r) {
+              r.connection = InternetConnectW(direct, host.c_str(), port, nullptr, nullptr,
+                                              INTERNET_SERVICE_HTTP, 0, 0);
+              if (r.connection == nullptr) return false;
+              r.handle = HttpOpenRequestW(
+                  r.connection, L"GET", object.c_str(), nullptr, nullptr, nullptr,
+                  INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI | INTERNET_FLAG_RELOAD |
+                      INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE,
+                  0);
+              return r.handle != nullptr &&
+                     HttpSendRequestW(r.handle, headers.c_str(), static_cast<DWORD>(headers.size()),
+                                      nullptr, 0) != FALSE;
+            },
+            result))
+      return nullptr;
+    const int status = QueryStatus(result.handle);
+    if (status < 200 || status >= 300) {
+      Close(result.handle);
+      Close(result.connection);
+      RecordError(ERROR_INTERNET_EXTENDED_ERROR,
+                  "The proxy answered with HTTP status " + std::to_string(status));
+      return nullptr;
+    }
+    std::optional<std::int64_t> length;
+    if (auto text = QueryHeader(result.handle, HTTP_QUERY_CONTENT_LENGTH))
+      length = ParseLength(*text);
+    RecordError(0, "");
+    return std::make_unique<TWinInetRequest>(result.handle, result.connection, settings_, busy_, 0,
+                                             length, url);
+  }
+
+  HINTERNET direct_;  // a session of its own without a proxy
+  TSettings settings_;
+  std::wstring proxyHost_;
+  INTERNET_PORT proxyPort_;
+  std::string base_;  // "ftp://[user:password@]host:port"
+  std::string directory_;
   TWorker worker_;
   std::shared_ptr<bool> busy_ = std::make_shared<bool>(false);
 };
@@ -605,7 +763,8 @@ std::string LibraryProxyList(std::string_view setting) {
 
 class TWinInetSession final : public TInternetSession {
  public:
-  TWinInetSession(HINTERNET session, std::string proxy) : session_(session) {
+  TWinInetSession(HINTERNET session, std::string agent, std::string proxy)
+      : session_(session), agent_(std::move(agent)) {
     settings_.proxy = std::move(proxy);
     ApplyStallTimeout();
   }
@@ -695,6 +854,12 @@ class TWinInetSession final : public TInternetSession {
 
   std::unique_ptr<TFtpConnection> ConnectFtp(std::string_view host, int port, std::string_view user,
                                              std::string_view password, bool passive) override {
+    const bool v6 = host.find(':') != std::string_view::npos && host.front() != '[';
+    const std::string server =
+        (v6 ? "[" + std::string(host) + "]" : std::string(host)) + ":" + std::to_string(port);
+    if (const std::string proxy = ProxyForLocation(settings_.proxy, "ftp://" + server + "/");
+        IsWebProxy(proxy))
+      return ConnectThroughWebProxy(proxy, server, user, password);
     HINTERNET s = session_;
     const std::wstring wideHost = Wide(host), wideUser = Wide(user), widePassword = Wide(password);
     const bool login = !user.empty();
@@ -711,14 +876,39 @@ class TWinInetSession final : public TInternetSession {
             result))
       return nullptr;
     RecordError(0, "");
-    const bool v6 = host.find(':') != std::string_view::npos && host.front() != '[';
-    return std::make_unique<TWinInetFtpConnection>(
-        settings_, result.handle,
-        "ftp://" + (v6 ? "[" + std::string(host) + "]" : std::string(host)) + ":" +
-            std::to_string(port));
+    return std::make_unique<TWinInetFtpConnection>(settings_, result.handle, "ftp://" + server);
   }
 
  private:
+  std::unique_ptr<TFtpConnection> ConnectThroughWebProxy(const std::string& proxy,
+                                                         const std::string& server,
+                                                         std::string_view user,
+                                                         std::string_view password) {
+    const std::optional<TUrlParts> at = CrackUrl(proxy);
+    if (!at) {
+      RecordError(ERROR_INTERNET_INVALID_PROXY_REQUEST, "No valid proxy: " + proxy);
+      return nullptr;
+    }
+    HINTERNET direct =
+        InternetOpenW(Wide(agent_).c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    if (direct == nullptr) {
+      const TError error = CaptureError();
+      RecordError(static_cast<int>(error.code), error.text);
+      return nullptr;
+    }
+    const auto escape = [](std::string_view text) {
+      return PercentEncode(text, [text](std::size_t i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        return !(std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~');
+      });
+    };
+    const std::string login = user.empty() ? "" : escape(user) + ":" + escape(password) + "@";
+    auto connection = std::make_unique<TWebProxyFtpConnection>(direct, settings_, at->host,
+                                                               at->port, "ftp://" + login + server);
+    if (!connection->Probe()) return nullptr;
+    return connection;
+  }
+
   void ApplyStallTimeout() {
     if (settings_.stallSeconds <= 0) return;
     DWORD ms = static_cast<DWORD>(settings_.stallSeconds) * 1000 + kLibraryTimeoutMarginMs;
@@ -741,15 +931,18 @@ class TWinInetSession final : public TInternetSession {
     const std::wstring user = Wide(settings_.proxyUser), password = Wide(settings_.proxyPassword);
     const std::wstring wideUrl = Wide(location);
     HINTERNET s = session_;
-    std::optional<TUrlParts> parts;
-    if (body) {
-      parts = CrackUrl(location);
-      if (!parts ||
-          (parts->scheme != INTERNET_SCHEME_HTTP && parts->scheme != INTERNET_SCHEME_HTTPS)) {
-        RecordError(ERROR_INTERNET_INVALID_URL, "Not an HTTP location: " + location);
-        return false;
-      }
+    std::optional<TUrlParts> parts = CrackUrl(location);
+    const bool http =
+        parts && (parts->scheme == INTERNET_SCHEME_HTTP || parts->scheme == INTERNET_SCHEME_HTTPS);
+    if (body && !http) {
+      RecordError(ERROR_INTERNET_INVALID_URL, "Not an HTTP location: " + location);
+      return false;
     }
+    // The library would log in with the user and password of a location as
+    // they are written there, escapes and all: such a request is opened
+    // with them decoded.
+    const bool login = http && (!parts->user.empty() || !parts->password.empty());
+    const wchar_t* method = body ? L"POST" : L"GET";
     TCallResult result;
     const bool ok = RunCall(
         worker_, settings_,
@@ -759,7 +952,7 @@ class TWinInetSession final : public TInternetSession {
             return HttpSendRequestW(h, nullptr, 0, body ? const_cast<char*>(body->data()) : nullptr,
                                     body ? static_cast<DWORD>(body->size()) : 0) != FALSE;
           };
-          if (!body) {
+          if (!body && !login) {
             h = InternetOpenUrlW(s, wideUrl.c_str(), headers.empty() ? nullptr : headers.c_str(),
                                  static_cast<DWORD>(headers.size()), flags, 0);
             r.handle = h;
@@ -773,7 +966,7 @@ class TWinInetSession final : public TInternetSession {
             if (c == nullptr) return false;
             r.connection = c;
             const DWORD secure = parts->scheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0;
-            h = HttpOpenRequestW(c, L"POST", parts->path.c_str(), nullptr, nullptr, nullptr,
+            h = HttpOpenRequestW(c, method, parts->path.c_str(), nullptr, nullptr, nullptr,
                                  flags | secure, 0);
             if (h == nullptr) return false;
             r.handle = h;
@@ -800,6 +993,7 @@ class TWinInetSession final : public TInternetSession {
   }
 
   HINTERNET session_;
+  std::string agent_;
   TSettings settings_;
   TWorker worker_;
   std::shared_ptr<bool> busy_ = std::make_shared<bool>(false);
@@ -867,7 +1061,7 @@ std::unique_ptr<TInternetSession> TInternetSession::Open(std::string_view agent,
     RecordError(static_cast<int>(error.code), error.text);
     return nullptr;
   }
-  return std::make_unique<TWinInetSession>(session, std::string(proxy));
+  return std::make_unique<TWinInetSession>(session, std::string(agent), std::string(proxy));
 }
 
 }  // namespace kavrel::platform

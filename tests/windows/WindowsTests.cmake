@@ -16,6 +16,10 @@ foreach(version 1 2)
   add_executable(recording-app-${version} programs/RecordingApp.cpp)
   target_compile_definitions(recording-app-${version} PRIVATE RECORDING_APP_VERSION="${version}")
 endforeach()
+# The program the tests have started where the Linux tests write a shell
+# script: it writes down the arguments it was given.
+add_executable(argument-recorder programs/ArgumentRecorder.cpp)
+target_link_libraries(argument-recorder PRIVATE shell32)
 
 # The unit tests whose behaviour is the same on both systems, from the same
 # sources as on Linux. (PathMacros_test is not among them yet: its cases fix
@@ -28,10 +32,12 @@ add_executable(kavrel_tests
   ServerProcessWin32.cpp
   TestServers.cpp
   TestSupport.cpp
+  TestSupportWin32.cpp
   Comparison_test.cpp
   ControlValues_test.cpp
   EndToEnd_test.cpp
   FtpDownload_test.cpp
+  HttpDownload_test.cpp
   Instructions_test.cpp
   KavrelCommand_test.cpp
   Launcher_test.cpp
@@ -59,9 +65,11 @@ target_compile_definitions(kavrel_tests PRIVATE
   KAVREL_TEST_APP1_PATH="${drive}$<TARGET_FILE:recording-app-1>"
   KAVREL_TEST_APP2_PATH="${drive}$<TARGET_FILE:recording-app-2>"
   KAVREL_LAUNCHER_PATH="${drive}$<TARGET_FILE:kavrel-launcher>"
+  KAVREL_RECORDER_PATH="${drive}$<TARGET_FILE:argument-recorder>"
   KAVREL_SPLASH_PATH="${drive}${PROJECT_SOURCE_DIR}/resources/tolvan.bmp"
   KAVREL_TEST_SERVERS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/servers")
-add_dependencies(kavrel_tests kavrel-cli kvsetup recording-app-1 recording-app-2 kavrel-launcher)
+add_dependencies(kavrel_tests kavrel-cli kvsetup recording-app-1 recording-app-2 kavrel-launcher
+                 argument-recorder)
 target_link_libraries(kavrel_tests PRIVATE kvhost kvstub kvlauncher kvstubresource_rc gtest_main)
 # One test program run whole under Wine: starting Wine for each test would
 # cost a second apiece.
