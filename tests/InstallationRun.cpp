@@ -1,6 +1,12 @@
 #include "InstallationRun.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "WideText.h"
+#else
 #include <utime.h>
+#endif
 
 #include <ctime>
 #include <filesystem>
@@ -10,9 +16,27 @@
 namespace kavrel::test {
 
 void AgeEntriesBelow(const std::string& folder) {
+#ifdef _WIN32
+  // The C runtime's utime cannot open a folder: the times are set on a handle
+  // that may stand for either.
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  ULARGE_INTEGER ticks{{now.dwLowDateTime, now.dwHighDateTime}};
+  ticks.QuadPart -= 3600ULL * 10000000ULL;
+  const FILETIME past{ticks.LowPart, ticks.HighPart};
+  for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
+    const HANDLE h = ::CreateFileW(e.path().c_str(), FILE_WRITE_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) continue;
+    ::SetFileTime(h, nullptr, &past, &past);
+    ::CloseHandle(h);
+  }
+#else
   const utimbuf past{std::time(nullptr) - 3600, std::time(nullptr) - 3600};
   for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
     ::utime(e.path().c_str(), &past);
+#endif
 }
 
 void TInstallationRun::Publish(const std::vector<TSection>& files, const std::string& extra) {
@@ -36,16 +60,28 @@ std::vector<std::string> TInstallationRun::Arguments(const std::vector<std::stri
   }
   if (!answers.empty()) args.insert(args.end(), {"--answers", answers});
   if (!Restrictions.empty()) {
+#ifdef _WIN32
+    ADD_FAILURE() << "no restricted program on Windows: file-size limits and other users are "
+                     "POSIX facilities";
+#else
     std::vector<std::string> restricted = {KAVREL_RESTRICTED_PATH};
     restricted.insert(restricted.end(), Restrictions.begin(), Restrictions.end());
     restricted.push_back("--");
     args.insert(args.begin(), restricted.begin(), restricted.end());
+#endif
   }
   return args;
 }
 
 TEnvironment TInstallationRun::Environment() const {
+#ifdef _WIN32
+  // Windows takes the temporary folder from TMP (then TEMP); the registry and
+  // the user's folders are the user's own, with no private hives or home to
+  // point to.
+  return {{"TMP", temp.Path()}, {"TEMP", temp.Path()}};
+#else
   return {{"KAVREL_REGISTRY_DIR", hives.Path()}, {"TMPDIR", temp.Path()}, {"HOME", home.Path()}};
+#endif
 }
 
 TProgramResult TInstallationRun::Run(const std::vector<std::string>& properties,

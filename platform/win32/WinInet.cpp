@@ -310,6 +310,18 @@ int QueryStatus(HINTERNET request) {
   return static_cast<int>(status);
 }
 
+// Whether an HTTP answer came with a header line. The library takes an answer
+// that does not begin with a status line for one of HTTP/0.9, with no
+// headers, a made-up "200 OK" and all its bytes as the body: such an answer
+// is no HTTP response, and its bytes are no file.
+bool HasHeaderLines(HINTERNET request) {
+  const std::optional<std::string> raw = QueryHeader(request, HTTP_QUERY_RAW_HEADERS_CRLF);
+  if (!raw) return false;
+  const std::size_t end = raw->find("\r\n");
+  return end != std::string::npos &&
+         raw->find_first_not_of(std::string_view("\r\n\0", 3), end) != std::string::npos;
+}
+
 // The parts of a location the library tells apart.
 struct TUrlParts {
   INTERNET_SCHEME scheme = INTERNET_SCHEME_UNKNOWN;
@@ -813,6 +825,12 @@ class TWinInetSession final : public TInternetSession {
       HINTERNET request = nullptr, connection = nullptr;
       if (!Send(location, headers, body, flags, request, connection)) return nullptr;
       const int status = QueryStatus(request);
+      if (status != 0 && !HasHeaderLines(request)) {
+        Close(request);
+        Close(connection);
+        RecordError(ERROR_HTTP_INVALID_SERVER_RESPONSE, "The server's answer is no HTTP response");
+        return nullptr;
+      }
       const auto target =
           status == 301 || status == 302 || status == 303 || status == 307 || status == 308
               ? QueryHeader(request, HTTP_QUERY_LOCATION)

@@ -76,6 +76,32 @@ target_link_libraries(kavrel_tests PRIVATE kvhost kvstub kvlauncher kvstubresour
 add_test(NAME kavrel_tests COMMAND kavrel_tests)
 set_tests_properties(kavrel_tests PROPERTIES TIMEOUT 600)
 
+# The fault suite's runs of the command-line program against a failing
+# server and hostile control files. (The disk faults need the restricted
+# program's file-size limits and other users, which are POSIX facilities.)
+add_executable(kavrel_fault_tests
+  CabinetImage.cpp
+  ChildProcessWin32.cpp
+  InstallationRun.cpp
+  ServerProcessWin32.cpp
+  TestServers.cpp
+  TestSupport.cpp
+  TestSupportWin32.cpp
+  faults/HostileControlFiles_test.cpp
+  faults/NetworkFaults_test.cpp
+)
+target_include_directories(kavrel_fault_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
+                           ${PROJECT_SOURCE_DIR}/platform/win32)
+target_compile_definitions(kavrel_fault_tests PRIVATE
+  KAVREL_CLI_PATH="${drive}$<TARGET_FILE:kavrel-cli>"
+  KAVREL_STUB_PATH="${drive}$<TARGET_FILE:kvsetup>"
+  KAVREL_RECORDER_PATH="${drive}$<TARGET_FILE:argument-recorder>"
+  KAVREL_TEST_SERVERS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/servers")
+add_dependencies(kavrel_fault_tests kavrel-cli kvsetup argument-recorder)
+target_link_libraries(kavrel_fault_tests PRIVATE kvhost gtest_main)
+add_test(NAME kavrel_fault_tests COMMAND kavrel_fault_tests)
+set_tests_properties(kavrel_fault_tests PROPERTIES TIMEOUT 300)
+
 # The Windows user interface and the launcher's window, under a window system
 # (under Wine on Linux a display must be there). Each program checks a table
 # of cases and ends with a line of how many passed and failed.
