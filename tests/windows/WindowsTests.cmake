@@ -88,10 +88,11 @@ add_executable(kavrel_fault_tests
   TestSupport.cpp
   TestSupportWin32.cpp
   faults/HostileControlFiles_test.cpp
+  faults/KilledRuns_test.cpp
   faults/NetworkFaults_test.cpp
 )
 target_include_directories(kavrel_fault_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
-                           ${PROJECT_SOURCE_DIR}/platform/win32)
+                           ${PROJECT_SOURCE_DIR}/platform/win32 ${PROJECT_SOURCE_DIR}/common)
 target_compile_definitions(kavrel_fault_tests PRIVATE
   KAVREL_CLI_PATH="${drive}$<TARGET_FILE:kavrel-cli>"
   KAVREL_STUB_PATH="${drive}$<TARGET_FILE:kvsetup>"
