@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 
 #include "CabinetImage.h"
 #include "ChildProcess.h"
@@ -21,21 +23,34 @@ namespace {
 
 class InstallationTest : public TInstallationRun {};
 
+#ifdef _WIN32
+// The command interpreter, whose command "exit N" ends it with code N.
+const std::string kShell = "cmd.exe /c";
+const std::string kTrue = kShell + " \"exit 0\"";
+#else
+const std::string kShell = "/bin/sh -c";
+const std::string kTrue = "/bin/true";
+#endif
+
 TEST_F(InstallationTest, PlainFilesReplaceTheOldOnesStraightOrThroughTheTemporaryFolder) {
   for (const bool throughTemp : {false, true}) {
     WriteFile(app.File("bin/tool.dat"), "old tool");
+#ifndef _WIN32  // permission bits are POSIX's
     ASSERT_EQ(::chmod(app.File("bin/tool.dat").c_str(), 0750), 0);
-    ::unlink(app.File("bin/new.dat").c_str());
+#endif
+    std::remove(app.File("bin/new.dat").c_str());
     Publish({{"url=" + server.Url("gen/3000/tool.dat"), "targetdir=" + app.File("bin")},
              {"url=" + server.Url("gen/10/new.dat"), "targetdir=" + app.File("bin")}});
     const TProgramResult r =
         Run({std::string("UseWinTempDir=") + (throughTemp ? "True" : "False")});
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_EQ(ReadFile(app.File("bin/tool.dat")), GeneratedBytes(3000)) << throughTemp;
+#ifndef _WIN32
     EXPECT_EQ(ModeOf(app.File("bin/tool.dat")), 0750u) << "the old file's permissions";
     const mode_t mask = ::umask(022);
     ::umask(mask);
     EXPECT_EQ(ModeOf(app.File("bin/new.dat")), 0666u & ~mask) << "a new file's usual permissions";
+#endif
     EXPECT_NE(r.Out.find("[948]"), std::string::npos) << r.Out;
     EXPECT_EQ(Leftovers(), std::vector<std::string>{}) << throughTemp;
   }
@@ -72,22 +87,33 @@ TEST_F(InstallationTest, CabinetsMarkedCompressedAreExtractedAndOthersLeftAlone)
   EXPECT_EQ(ReadFile(app.File("data/readme.txt")), "read me");
   EXPECT_EQ(ReadFile(app.File("data/sounds/ding.wav")), std::string(50000, 'd'));
   // The cabinet not marked compressed and the broken one stay where they
-  // were fetched; only the broken one is reported.
+  // were fetched; only the broken one is reported, by its path in the
+  // system's own form (Windows separates with backslashes).
+  const auto native = [this](const char* name) {
+    return std::filesystem::path(temp.File(name)).make_preferred().string();
+  };
   EXPECT_EQ(FilesBelow(temp.Path()), (std::vector<std::string>{"broken.cab", "other.cab"}));
-  EXPECT_NE(r.Out.find("[947] Error decompressing CAB file : " + temp.File("broken.cab") +
+  EXPECT_NE(r.Out.find("[947] Error decompressing CAB file : " + native("broken.cab") +
                        " (Status:8) (Error:0)"),
             std::string::npos)
       << r.Out;
-  EXPECT_EQ(r.Out.find("[947] Error decompressing CAB file : " + temp.File("data.cab")),
+  EXPECT_EQ(r.Out.find("[947] Error decompressing CAB file : " + native("data.cab")),
             std::string::npos);
 }
 
 TEST_F(InstallationTest, PatchGoesToThePatchUtilityWithItsCommandLineAsGiven) {
-  // A patch utility that arrived without permission to run, recording its
-  // arguments a line each.
+  // A patch utility recording its arguments a line each.
+#ifdef _WIN32
+  // The recorder, which ends with code 0.
+  CopyRecorder(app.File("patcher.exe"));
+  const std::string record = app.File("patcher.exe.out");
+#else
+  // One that arrived without permission to run, and fails.
   WriteFile(app.File("patcher.exe"), "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > \"" +
                                          app.File("args.txt") + "\"\nexit 3\n");
   ASSERT_EQ(::chmod(app.File("patcher.exe").c_str(), 0644), 0);
+  const std::string record = app.File("args.txt");
+#endif
   WriteFile(www.File("app.pat"), "patch data");
   Publish({{"url=" + server.Url("app.pat"), "targetdir=" + app.Path(),
             "localversion=" + app.File("app.exe")}});
@@ -104,7 +130,7 @@ TEST_F(InstallationTest, PatchGoesToThePatchUtilityWithItsCommandLineAsGiven) {
         Run({"ApplyPatch=True", "UseWinTempDir=False", std::string("Logging=") + c.Logging,
              "LogFileName=" + app.File("update.log")});
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
-    EXPECT_EQ(ReadFile(app.File("args.txt")), c.Arguments) << c.Logging;
+    EXPECT_EQ(ReadFile(record), c.Arguments) << c.Logging;
     EXPECT_NE(r.Out.find("[18] Exec: patcher.exe "), std::string::npos) << r.Out;
     EXPECT_FALSE(ReadFile(app.File("app.pat"))) << "the applied patch is removed";
     // The utility's failure (exit code 3) is not examined: the run finishes.
@@ -215,16 +241,16 @@ TEST_F(InstallStepTest, CancelledTransferFailsEveryLaterEntry) {
 
 TEST_F(InstallStepTest, ExecuteAndWaitTellsTheExitCode) {
   platform::SetLastError(0);
-  EXPECT_TRUE(engine.ExecuteAndWait("/bin/sh -c \"exit 0\"", true, false, "", ""));
-  EXPECT_FALSE(engine.ExecuteAndWait("/bin/sh -c \"exit 3\"", true, false, "", ""));
+  EXPECT_TRUE(engine.ExecuteAndWait(kShell + " \"exit 0\"", true, false, "", ""));
+  EXPECT_FALSE(engine.ExecuteAndWait(kShell + " \"exit 3\"", true, false, "", ""));
   EXPECT_EQ(platform::GetLastError(), 8195);
   EXPECT_FALSE(engine.ExecuteAndWait("no-such-program-here", false, false, "", ""));
   const TStatusRecord* exec = engine.Find(18);
   ASSERT_NE(exec, nullptr);
-  EXPECT_EQ(exec->Arg, "Exec: /bin/sh -c \"exit 0\"");
+  EXPECT_EQ(exec->Arg, "Exec: " + kShell + " \"exit 0\"");
   EXPECT_EQ(exec->StatusCode, 3);
   // The animation is shown through the user interface, with the caption.
-  EXPECT_TRUE(engine.ExecuteAndWait("/bin/true", false, true, "Patching", "Please wait"));
+  EXPECT_TRUE(engine.ExecuteAndWait(kTrue, false, true, "Patching", "Please wait"));
   EXPECT_NE(ui.Shown().find("[animation] Patching"), std::string::npos) << ui.Shown();
 }
 

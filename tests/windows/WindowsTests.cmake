@@ -38,6 +38,8 @@ add_executable(kavrel_tests
   EndToEnd_test.cpp
   FtpDownload_test.cpp
   HttpDownload_test.cpp
+  Installation_test.cpp
+  InstallationRun.cpp
   Instructions_test.cpp
   KavrelCommand_test.cpp
   Launcher_test.cpp
