@@ -9,6 +9,7 @@
 
 #include "Errors.h"
 #include "Folders.h"
+#include "PathNames.h"
 #include "TestSupport.h"
 
 namespace kavrel::test {
@@ -69,6 +70,21 @@ TEST(StubCommandLine, ArgumentRule) {
   for (const auto& c : cases) EXPECT_EQ(SplitStubArguments(c.line), c.args) << c.line;
 }
 
+#ifdef _WIN32
+// Windows always names a documents folder of the user's, whatever HOME says.
+TEST(StubCommandLine, HandOffFileLiesInTheDocumentsFolder) {
+  ASSERT_FALSE(platform::DocumentsFolder().empty());
+  EXPECT_EQ(HandOffFilePath(),
+            platform::DocumentsFolder() + platform::kNativeSeparator + "KAVREL.INI");
+}
+
+// The temporary folder is the one Windows gives the user, from TMP.
+TEST(TempFolder, IsTheUsersFromTmp) {
+  TTempDir chosen;
+  TScopedEnv tmp("TMP", chosen.Path() + "\\");
+  EXPECT_EQ(platform::TempFolder(), chosen.Path());
+}
+#else
 TEST(StubCommandLine, HandOffFileLiesInTheDocumentsFolderOrElseTheWindowsFolder) {
   TTempDir home, windows;
   ASSERT_EQ(::mkdir(home.File("Documents").c_str(), 0700), 0);
@@ -131,6 +147,7 @@ TEST_F(PrivateTempFolderTest, IsRefusedWhenOthersMayUseItOrItIsALinkOrSomeoneEls
     EXPECT_NE(std::string(e.what()).find(folder), std::string::npos) << e.what();
   }
 }
+#endif  // the temporary folder's own rules are POSIX's: $TMPDIR, modes, links, owners
 
 }  // namespace
 }  // namespace kavrel::test

@@ -54,6 +54,7 @@ add_executable(kavrel_tests
   PropertyTable_test.cpp
   PublisherCommands_test.cpp
   Session_test.cpp
+  StubHandoff_test.cpp
   UpdateLog_test.cpp
 )
 target_include_directories(kavrel_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
