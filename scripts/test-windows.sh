@@ -41,7 +41,8 @@ export DISPLAY=":$(cat "$wine_home/display")"
 # The test servers run outside Wine, started for the tests by the starter.
 mkfifo "$wine_home/keep"
 exec 9<>"$wine_home/keep"   # the starter runs while this script holds the pipe open
-python3 tests/servers/starter.py <"$wine_home/keep" >"$wine_home/starter.out" 2>&1 &
+# (its own copy of that end closed, or it would keep itself running for ever)
+python3 tests/servers/starter.py <"$wine_home/keep" 9>&- >"$wine_home/starter.out" 2>&1 &
 for _ in $(seq 100); do grep -q '^PORT' "$wine_home/starter.out" 2>/dev/null && break; sleep 0.1; done
 export KAVREL_TEST_SERVER_STARTER
 KAVREL_TEST_SERVER_STARTER=$(awk '/^PORT/ {print $2}' "$wine_home/starter.out")
