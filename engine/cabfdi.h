@@ -22,9 +22,9 @@ int ExtractCabinet(const std::string& CabFile, const std::string& DestDir,
 
 // The stored name of a cabinet entry as UTF-8 (it is marked UTF-8, else it is
 // ISO-8859-1; on Windows such a name is first read in the system's 8-bit code
-// page and then passed on as UTF-8), or empty when it cannot be a name below the destination: empty,
-// absolute, naming a drive, with a part that is empty, "." or "..", or that
-// ends in a dot or a blank, with control characters, or not valid UTF-8.
+// page and then passed on as UTF-8), or empty when it cannot be a name below the destination:
+// empty, absolute, naming a drive, with a part that is empty, "." or "..", or that ends in a dot or
+// a blank, with control characters, or not valid UTF-8.
 std::string SafeStoredName(const char* stored, bool utf8);
 
 }  // namespace kavrel

@@ -70,7 +70,8 @@ TScopedEnv::TScopedEnv(std::string name, std::optional<std::string> value)
 
 TScopedEnv::~TScopedEnv() { SetOrRemoveEnvironment(name_, saved_); }
 
-TScopedCurrentDir::TScopedCurrentDir(const std::string& path) : saved_(fs::current_path().string()) {
+TScopedCurrentDir::TScopedCurrentDir(const std::string& path)
+    : saved_(fs::current_path().string()) {
   fs::current_path(path);
 }
 
