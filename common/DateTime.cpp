@@ -273,20 +273,22 @@ TFormatSettings ReadableFormats(TFormatSettings settings) {
   return settings;
 }
 
+void AppendPatternLiteral(std::string& pattern, char c) {
+  if (c == '/' || c == ':' || c == '\'' || c == '"' ||
+      std::isalpha(static_cast<unsigned char>(c))) {
+    pattern += '"';
+    pattern += c;
+    pattern += '"';
+  } else {
+    pattern += c;
+  }
+}
+
 std::string PatternFromStrftime(std::string_view format, bool isTime, std::string* separator) {
   const char marker = isTime ? ':' : '/';
   std::string out;
   char sep = 0;  // an ASCII mark; bytes of other scripts are never one
-  auto literal = [&](char c) {
-    if (c == '/' || c == ':' || c == '\'' || c == '"' ||
-        std::isalpha(static_cast<unsigned char>(c))) {
-      out += '"';
-      out += c;
-      out += '"';
-    } else {
-      out += c;
-    }
-  };
+  auto literal = [&out](char c) { AppendPatternLiteral(out, c); };
   for (std::size_t i = 0; i < format.size(); ++i) {
     if (format[i] != '%' || i + 1 >= format.size()) {
       const char c = format[i];

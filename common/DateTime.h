@@ -67,6 +67,10 @@ std::optional<std::chrono::milliseconds> ParseTime(std::string_view text,
 // writes to read again later, never for what the user reads.
 TFormatSettings ReadableFormats(TFormatSettings settings);
 
+// Appends a character of a system's date or time picture to an engine
+// pattern as itself: quoted where the pattern would read it as a mark.
+void AppendPatternLiteral(std::string& pattern, char c);
+
 // Turns a C library date or time format ("%d.%m.%Y", "%H:%M:%S") into the
 // pattern notation above and tells the separator it uses; `isTime` says whether
 // that separator stands for the time separator or the date separator. The

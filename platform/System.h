@@ -26,6 +26,8 @@ TDateTime LocalNow();
 // passing nothing returns to the system's.
 TFormatSettings UserFormatSettings();
 void OverrideUserFormatSettings(std::optional<TFormatSettings> settings);
+// The system's own regional settings, whatever a test installed.
+TFormatSettings SystemFormatSettings();
 
 std::optional<std::string> GetEnvironment(std::string_view name);
 

@@ -203,14 +203,6 @@ std::optional<TFile> TFile::CreateTemporary(std::string_view folder, std::string
 // The holder removes the file when it lets go, so a taker checks that the
 // file it locked is still the one under the name; otherwise it came between
 // the last holder's removal and its own lock, and tries again.
-std::optional<TFileLock> TFileLock::TryTake(std::string_view path, int* error) {
-  return Acquire(path, false, error);
-}
-
-std::optional<TFileLock> TFileLock::Take(std::string_view path, int* error) {
-  return Acquire(path, true, error);
-}
-
 std::optional<TFileLock> TFileLock::Acquire(std::string_view path, bool wait, int* error) {
   const std::string native = ToNativePath(path);
   for (int attempt = 0; attempt < 10; ++attempt) {
@@ -321,22 +313,6 @@ bool FileExists(std::string_view path) {
 bool DirectoryExists(std::string_view path) {
   struct stat st {};
   return !path.empty() && ::stat(ToNativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::optional<std::string> ReadWholeFile(std::string_view path, std::size_t limit) {
-  auto file = TFile::Open(path, TFile::Mode::Read);
-  if (!file) return std::nullopt;
-  std::string content;
-  std::vector<char> block(65536);
-  try {
-    while (const std::size_t n = file->Read(block.data(), block.size())) {
-      if (n > limit - content.size()) return std::nullopt;
-      content.append(block.data(), n);
-    }
-  } catch (const EInOutError&) {
-    return std::nullopt;
-  }
-  return content;
 }
 
 void WriteFileAtomically(std::string_view path, std::string_view content) {

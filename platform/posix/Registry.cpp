@@ -12,6 +12,7 @@
 #include "Files.h"
 #include "IniDocument.h"
 #include "PathNames.h"
+#include "RegistryKeyPath.h"
 #include "System.h"
 #include "Text.h"
 
@@ -30,20 +31,6 @@ std::string HiveFolder(TRegRoot root) {
 std::string HivePath(TRegRoot root) {
   return HiveFolder(root) +
          (root == TRegRoot::LocalMachine ? "/HKEY_LOCAL_MACHINE.ini" : "/HKEY_CURRENT_USER.ini");
-}
-
-// "\Software\\Vendor\" and "Software/Vendor" name the same key.
-std::string NormalKeyPath(std::string_view path) {
-  std::string out;
-  for (char c : path) {
-    if (IsPathSeparator(c)) {
-      if (!out.empty() && out.back() != '\\') out += '\\';
-    } else {
-      out += c;
-    }
-  }
-  if (!out.empty() && out.back() == '\\') out.pop_back();
-  return out;
 }
 
 // A key path as a section name that the INI reader gives back unchanged: "%",

@@ -35,13 +35,8 @@ TDateTime LocalNow() {
   return ToLocalDateTime(ts).value_or(DefaultControlDate());
 }
 
-namespace {
-
-std::mutex gSettingsMutex;
-std::optional<TFormatSettings> gOverride;
-
-// The user's own formats, as the locale writes dates and times. Read through a
-// locale object of our own, so that nothing process-wide changes.
+// Read through a locale object of our own, so that nothing process-wide
+// changes.
 TFormatSettings SystemFormatSettings() {
   TFormatSettings settings;
   const locale_t loc = ::newlocale(LC_TIME_MASK, "", nullptr);
@@ -57,21 +52,6 @@ TFormatSettings SystemFormatSettings() {
   if (pm != nullptr && *pm != '\0') settings.TimePMString = pm;
   ::freelocale(use);
   return settings;
-}
-
-}  // namespace
-
-TFormatSettings UserFormatSettings() {
-  {
-    std::lock_guard lock(gSettingsMutex);
-    if (gOverride) return *gOverride;
-  }
-  return SystemFormatSettings();
-}
-
-void OverrideUserFormatSettings(std::optional<TFormatSettings> settings) {
-  std::lock_guard lock(gSettingsMutex);
-  gOverride = std::move(settings);
 }
 
 std::optional<std::string> GetEnvironment(std::string_view name) {

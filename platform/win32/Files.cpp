@@ -244,14 +244,6 @@ std::optional<TFile> TFile::CreateTemporary(std::string_view folder, std::string
   return TFile(AsValue(handle), *name);
 }
 
-std::optional<TFileLock> TFileLock::TryTake(std::string_view path, int* error) {
-  return Acquire(path, false, error);
-}
-
-std::optional<TFileLock> TFileLock::Take(std::string_view path, int* error) {
-  return Acquire(path, true, error);
-}
-
 // The lock is the file itself, open without sharing and deleted when its
 // handle closes, also when the process is ended by force. Another taker's
 // opening fails while it is held; just after it went, its deletion may
@@ -379,22 +371,6 @@ bool DirectoryExists(std::string_view path) {
   if (path.empty()) return false;
   const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-std::optional<std::string> ReadWholeFile(std::string_view path, std::size_t limit) {
-  auto file = TFile::Open(path, TFile::Mode::Read);
-  if (!file) return std::nullopt;
-  std::string content;
-  std::vector<char> block(65536);
-  try {
-    while (const std::size_t n = file->Read(block.data(), block.size())) {
-      if (n > limit - content.size()) return std::nullopt;
-      content.append(block.data(), n);
-    }
-  } catch (const EInOutError&) {
-    return std::nullopt;
-  }
-  return content;
 }
 
 namespace {

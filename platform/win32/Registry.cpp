@@ -8,6 +8,7 @@
 
 #include "Errors.h"
 #include "PathNames.h"
+#include "RegistryKeyPath.h"
 #include "WideText.h"
 
 namespace kavrel::platform {
@@ -20,20 +21,6 @@ HKEY RootKey(TRegRoot root) {
 
 REGSAM Rights(TRegAccess access) {
   return access == TRegAccess::Full ? KEY_READ | KEY_WRITE : KEY_READ;
-}
-
-// "\Software\\Vendor\" and "Software/Vendor" name the same key.
-std::string NormalKeyPath(std::string_view path) {
-  std::string out;
-  for (char c : path) {
-    if (IsPathSeparator(c)) {
-      if (!out.empty() && out.back() != '\\') out += '\\';
-    } else {
-      out += c;
-    }
-  }
-  if (!out.empty() && out.back() == '\\') out.pop_back();
-  return out;
 }
 
 class TOpenKey {

@@ -52,9 +52,6 @@ TDateTime LocalNow() {
 
 namespace {
 
-std::mutex gSettingsMutex;
-std::optional<TFormatSettings> gOverride;
-
 std::string LocaleText(LCTYPE type) {
   wchar_t buffer[128] = {};
   const int n = ::GetLocaleInfoW(LOCALE_USER_DEFAULT, type, buffer, 128);
@@ -73,16 +70,7 @@ std::string PatternFromWindowsPicture(std::string_view picture, bool isTime,
   const char marker = isTime ? ':' : '/';
   std::string out;
   char sep = 0;
-  auto literal = [&](char c) {
-    if (c == '/' || c == ':' || c == '\'' || c == '"' ||
-        std::isalpha(static_cast<unsigned char>(c))) {
-      out += '"';
-      out += c;
-      out += '"';
-    } else {
-      out += c;
-    }
-  };
+  auto literal = [&out](char c) { AppendPatternLiteral(out, c); };
   for (std::size_t i = 0; i < picture.size();) {
     const char c = picture[i];
     if (c == '\'') {
@@ -150,9 +138,7 @@ std::string PatternFromWindowsPicture(std::string_view picture, bool isTime,
 
 namespace kavrel::platform {
 
-namespace {
-
-// The user's own formats from the regional settings.
+// From the user's regional settings.
 TFormatSettings SystemFormatSettings() {
   TFormatSettings settings;
   const std::string date = LocaleText(LOCALE_SSHORTDATE);
@@ -167,21 +153,6 @@ TFormatSettings SystemFormatSettings() {
   if (!am.empty()) settings.TimeAMString = am;
   if (!pm.empty()) settings.TimePMString = pm;
   return settings;
-}
-
-}  // namespace
-
-TFormatSettings UserFormatSettings() {
-  {
-    std::lock_guard lock(gSettingsMutex);
-    if (gOverride) return *gOverride;
-  }
-  return SystemFormatSettings();
-}
-
-void OverrideUserFormatSettings(std::optional<TFormatSettings> settings) {
-  std::lock_guard lock(gSettingsMutex);
-  gOverride = std::move(settings);
 }
 
 std::optional<std::string> GetEnvironment(std::string_view name) {
