@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include "PathNames.h"
 #include "RecordingEngine.h"
 #include "TestSupport.h"
 
@@ -50,7 +51,7 @@ TEST_F(FileSelectionTest, EntriesTakeTheirKeysAndDefaults) {
   const TFileDescription& a = engine.FileList[0];
   EXPECT_NE(a.URL.find("dist/a.exe"), std::string::npos);
   EXPECT_EQ(a.URL.find("{TMP}"), std::string::npos);
-  EXPECT_EQ(a.TargetDir, "sub/");
+  EXPECT_EQ(a.TargetDir, std::string("sub") + platform::kNativeSeparator);
   EXPECT_TRUE(a.Compressed);
   EXPECT_FALSE(a.Mandatory);
   EXPECT_FALSE(a.Preselect);
@@ -95,9 +96,9 @@ TEST_F(FileSelectionTest, DateBasedEntriesCompareWithTheLocalFilesTime) {
   when.tm_min = 2;
   when.tm_isdst = -1;
   const time_t stamp = ::mktime(&when);
-  const utimbuf times{stamp, stamp};
+  utimbuf times{stamp, stamp};
   ASSERT_EQ(::utime(dir.File("same.exe").c_str(), &times), 0);
-  const utimbuf older{stamp - 3600, stamp - 3600};
+  utimbuf older{stamp - 3600, stamp - 3600};
   ASSERT_EQ(::utime(dir.File("old.exe").c_str(), &older), 0);
   auto entry = [&](int n, const std::string& local) {
     return "[file" + std::to_string(n) + "]\r\nurl=" + local +

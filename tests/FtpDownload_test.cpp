@@ -26,7 +26,7 @@ class FtpDownloadTest : public ::testing::Test {
   // Opens the session and the host connection as a run does.
   bool Connect() { return engine.OpenConnection() == 0 && engine.ConnectHost() == 0; }
   bool Fetch(const std::string& location) {
-    return engine.DownloadFile(engine.Connection(), location, target.Path() + "/");
+    return engine.DownloadFile(engine.Connection(), location, target.File(""));
   }
 
   TTempDir root, target, temp;

@@ -36,7 +36,7 @@ class HttpDownloadTest : public ::testing::Test {
   void TearDown() override { engine.CloseConnection(); }
 
   bool Fetch(const std::string& path) {
-    return engine.DownloadFile(engine.Connection(), server.Url(path), target.Path() + "/");
+    return engine.DownloadFile(engine.Connection(), server.Url(path), target.File(""));
   }
 
   TTempDir root, target, temp;
@@ -112,7 +112,7 @@ TEST_F(HttpDownloadTest, CutShortOrEmptyBodiesNeverReplaceTheDestination) {
 
 TEST_F(HttpDownloadTest, UnreachableServerReportsTheClientErrorAndNotFound) {
   EXPECT_FALSE(
-      engine.DownloadFile(engine.Connection(), "http://127.0.0.1:1/app.exe", target.Path() + "/"));
+      engine.DownloadFile(engine.Connection(), "http://127.0.0.1:1/app.exe", target.File("")));
   const std::vector<int> idents = engine.Idents();
   ASSERT_GE(idents.size(), 2u);
   EXPECT_EQ(idents[idents.size() - 2], 976);
@@ -272,7 +272,7 @@ class HttpsDownloadTest : public ::testing::Test {
 };
 
 TEST_F(HttpsDownloadTest, AnUnknownCertificateIsRefused) {
-  EXPECT_FALSE(engine.DownloadFile(engine.Connection(), Url("app.exe"), target.Path() + "/"));
+  EXPECT_FALSE(engine.DownloadFile(engine.Connection(), Url("app.exe"), target.File("")));
   EXPECT_NE(engine.Find(976), nullptr);
   EXPECT_EQ(engine.statuses.back().Ident, 917);
   EXPECT_FALSE(ReadFile(target.File("app.exe")));
@@ -282,7 +282,7 @@ TEST_F(HttpsDownloadTest, ACertificateFromTheNamedAuthoritiesIsAccepted) {
   engine.CloseConnection();
   TScopedEnv authorities("KAVREL_CA_BUNDLE", keys.File("cert.pem"));
   ASSERT_EQ(engine.OpenConnection(), 0);
-  ASSERT_TRUE(engine.DownloadFile(engine.Connection(), Url("app.exe"), target.Path() + "/"));
+  ASSERT_TRUE(engine.DownloadFile(engine.Connection(), Url("app.exe"), target.File("")));
   EXPECT_EQ(ReadFile(target.File("app.exe")), "over tls");
 }
 
@@ -390,8 +390,8 @@ TEST_F(HttpDownloadDetailsTest, ADownloadAskedForFromAProgressHandlerIsRefused) 
   int calls = 0;
   engine.OnFileProgress = [&](TKavrel& sender, const std::string&, int, int) {
     if (calls++ == 0)
-      inner = sender.DownloadFile(sender.Connection(), server.Url("gen/10/inner.bin"),
-                                  target.Path() + "/");
+      inner =
+          sender.DownloadFile(sender.Connection(), server.Url("gen/10/inner.bin"), target.File(""));
   };
   ASSERT_TRUE(Fetch("gen/100000/outer.bin"));
   EXPECT_FALSE(inner);

@@ -117,7 +117,7 @@ TEST(KavrelFetchTest, FetchesOverEachTransportAndRefusesBrokenTransfers) {
   THttpTestServer http(www.Path());
   TFtpTestServer ftp(www.Path(), "user", "secret");
   const std::vector<std::pair<std::string, std::string>> env = {{"TMPDIR", tmp.Path()}};
-  const std::string into = target.Path() + "/";
+  const std::string into = target.File("");
 
   TProgramResult r =
       RunProgram({KavrelProgram(), "fetch", http.Url("pub/app.exe"), into}, target.Path(), env);

@@ -4,11 +4,14 @@
 
 #include "IniDocument.h"
 #include "RecordingEngine.h"
+#include "Registry.h"
 #include "System.h"
 #include "TestSupport.h"
 
 namespace kavrel::test {
 namespace {
+
+using platform::TRegRoot;
 
 class TMemoryEngine : public TRecordingEngine {
  public:
@@ -22,7 +25,7 @@ class TMemoryEngine : public TRecordingEngine {
 
 class LastUpdateMemoryTest : public ::testing::Test {
  protected:
-  LastUpdateMemoryTest() : registryDir("KAVREL_REGISTRY_DIR", hives.Path()) {
+  LastUpdateMemoryTest() : registry("Software\\Vendor") {
     TFormatSettings fixed;
     fixed.ShortDateFormat = "dd/mm/yyyy";
     fixed.DateSeparator = '.';
@@ -35,23 +38,30 @@ class LastUpdateMemoryTest : public ::testing::Test {
   }
   ~LastUpdateMemoryTest() override { platform::OverrideUserFormatSettings(std::nullopt); }
 
-  TIniDocument Hive(const char* name = "HKEY_CURRENT_USER.ini") {
-    return TIniDocument::Parse(ReadFile(hives.File(name)).value_or(""));
+  // A value as the registry holds it, below the user's root unless told.
+  static std::optional<std::string> Stored(const char* name, const char* key = kKey,
+                                           TRegRoot root = TRegRoot::CurrentUser) {
+    const auto opened = platform::OpenRegistryKey(root, key, platform::TRegAccess::Read, false);
+    return opened ? opened->ReadString(name) : std::nullopt;
+  }
+  static void Store(const char* name, const std::string& value, const char* key = kKey,
+                    TRegRoot root = TRegRoot::CurrentUser) {
+    auto opened = platform::OpenRegistryKey(root, key, platform::TRegAccess::Full, true);
+    ASSERT_TRUE(opened);
+    opened->WriteString(name, value);
   }
 
-  TTempDir hives;
-  TScopedEnv registryDir;
+  static constexpr const char* kKey = "Software\\Vendor\\App\\Update";
+  TScopedRegistry registry;
   TMemoryEngine engine;
 };
 
 TEST_F(LastUpdateMemoryTest, AddressAndDateRoundTripInTheUsersFormats) {
   engine.WriteLastURL("http://updates.example/{APP}/next.ini");
   engine.WriteLastUpdateDate(EncodeDateTime({2009, 3, 21, 14, 2, 37, 0}));
-  const TIniDocument hive = Hive();
-  EXPECT_EQ(hive.Find("Software\\Vendor\\App\\Update", "LastURL"),
-            "http://updates.example/{APP}/next.ini");
-  EXPECT_EQ(hive.Find("Software\\Vendor\\App\\Update", "LastDate"), "21.03.2009");
-  EXPECT_EQ(hive.Find("Software\\Vendor\\App\\Update", "LastTime"), "14:02:37");
+  EXPECT_EQ(Stored("LastURL"), "http://updates.example/{APP}/next.ini");
+  EXPECT_EQ(Stored("LastDate"), "21.03.2009");
+  EXPECT_EQ(Stored("LastTime"), "14:02:37");
   EXPECT_EQ(engine.ReadLastURL(), "http://updates.example/{APP}/next.ini");
   EXPECT_EQ(engine.ReadLastUpdateDate(), EncodeDateTime({2009, 3, 21, 14, 2, 37, 0}));
   EXPECT_TRUE(engine.SaveLastDateFlag());
@@ -71,7 +81,11 @@ TEST_F(LastUpdateMemoryTest, KeyAndSectionAreReadBackWhateverTextTheyHold) {
     EXPECT_EQ(engine.ReadLastUpdateDate(), EncodeDateTime({2009, 3, 21, 14, 2, 37, 0}))
         << key << section;
   }
-  EXPECT_EQ(Hive().SectionNames().size(), 2u) << "one section per key, however often written";
+#ifndef _WIN32  // the hive file POSIX keeps the registry in
+  const TIniDocument hive =
+      TIniDocument::Parse(ReadFile(registry.HiveFile("HKEY_CURRENT_USER.ini")).value_or(""));
+  EXPECT_EQ(hive.SectionNames().size(), 2u) << "one section per key, however often written";
+#endif
 }
 
 TEST_F(LastUpdateMemoryTest, MidnightLeavesAnEarlierTimeWhichIsAddedWhenRead) {
@@ -88,7 +102,7 @@ TEST_F(LastUpdateMemoryTest, WithoutSaveTheDateIsReadButNothingIsWritten) {
   engine.WriteLastURL("http://second/");
   EXPECT_EQ(engine.ReadLastUpdateDate(), EncodeDateTime({2009, 3, 21, 0, 0, 0, 0}));
   EXPECT_EQ(engine.ReadLastURL(), "");
-  EXPECT_EQ(Hive().Find("Software\\Vendor\\App\\Update", "LastURL"), "http://first/");
+  EXPECT_EQ(Stored("LastURL"), "http://first/");
 }
 
 TEST_F(LastUpdateMemoryTest, ConfiguredButEmptyMemoryCountsFrom1980NotTheReferenceFile) {
@@ -109,37 +123,40 @@ TEST_F(LastUpdateMemoryTest, WithoutSectionTheReferenceFileTimeCounts) {
   EXPECT_GE(age, std::chrono::milliseconds(-1000));
   EXPECT_LT(age, std::chrono::minutes(5));
   EXPECT_FALSE(engine.SaveLastDateFlag());
-  EXPECT_FALSE(ReadFile(hives.File("HKEY_CURRENT_USER.ini"))) << "no registry access";
+  EXPECT_FALSE(
+      platform::OpenRegistryKey(TRegRoot::CurrentUser, kKey, platform::TRegAccess::Read, false))
+      << "no registry access";
 
   engine.SetLocalVersionFile(dir.File("missing.exe"));
   EXPECT_EQ(engine.ReadLastUpdateDate(), DefaultControlDate());
 }
 
 TEST_F(LastUpdateMemoryTest, UnreadableDateKeeps1980AndIgnoresTheTime) {
-  WriteFile(hives.File("HKEY_CURRENT_USER.ini"),
-            "[Software\\Vendor\\App\\Update]\r\nLastDate=2009-03-21\r\nLastTime=10:00:00\r\n");
+  Store("LastDate", "2009-03-21");
+  Store("LastTime", "10:00:00");
   EXPECT_EQ(engine.ReadLastUpdateDate(), DefaultControlDate());
 }
 
-TEST_F(LastUpdateMemoryTest, MachineHiveGoesToItsOwnFileAndOtherValuesSurvive) {
-  WriteFile(hives.File("HKEY_LOCAL_MACHINE.ini"), "[Software\\Other]\r\nKeep=me\r\n");
+TEST_F(LastUpdateMemoryTest, TheMachineRootKeepsItsOwnAndOtherValuesSurvive) {
+  Store("Keep", "me", "Software\\Vendor\\Other", TRegRoot::LocalMachine);
   engine.LastURLEntry.RegRoot = lurLOCALMACHINE;
   engine.WriteLastURL("http://machine/");
-  const TIniDocument hive = Hive("HKEY_LOCAL_MACHINE.ini");
-  EXPECT_EQ(hive.Find("Software\\Vendor\\App\\Update", "LastURL"), "http://machine/");
-  EXPECT_EQ(hive.Find("Software\\Other", "Keep"), "me");
-  EXPECT_FALSE(ReadFile(hives.File("HKEY_CURRENT_USER.ini")));
+  EXPECT_EQ(Stored("LastURL", kKey, TRegRoot::LocalMachine), "http://machine/");
+  EXPECT_EQ(Stored("Keep", "Software\\Vendor\\Other", TRegRoot::LocalMachine), "me");
+  EXPECT_FALSE(Stored("LastURL"));
 }
 
+#ifndef _WIN32  // hive files, their permissions and other users are POSIX's
 TEST_F(LastUpdateMemoryTest, AHiveThisUserMayNotWriteGivesNothingAndTakesNothing) {
   const std::string kept =
       "[Software\\Vendor\\App\\Update]\r\nLastURL=http://kept/\r\nLastDate=21.03.2009\r\n";
-  const std::string hive = hives.File("HKEY_CURRENT_USER.ini");
+  const std::string hive = registry.HiveFile("HKEY_CURRENT_USER.ini");
+  const std::string hives = hive.substr(0, hive.rfind('/'));
   WriteFile(hive, kept);
   ASSERT_EQ(::chmod(hive.c_str(), 0444), 0);
   // The user may replace files in the folder: only the engine's own refusal
   // keeps the hive as it was.
-  ASSERT_EQ(::chmod(hives.Path().c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(hives.c_str(), 0777), 0);
   // As a user the permissions restrict (the superuser passes them all).
   EXPECT_TRUE(RunUnprivileged([this] {
     engine.WriteLastURL("http://nowhere/");
@@ -147,8 +164,9 @@ TEST_F(LastUpdateMemoryTest, AHiveThisUserMayNotWriteGivesNothingAndTakesNothing
     return engine.ReadLastURL().empty() && engine.ReadLastUpdateDate() == DefaultControlDate();
   })) << "a hive that cannot be written is not read either";
   EXPECT_EQ(ReadFile(hive), kept);
-  ::chmod(hives.Path().c_str(), 0700);
+  ::chmod(hives.c_str(), 0700);
 }
+#endif
 
 }  // namespace
 }  // namespace kavrel::test

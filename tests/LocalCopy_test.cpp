@@ -27,7 +27,7 @@ class LocalCopyTest : public ::testing::Test {
 };
 
 TEST_F(LocalCopyTest, IntoAFolderOrOntoAFilePath) {
-  ASSERT_TRUE(Fetch(target.Path() + "/"));
+  ASSERT_TRUE(Fetch(target.File("")));
   EXPECT_EQ(ReadFile(target.File("tool.exe")), std::string(100000, 'x'));
   ASSERT_TRUE(Fetch(target.File("renamed.exe")));
   EXPECT_EQ(ReadFile(target.File("renamed.exe")), std::string(100000, 'x'));
@@ -66,7 +66,7 @@ TEST_F(LocalCopyTest, RefusalsAreReportedWithTheirCodes) {
 TEST_F(LocalCopyTest, CancelLeavesTheDestinationUntouched) {
   WriteFile(target.File("tool.exe"), "old");
   engine.OnProgressCancel = [](TKavrel&, bool& cancel) { cancel = true; };
-  EXPECT_FALSE(Fetch(target.Path() + "/"));
+  EXPECT_FALSE(Fetch(target.File("")));
   EXPECT_EQ(ReadFile(target.File("tool.exe")), "old");
   EXPECT_TRUE(engine.CancelledFlag());
 }
@@ -88,7 +88,7 @@ TEST_F(LocalCopyTest, AFailedFinalMoveIsReportedAndLogged) {
 TEST_F(LocalCopyTest, ReadOnlyDestinationIsReplaced) {
   WriteFile(target.File("tool.exe"), "old");
   ASSERT_EQ(::chmod(target.File("tool.exe").c_str(), 0444), 0);
-  ASSERT_TRUE(Fetch(target.Path() + "/"));
+  ASSERT_TRUE(Fetch(target.File("")));
   EXPECT_EQ(ReadFile(target.File("tool.exe")), std::string(100000, 'x'));
 }
 

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 #include <map>
 
 #include "Kavrel.h"
 #include "PathHelpers.h"
+#include "PathNames.h"
 #include "TestSupport.h"
 #include "Text.h"
 
@@ -15,15 +19,34 @@ using test::TScopedCurrentDir;
 using test::TScopedEnv;
 using test::TTempDir;
 
-// Fixed Windows and system folders, so that expected texts do not depend on
-// the machine.
+// The separator a folder's path gets where it has none at its end.
+const std::string kSep(1, platform::kNativeSeparator);
+
+#ifdef _WIN32
+// The folders Windows names itself, as the system gives them.
+std::string SystemFolder(UINT (*get)(LPWSTR, UINT)) {
+  wchar_t folder[MAX_PATH] = {};
+  const UINT n = get(folder, MAX_PATH);
+  return std::filesystem::path(std::wstring(folder, n)).string();
+}
+#endif
+
+// Windows and system folders the expected texts know: fixed on Linux, so
+// that they do not depend on the machine; the system's own on Windows.
 class PathMacros : public testing::Test {
  protected:
+#ifdef _WIN32
+  const std::string win = SystemFolder(::GetWindowsDirectoryW);
+  const std::string sys = SystemFolder(::GetSystemDirectoryW);
+#else
   TScopedEnv win_{"KAVREL_WINDIR", "/srv/kavrel/windows"};
   TScopedEnv sys_{"KAVREL_SYSDIR", "/srv/kavrel/system32/"};
+  const std::string win = "/srv/kavrel/windows", sys = "/srv/kavrel/system32";
+#endif
   TKavrel engine_;
 };
 
+#ifndef _WIN32  // Linux stands the folders in for Windows's through the environment
 TEST_F(PathMacros, WindowsAndSystemFoldersFollowTheEnvironment) {
   EXPECT_EQ(engine_.ExpandMacros("{WIN}\\notepad.exe"), "/srv/kavrel/windows\\notepad.exe");
   EXPECT_EQ(engine_.ExpandMacros("{SYS}\\a.dll"), "/srv/kavrel/system32\\a.dll");
@@ -34,9 +57,10 @@ TEST_F(PathMacros, WindowsAndSystemFoldersFollowTheEnvironment) {
     EXPECT_EQ(engine_.ExpandMacros("{SYS}"), "/usr/local/lib");
   }
 }
+#endif
 
 TEST_F(PathMacros, NamesMatchWithoutCase) {
-  const std::string expected = "/srv/kavrel/windows\\notepad.exe";
+  const std::string expected = win + "\\notepad.exe";
   EXPECT_EQ(engine_.ExpandMacros("{win}\\notepad.exe"), expected);
   EXPECT_EQ(engine_.ExpandMacros("{Win}\\notepad.exe"), expected);
   EXPECT_EQ(engine_.ExpandMacros("{WIN}\\notepad.exe"), expected);
@@ -49,12 +73,12 @@ TEST_F(PathMacros, TextsThatStayAsTheyAre) {
 }
 
 TEST_F(PathMacros, EveryMacroInATextIsExpanded) {
-  EXPECT_EQ(engine_.ExpandMacros("{WIN};{SYS}"), "/srv/kavrel/windows;/srv/kavrel/system32");
-  EXPECT_EQ(engine_.ExpandMacros("a{WIN}b{SYS}c"), "a/srv/kavrel/windowsb/srv/kavrel/system32c");
+  EXPECT_EQ(engine_.ExpandMacros("{WIN};{SYS}"), win + ";" + sys);
+  EXPECT_EQ(engine_.ExpandMacros("a{WIN}b{SYS}c"), "a" + win + "b" + sys + "c");
   // After an unknown macro, a closing brace or a lone one, the walk goes on.
-  EXPECT_EQ(engine_.ExpandMacros("{XYZ}{WIN}"), "{XYZ}/srv/kavrel/windows");
-  EXPECT_EQ(engine_.ExpandMacros("}{WIN}"), "}/srv/kavrel/windows");
-  EXPECT_EQ(engine_.ExpandMacros("{}{WIN}"), "{}/srv/kavrel/windows");
+  EXPECT_EQ(engine_.ExpandMacros("{XYZ}{WIN}"), "{XYZ}" + win);
+  EXPECT_EQ(engine_.ExpandMacros("}{WIN}"), "}" + win);
+  EXPECT_EQ(engine_.ExpandMacros("{}{WIN}"), "{}" + win);
 }
 
 TEST_F(PathMacros, ManyMacrosInOneText) {
@@ -77,9 +101,10 @@ TEST_F(PathMacros, AppIsTheCurrentFolder) {
   EXPECT_EQ(engine_.ExpandMacros("{APP}\\app.exe"), app + "\\app.exe");
   std::filesystem::create_directory(dir.File("sub"));
   TScopedCurrentDir sub(dir.File("sub"));
-  EXPECT_EQ(engine_.ExpandMacros("{app}\\app.exe"), app + "/sub\\app.exe");
+  EXPECT_EQ(engine_.ExpandMacros("{app}\\app.exe"), app + kSep + "sub\\app.exe");
 }
 
+#ifndef _WIN32  // the documents folder follows $HOME; Windows asks the shell
 TEST_F(PathMacros, TempAndDocumentsFolders) {
   TTempDir dir;
   TScopedEnv tmp("TMPDIR", dir.Path() + "/");
@@ -93,10 +118,11 @@ TEST_F(PathMacros, TempAndDocumentsFolders) {
   TScopedEnv noHome("HOME", std::nullopt);
   EXPECT_EQ(engine_.ExpandMacros("{DOC}\\x"), ".\\x");
 }
+#endif
 
 TEST_F(PathMacros, ConvertPrefixRunsFirst) {
   TTempDir dir;
-  TScopedEnv tmp("TMPDIR", dir.Path());
+  test::TScopedTempFolder tmp(dir.Path());
   std::vector<std::string> seen;
   engine_.OnConvertPrefix = [&](TKavrel& sender, std::string& path) {
     EXPECT_EQ(&sender, &engine_);
@@ -104,10 +130,11 @@ TEST_F(PathMacros, ConvertPrefixRunsFirst) {
     if (path.rfind("%TEMP%", 0) == 0) path = "{TMP}" + path.substr(6);
   };
   EXPECT_EQ(engine_.ExpandMacros("%TEMP%\\setup.exe"), dir.Path() + "\\setup.exe");
-  EXPECT_EQ(engine_.ExpandMacros("{WIN}"), "/srv/kavrel/windows");
+  EXPECT_EQ(engine_.ExpandMacros("{WIN}"), win);
   EXPECT_EQ(seen, (std::vector<std::string>{"%TEMP%\\setup.exe", "{WIN}"}));
 }
 
+#ifndef _WIN32  // Windows has the one machine registry, not hive files
 TEST_F(PathMacros, ProgramFilesFromTheMachineHive) {
   TTempDir registry;
   TScopedEnv hive("KAVREL_REGISTRY_DIR", registry.Path());
@@ -127,6 +154,7 @@ TEST_F(PathMacros, ProgramFilesFromTheMachineHive) {
                   "[SOFTWARE\\Microsoft\\Windows\\CurrentVersion]\r\nOther=1\r\n");
   EXPECT_EQ(engine_.ExpandMacros("{PF}\\x"), ".\\x");
 }
+#endif
 
 // An engine that knows macros of its own, some naming themselves.
 class TMacroEngine : public TKavrel {
@@ -145,7 +173,7 @@ class TMacroEngine : public TKavrel {
 TEST_F(PathMacros, DerivedEngineMacrosMayUseOtherMacros) {
   TMacroEngine engine;
   engine.values = {{"ROOT", "{WIN}\\sub"}, {"DEEP", "{ROOT}\\deeper"}};
-  EXPECT_EQ(engine.ExpandMacros("{deep}\\f.txt"), "/srv/kavrel/windows\\sub\\deeper\\f.txt");
+  EXPECT_EQ(engine.ExpandMacros("{deep}\\f.txt"), win + "\\sub\\deeper\\f.txt");
   // The name handed over is in upper case.
   engine.values = {{"Lower", "never"}};
   EXPECT_EQ(engine.ExpandMacros("{Lower}"), "{Lower}");
@@ -167,23 +195,28 @@ TEST_F(PathMacros, SelfNamingValuesEnd) {
 }
 
 TEST(MacroPathForm, FoldersAsMacroValues) {
-  const std::pair<const char*, const char*> cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
       {"C:\\Windows", "C:\\Windows"},
       {"C:\\Windows\\", "C:\\Windows"},
       {"C:\\", "C:\\."},
-      {"\\\\server\\share", "\\\\server\\share/."},
+      {"\\\\server\\share", "\\\\server\\share" + kSep + "."},
       {"", "."},
+#ifdef _WIN32
+      // Without a drive, a path from the root is one of the current drive's.
+      {"\\usr\\share", "\\usr\\share\\."},
+#else
       {"/usr/share", "/usr/share"},
       {"/usr/share/", "/usr/share"},
       {"/", "/."},
-      {"relative", "relative/."},
+#endif
+      {"relative", "relative" + kSep + "."},
   };
   for (const auto& [path, expected] : cases) EXPECT_EQ(MacroPathForm(path), expected) << path;
 }
 
 TEST(PathHelpers, AddBackslash) {
   EXPECT_EQ(AddBackslash(""), "");
-  EXPECT_EQ(AddBackslash("dir"), "dir/");
+  EXPECT_EQ(AddBackslash("dir"), "dir" + kSep);
   EXPECT_EQ(AddBackslash("C:\\dir\\"), "C:\\dir\\");
   EXPECT_EQ(AddBackslash("/usr/"), "/usr/");
 }

@@ -37,7 +37,7 @@ class ProxyTest : public ::testing::Test {
     engine.URL = server.Url("app.exe");
     if (engine.OpenConnection() != 0) return {false, false};
     const bool fetched =
-        engine.DownloadFile(engine.Connection(), server.Url("app.exe"), target.Path() + "/");
+        engine.DownloadFile(engine.Connection(), server.Url("app.exe"), target.File(""));
     engine.CloseConnection();
     const auto requests = server.Requests();
     return {fetched, !requests.empty() && requests.back().Header("Via").has_value()};
@@ -164,8 +164,7 @@ TEST_F(ProxyTest, WithoutAProxyTheCredentialsOfAnyCharacterTravelInTheLocation) 
     engine.ProxyPassword = password;
     engine.URL = own.Url("auth/app.exe");
     ASSERT_EQ(engine.OpenConnection(), 0);
-    EXPECT_TRUE(
-        engine.DownloadFile(engine.Connection(), own.Url("auth/app.exe"), target.Path() + "/"));
+    EXPECT_TRUE(engine.DownloadFile(engine.Connection(), own.Url("auth/app.exe"), target.File("")));
     engine.CloseConnection();
     ASSERT_FALSE(own.Requests().empty());
     EXPECT_EQ(own.Requests().back().Header("Authorization"),
@@ -185,7 +184,7 @@ TEST_F(ProxyTest, AnFtpLocationTheProxyCannotServeFailsAndLeavesTheFileAlone) {
   EXPECT_EQ(engine.ConnectHost(), -1);
   EXPECT_NE(platform::LastInternetError().Text.find("400"), std::string::npos)
       << platform::LastInternetError().Text;
-  EXPECT_FALSE(engine.DownloadFile(engine.Connection(), "app.exe", target.Path() + "/"));
+  EXPECT_FALSE(engine.DownloadFile(engine.Connection(), "app.exe", target.File("")));
   engine.CloseConnection();
   EXPECT_EQ(ReadFile(target.File("app.exe")), "old app");
 }

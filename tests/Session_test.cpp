@@ -127,15 +127,15 @@ TEST_F(SessionTest, InternetErrorsShowABoxOnlyWithoutAStatusHandler) {
   engine.URL = "http://127.0.0.1:1/update.ini";
   ASSERT_EQ(engine.OpenConnection(), 0);
   TTempDir dir;
-  EXPECT_FALSE(engine.DownloadFile(engine.Connection(), engine.URL, dir.Path() + "/"));
+  EXPECT_FALSE(engine.DownloadFile(engine.Connection(), engine.URL, dir.File("")));
   EXPECT_NE(ui.Shown().find("[box] "), std::string::npos);
 
   TScopedScriptedUi quiet;
   engine.OnStatus = [](TKavrel&, const std::string&, int, int) {};
-  EXPECT_FALSE(engine.DownloadFile(engine.Connection(), engine.URL, dir.Path() + "/"));
+  EXPECT_FALSE(engine.DownloadFile(engine.Connection(), engine.URL, dir.File("")));
   engine.OnStatus = nullptr;
   engine.UpdateUpdate = kvuSilent;
-  EXPECT_FALSE(engine.DownloadFile(engine.Connection(), engine.URL, dir.Path() + "/"));
+  EXPECT_FALSE(engine.DownloadFile(engine.Connection(), engine.URL, dir.File("")));
   EXPECT_EQ(quiet.Shown().find("[box] "), std::string::npos);
   engine.CloseConnection();
 }

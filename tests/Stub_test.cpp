@@ -31,7 +31,7 @@ class StubTest : public ::testing::Test {
  protected:
   StubTest() {
     std::filesystem::create_directories(home.File("Documents"));
-    source = src.Path() + "/";
+    source = src.File("");
   }
 
   TProgramResult Stub(const std::string& line, const std::string& folder = "") {
@@ -195,7 +195,7 @@ TEST_F(StubTest, PatchesProgramsCabinetsAndLzFilesByTheirNames) {
   EXPECT_EQ(ReadFile(app.File("notes.txt")), "the notes");
   EXPECT_TRUE(ReadFile(app.File("notes.tx_"))) << "the compressed source stays";
   EXPECT_TRUE(ReadFile(src.File("broken.cab"))) << "a cabinet that failed stays";
-  const std::string here = app.Path() + "/";
+  const std::string here = app.File("");
   EXPECT_EQ(
       Messages(),
       Join(Header(), {"Upd execute setup.exe " + here, "Upd cab extract broken.cab " + here,

@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "PathNames.h"
 #include "System.h"
 
 namespace kavrel::test {
@@ -44,7 +45,9 @@ TTempDir::~TTempDir() {
   fs::remove_all(path_, ignored);
 }
 
-std::string TTempDir::File(std::string_view name) const { return path_ + "/" + std::string(name); }
+std::string TTempDir::File(std::string_view name) const {
+  return path_ + platform::kNativeSeparator + std::string(name);
+}
 
 namespace {
 
@@ -69,6 +72,29 @@ TScopedEnv::TScopedEnv(std::string name, std::optional<std::string> value)
 }
 
 TScopedEnv::~TScopedEnv() { SetOrRemoveEnvironment(name_, saved_); }
+
+TScopedRegistry::TScopedRegistry(std::string userKey) : userKey_(std::move(userKey)) {
+#ifdef _WIN32
+  DeleteUserRegistryKey(userKey_, true);
+#else
+  folder_.emplace("KAVREL_REGISTRY_DIR", hives_.Path());
+#endif
+}
+
+TScopedRegistry::~TScopedRegistry() {
+#ifdef _WIN32
+  DeleteUserRegistryKey(userKey_, true);
+#endif
+}
+
+TScopedTempFolder::TScopedTempFolder(const std::string& path) {
+#ifdef _WIN32
+  SetOrRemoveEnvironment("TMP", path);
+  SetOrRemoveEnvironment("TEMP", path);
+#else
+  SetOrRemoveEnvironment("TMPDIR", path);
+#endif
+}
 
 TScopedCurrentDir::TScopedCurrentDir(const std::string& path)
     : saved_(fs::current_path().string()) {

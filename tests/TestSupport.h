@@ -23,7 +23,8 @@ class TTempDir {
 
   // The folder's path, without a trailing separator.
   const std::string& Path() const { return path_; }
-  // Path() joined with a name (which may hold further parts: "sub/file").
+  // Path() joined with a name by the system's separator (the name may hold
+  // further parts: "sub/file").
   std::string File(std::string_view name) const;
 
  private:
@@ -53,6 +54,39 @@ class TScopedCurrentDir {
 
  private:
   std::string saved_;
+};
+
+// The registry the engine reads and writes, empty for the scope. POSIX keeps
+// it in hive files, here in a folder of their own; Windows has the one
+// registry, where `userKey` is removed below both roots as the scope starts
+// and again as it ends.
+class TScopedRegistry {
+ public:
+  explicit TScopedRegistry(std::string userKey);
+  ~TScopedRegistry();
+  TScopedRegistry(const TScopedRegistry&) = delete;
+  TScopedRegistry& operator=(const TScopedRegistry&) = delete;
+  // Where POSIX keeps the hive files.
+  std::string HiveFile(std::string_view name) const { return hives_.File(name); }
+
+ private:
+  std::string userKey_;
+  TTempDir hives_;
+  std::optional<TScopedEnv> folder_;
+};
+
+// Makes a folder the system's temporary folder for the scope: $TMPDIR on
+// POSIX, TMP and TEMP on Windows.
+class TScopedTempFolder {
+ public:
+  explicit TScopedTempFolder(const std::string& path);
+
+ private:
+#ifdef _WIN32
+  TScopedEnv tmp_{"TMP", std::nullopt}, temp_{"TEMP", std::nullopt};
+#else
+  TScopedEnv tmp_{"TMPDIR", std::nullopt};
+#endif
 };
 
 // An environment variable's value, or the fallback when it is not set.
@@ -107,8 +141,9 @@ class TScopedInternetSettings {
  private:
   std::optional<std::string> saved_[3];  // ProxyEnable (as a number), ProxyServer, ProxyOverride
 };
-// Removes a key of the current user's with all below it.
-void DeleteUserRegistryKey(const std::string& path);
+// Removes a key of the current user's with all below it, and with
+// `alsoMachine` the machine's key of that path.
+void DeleteUserRegistryKey(const std::string& path, bool alsoMachine = false);
 #endif
 
 // A line's fields between tabs.

@@ -96,9 +96,12 @@ TScopedInternetSettings::~TScopedInternetSettings() {
   ::RegCloseKey(key);
 }
 
-void DeleteUserRegistryKey(const std::string& path) {
-  ::RegDeleteTreeW(HKEY_CURRENT_USER, Wide(path).c_str());
-  ::RegDeleteKeyW(HKEY_CURRENT_USER, Wide(path).c_str());
+void DeleteUserRegistryKey(const std::string& path, bool alsoMachine) {
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    if (root == HKEY_LOCAL_MACHINE && !alsoMachine) break;
+    ::RegDeleteTreeW(root, Wide(path).c_str());
+    ::RegDeleteKeyW(root, Wide(path).c_str());
+  }
 }
 
 }  // namespace kavrel::test

@@ -93,7 +93,7 @@ TEST(UnpackTargetTest, EachFileIsWrittenToAPrivateTemporaryFileBesideItsTarget) 
   TMspackFiles files;
   TUnpackTarget target;
   ASSERT_TRUE(target.Prepare(files, dir.File("a.bin")));
-  const std::string folder = dir.Path() + "/";
+  const std::string folder = dir.File("");
   ASSERT_EQ(target.TempPath().compare(0, folder.size(), folder), 0) << target.TempPath();
   EXPECT_TRUE(IsTemporaryName(target.TempPath().substr(folder.size()))) << target.TempPath();
   EXPECT_EQ(ModeOf(target.TempPath()), 0600u);

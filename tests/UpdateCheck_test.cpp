@@ -5,8 +5,14 @@
 #include <clocale>
 #include <ctime>
 #include <regex>
+#ifdef _WIN32
+#include <windows.h>
+
+#include "WideText.h"
+#endif
 
 #include "RecordingEngine.h"
+#include "Registry.h"
 #include "System.h"
 #include "TestServers.h"
 #include "TestSupport.h"
@@ -31,10 +37,7 @@ class TCheckEngine : public TRecordingEngine {
 
 class UpdateCheckTest : public ::testing::Test {
  protected:
-  UpdateCheckTest()
-      : server(www.Path()),
-        registry("KAVREL_REGISTRY_DIR", hives.Path()),
-        tmp("TMPDIR", temp.Path()) {
+  UpdateCheckTest() : server(www.Path()), registry("Software\\Vendor"), tmp(temp.Path()) {
     TFormatSettings user;
     user.ShortDateFormat = "mm/dd/yyyy";
     user.DateSeparator = '-';
@@ -56,15 +59,20 @@ class UpdateCheckTest : public ::testing::Test {
   }
 
   void Remember(const std::string& date, const std::string& time) {
-    WriteFile(hives.File("HKEY_CURRENT_USER.ini"), "[Software\\Vendor\\App\\Update]\r\nLastDate=" +
-                                                       date + "\r\nLastTime=" + time + "\r\n");
+    auto key =
+        platform::OpenRegistryKey(platform::TRegRoot::CurrentUser, "Software\\Vendor\\App\\Update",
+                                  platform::TRegAccess::Full, true);
+    ASSERT_TRUE(key);
+    key->WriteString("LastDate", date);
+    key->WriteString("LastTime", time);
     engine.LastURLEntry.Key = "Software\\Vendor\\App";
     engine.LastURLEntry.Section = "Update";
   }
 
-  TTempDir www, hives, temp, local;
+  TTempDir www, temp, local;
   THttpTestServer server;
-  TScopedEnv registry, tmp;
+  TScopedRegistry registry;
+  TScopedTempFolder tmp;
   TScopedScriptedUi ui;
   TCheckEngine engine;
 };
@@ -147,17 +155,70 @@ TEST_F(UpdateCheckTest, EngineDateSettingsReadTheControlFileOnly) {
   EXPECT_EQ(RegionalSettings(), before);
 }
 
-// Report 929 and its log line show the date as the user's locale writes it
-// (the log's time stamp with the locale's separator); only the remembered
-// date falls back to a form that reads back.
+#ifdef _WIN32
+// The user's short date for the scope, from the regional settings, with the
+// separator its log time stamps show, as a pattern.
+constexpr std::pair<const char*, const char*> kUserDates[] = {
+    {"dd/MM/yyyy", "/"}, {"yyyy-MM-dd", "-"}, {"d. MMMM yyyy", "\\."}};
+class TUserShortDate {
+ public:
+  explicit TUserShortDate(const char* picture) {
+    wchar_t old[128] = {};
+    ::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, old, 128);
+    saved_ = old;
+    ::SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE,
+                     platform::win32::Wide(picture).c_str());
+  }
+  ~TUserShortDate() { ::SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, saved_.c_str()); }
+  static bool Available(const char*) { return true; }
+  // 21 March 2009 as the user's short date.
+  static std::string Written() {
+    SYSTEMTIME day{};
+    day.wYear = 2009, day.wMonth = 3, day.wDay = 21;
+    wchar_t out[64] = {};
+    ::GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &day, nullptr, out, 64);
+    return platform::win32::Utf8(out);
+  }
+
+ private:
+  std::wstring saved_;
+};
+#else
+// The user's short date for the scope, from the locale, with the separator
+// its log time stamps show, as a pattern.
+constexpr std::pair<const char*, const char*> kUserDates[] = {
+    {"C", "/"}, {"ja_JP.UTF-8", "/"}, {"lv_LV.UTF-8", "\\."}};
+class TUserShortDate {
+ public:
+  explicit TUserShortDate(const char* locale) : locale_(locale), lang_("LC_ALL", locale) {}
+  static bool Available(const char* locale) {
+    const locale_t loc = ::newlocale(LC_TIME_MASK, locale, nullptr);
+    if (loc != nullptr) ::freelocale(loc);
+    return loc != nullptr;
+  }
+  // 21 March 2009 as the user's short date.
+  std::string Written() const {
+    const locale_t loc = ::newlocale(LC_TIME_MASK, locale_, nullptr);
+    std::tm day{};
+    day.tm_year = 2009 - 1900, day.tm_mon = 2, day.tm_mday = 21;
+    char written[64] = {};
+    ::strftime_l(written, sizeof written, "%x", &day, loc);
+    ::freelocale(loc);
+    return written;
+  }
+
+ private:
+  const char* locale_;
+  TScopedEnv lang_;
+};
+#endif
+
+// Report 929 and its log line show the date as the user writes it (the log's
+// time stamp with the user's separator); only the remembered date falls back
+// to a form that reads back.
 TEST_F(UpdateCheckTest, TheUsersOwnShortDateShowsAndTheMemoryStillReadsBack) {
-  // Each locale with the date separator its time stamps show, as a pattern.
-  const std::pair<const char*, const char*> locales[] = {
-      {"C", "/"}, {"ja_JP.UTF-8", "/"}, {"lv_LV.UTF-8", "\\."}};
-  for (const auto& [name, separator] : locales)
-    if (const locale_t loc = ::newlocale(LC_TIME_MASK, name, nullptr))
-      ::freelocale(loc);
-    else
+  for (const auto& [name, separator] : kUserDates)
+    if (!TUserShortDate::Available(name))
       GTEST_SKIP() << "locale " << name << " is not installed (scripts/setup.sh generates it)";
   platform::OverrideUserFormatSettings(std::nullopt);
   const std::string processLocale = std::setlocale(LC_ALL, nullptr);
@@ -167,26 +228,21 @@ TEST_F(UpdateCheckTest, TheUsersOwnShortDateShowsAndTheMemoryStillReadsBack) {
   } restoreLog;
   engine.Logging = true;
   engine.SetLogFileName(local.File("update.log"));
-  for (const auto& [name, separator] : locales) {
+  for (const auto& [name, separator] : kUserDates) {
     SCOPED_TRACE(name);
-    TScopedEnv lang("LC_ALL", name);
-    const locale_t loc = ::newlocale(LC_TIME_MASK, name, nullptr);
-    std::tm day{};
-    day.tm_year = 2009 - 1900, day.tm_mon = 2, day.tm_mday = 21;
-    char written[64];
-    ASSERT_GT(::strftime_l(written, sizeof written, "%x", &day, loc), 0u);
-    ::freelocale(loc);
+    const TUserShortDate user(name);
+    const std::string written = user.Written();
+    ASSERT_FALSE(written.empty());
 
     engine.statuses.clear();
-    ::unlink(local.File("update.log").c_str());
+    std::remove(local.File("update.log").c_str());
     ASSERT_EQ(Check("[update]\r\ndate=21/03/2009\r\n"), 6);
     ASSERT_NE(engine.Find(929), nullptr);
     EXPECT_EQ(engine.Find(929)->Arg, written);
     std::string line;
     for (const std::string& l : FileLines(local.File("update.log")))
       if (l.find("[929]") != std::string::npos) line = l;
-    EXPECT_NE(line.find("[929] New version found : " + std::string(written) + " (Status:5)"),
-              std::string::npos)
+    EXPECT_NE(line.find("[929] New version found : " + written + " (Status:5)"), std::string::npos)
         << line;
     const std::string sep = separator;
     EXPECT_TRUE(std::regex_search(line, std::regex("^\\d\\d" + sep + "\\d\\d" + sep + "\\d{4} ")))

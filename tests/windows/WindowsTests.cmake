@@ -22,9 +22,7 @@ add_executable(argument-recorder programs/ArgumentRecorder.cpp)
 target_link_libraries(argument-recorder PRIVATE shell32)
 
 # The unit tests whose behaviour is the same on both systems, from the same
-# sources as on Linux. (PathMacros_test is not among them yet: its cases fix
-# the folders through Linux environment variables and expect Linux path
-# forms, where Windows takes its folders from the system.)
+# sources as on Linux; the cases of what only one system has say so.
 add_executable(kavrel_tests
   CabinetImage.cpp
   ChildProcessWin32.cpp
@@ -56,6 +54,11 @@ add_executable(kavrel_tests
   Session_test.cpp
   StubHandoff_test.cpp
   UpdateLog_test.cpp
+  UpdateCheck_test.cpp
+  FileSelection_test.cpp
+  PathMacros_test.cpp
+  InputHardening_test.cpp
+  LastUpdateMemory_test.cpp
 )
 target_include_directories(kavrel_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
                            ${PROJECT_SOURCE_DIR}/platform/win32)
