@@ -305,9 +305,15 @@ int ExtractCabinet(const std::string& CabFile, const std::string& DestDir,
   if (cab != -1) {
     FDICABINETINFO info{};
     const bool isCabinet = cabinet.isCabinet_(fdi, cab, &info) != FALSE;
-    CloseFile(cab);
     // A cabinet of a set needs its neighbours, which the callers never supply.
-    ok = isCabinet && !info.hasprev && !info.hasnext;
+    // The header's flags are read as well: Wine's library does not report
+    // that a cabinet has a next one.
+    unsigned char header[32] = {};
+    const bool read =
+        SeekFile(cab, 0, SEEK_SET) == 0 && ReadFile(cab, header, sizeof header) == sizeof header;
+    const unsigned flags = header[30] | (header[31] << 8u);
+    CloseFile(cab);
+    ok = isCabinet && read && !info.hasprev && !info.hasnext && (flags & 0x03u) == 0;
   }
   // Every name is checked before the first file is written.
   if (ok)
