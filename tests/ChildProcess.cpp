@@ -87,6 +87,12 @@ TProgramResult RunProgram(const std::vector<std::string>& args, const std::strin
   return result;
 }
 
+TProgramResult RunWithParameterText(const std::string& program, const std::string& text,
+                                    const std::string& folder, const TEnvironment& env,
+                                    int timeoutSeconds) {
+  return RunProgram({program, text}, folder, env, timeoutSeconds);
+}
+
 TRunningProgram::TRunningProgram(const std::vector<std::string>& args, const std::string& folder,
                                  const TEnvironment& env) {
   int out[2];

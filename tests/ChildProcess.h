@@ -26,6 +26,13 @@ using TEnvironment = std::vector<std::pair<std::string, std::string>>;
 TProgramResult RunProgram(const std::vector<std::string>& args, const std::string& folder,
                           const TEnvironment& env = {}, int timeoutSeconds = 60);
 
+// Runs `program` with one parameter text as a program started by the system
+// reads it back: on POSIX as its one argument, on Windows as its command line
+// after its name, exactly as it stands.
+TProgramResult RunWithParameterText(const std::string& program, const std::string& text,
+                                    const std::string& folder, const TEnvironment& env = {},
+                                    int timeoutSeconds = 60);
+
 // A program running as a child while the test watches its standard output,
 // so that it can be killed at a chosen moment. Killed when the object goes.
 class TRunningProgram {

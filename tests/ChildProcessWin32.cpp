@@ -63,13 +63,18 @@ HANDLE InheritableFile(const std::string& path, bool write) {
   return h;
 }
 
-// Starts `args` in `folder` with its standard streams on the handles given
-// (which must be inheritable). The process handle; the id goes to `pid`.
-HANDLE Spawn(const std::vector<std::string>& args, const std::string& folder,
-             const TEnvironment& env, HANDLE in, HANDLE out, HANDLE err, pid_t& pid) {
+std::wstring CommandLine(const std::vector<std::string>& args) {
   std::wstring commandLine;
   for (const std::string& a : args)
     commandLine += (commandLine.empty() ? L"" : L" ") + QuotedArgument(Wide(a));
+  return commandLine;
+}
+
+// Starts `program` with its command line in `folder` with its standard
+// streams on the handles given (which must be inheritable). The process
+// handle; the id goes to `pid`.
+HANDLE Spawn(const std::string& program, std::wstring commandLine, const std::string& folder,
+             const TEnvironment& env, HANDLE in, HANDLE out, HANDLE err, pid_t& pid) {
   std::wstring environment = EnvironmentBlock(env);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -78,10 +83,10 @@ HANDLE Spawn(const std::vector<std::string>& args, const std::string& folder,
   startup.hStdOutput = out;
   startup.hStdError = err;
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(Wide(args[0]).c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+  if (!::CreateProcessW(Wide(program).c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                         CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, environment.data(),
                         Wide(folder).c_str(), &startup, &info))
-    throw std::runtime_error("cannot start " + args[0] + ": error " +
+    throw std::runtime_error("cannot start " + program + ": error " +
                              std::to_string(::GetLastError()));
   ::CloseHandle(info.hThread);
   pid = static_cast<pid_t>(info.dwProcessId);
@@ -116,10 +121,9 @@ int Reap(HANDLE process, std::chrono::steady_clock::time_point deadline) {
   return code;
 }
 
-}  // namespace
-
-TProgramResult RunProgram(const std::vector<std::string>& args, const std::string& folder,
-                          const TEnvironment& env, int timeoutSeconds) {
+TProgramResult RunCommandLine(const std::string& program, const std::wstring& commandLine,
+                              const std::string& folder, const TEnvironment& env,
+                              int timeoutSeconds) {
   TTempDir capture;
   const std::string outPath = capture.File("out"), errPath = capture.File("err");
   WriteFile(capture.File("in"), "");
@@ -128,7 +132,7 @@ TProgramResult RunProgram(const std::vector<std::string>& args, const std::strin
   pid_t pid = 0;
   HANDLE process = nullptr;
   try {
-    process = Spawn(args, folder, env, in, out, err, pid);
+    process = Spawn(program, commandLine, folder, env, in, out, err, pid);
   } catch (...) {
     for (HANDLE h : {in, out, err}) ::CloseHandle(h);
     throw;
@@ -143,6 +147,20 @@ TProgramResult RunProgram(const std::vector<std::string>& args, const std::strin
   return result;
 }
 
+}  // namespace
+
+TProgramResult RunProgram(const std::vector<std::string>& args, const std::string& folder,
+                          const TEnvironment& env, int timeoutSeconds) {
+  return RunCommandLine(args.at(0), CommandLine(args), folder, env, timeoutSeconds);
+}
+
+TProgramResult RunWithParameterText(const std::string& program, const std::string& text,
+                                    const std::string& folder, const TEnvironment& env,
+                                    int timeoutSeconds) {
+  return RunCommandLine(program, QuotedArgument(Wide(program)) + L" " + Wide(text), folder, env,
+                        timeoutSeconds);
+}
+
 TRunningProgram::TRunningProgram(const std::vector<std::string>& args, const std::string& folder,
                                  const TEnvironment& env) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -153,7 +171,7 @@ TRunningProgram::TRunningProgram(const std::vector<std::string>& args, const std
   HANDLE in = InheritableFile(capture_.File("in"), false);
   HANDLE err = InheritableFile(capture_.File("err"), true);
   try {
-    process_ = Spawn(args, folder, env, in, write, err, pid_);
+    process_ = Spawn(args.at(0), CommandLine(args), folder, env, in, write, err, pid_);
   } catch (...) {
     for (HANDLE h : {read, write, in, err}) ::CloseHandle(h);
     throw;

@@ -1,31 +1,41 @@
 // The updater stub kvsetup.exe as the real program: started on a command line
 // in an application folder, with the environment the engine's host gives it.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <filesystem>
 #include <regex>
-#include <thread>
 #include <tuple>
 
 #include "CabinetImage.h"
 #include "ChildProcess.h"
+#include "PathNames.h"
 #include "ProcessFile.h"
 #include "StubMain.h"
 #include "SzddCompress.h"
 #include "TestSupport.h"
 
-extern char** environ;
-
 namespace kavrel::test {
 namespace {
 
 using TLines = std::vector<std::string>;
+
+const std::string kSep(1, platform::kNativeSeparator);
+
+#ifdef _WIN32
+std::string SystemFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  const UINT n = ::GetSystemDirectoryW(folder, MAX_PATH);
+  return std::filesystem::path(std::wstring(folder, n)).string();
+}
+#endif
 
 class StubTest : public ::testing::Test {
  protected:
@@ -35,14 +45,27 @@ class StubTest : public ::testing::Test {
   }
 
   TProgramResult Stub(const std::string& line, const std::string& folder = "") {
-    return RunProgram({KAVREL_STUB_PATH, line}, folder.empty() ? app.Path() : folder,
-                      {{"HOME", home.Path()},
-                       {"XDG_CONFIG_HOME", home.File(".config")},
-                       {"TMPDIR", temp.Path()},
-                       {"KAVREL_SYSDIR", sys.Path()},
-                       {"KAVREL_WINDIR", win.Path()},
-                       {"KAVREL_REGISTRY_DIR", hives.Path()},
-                       {"KAVREL_TEST_RECORD", record.File("record")}});
+    return RunWithParameterText(KAVREL_STUB_PATH, line, folder.empty() ? app.Path() : folder,
+                                Environment());
+  }
+  TEnvironment Environment() const {
+#ifdef _WIN32
+    // Windows names its folders itself: the temporary one comes from TMP, the
+    // documents folder is redirected for the test, the system folder is the
+    // system's own.
+    return {{"TMP", temp.Path()},
+            {"TEMP", temp.Path()},
+            { "KAVREL_TEST_RECORD",
+              record.File("record") }};
+#else
+    return {{"HOME", home.Path()},
+            {"XDG_CONFIG_HOME", home.File(".config")},
+            {"TMPDIR", temp.Path()},
+            {"KAVREL_SYSDIR", sys.Path()},
+            {"KAVREL_WINDIR", win.Path()},
+            {"KAVREL_REGISTRY_DIR", hives.Path()},
+            {"KAVREL_TEST_RECORD", record.File("record")}};
+#endif
   }
   // "0 L null \" \" \"<source>\" " followed by the file names.
   TProgramResult Work(const std::string& files, const std::string& logging = "L") {
@@ -69,39 +92,48 @@ class StubTest : public ::testing::Test {
 
   TTempDir home, temp, sys, win, hives, src, app, record;
   std::string source;
+#ifdef _WIN32
+  TScopedDocumentsFolder documents{home.File("Documents")};
+  const std::string system = SystemFolder();
+#else
+  const std::string system = sys.Path();
+#endif
 };
 
 TEST_F(StubTest, PendingCopyReplacesTheTargetInOneStepAndKeepsItsPermissions) {
   for (const char* logging : {"L", "X", "l"}) {
     SCOPED_TRACE(logging);
-    ::unlink(LogPath().c_str());
+    std::remove(LogPath().c_str());
     WriteFile(app.File("app.exe"), "old program");
-    ASSERT_EQ(::chmod(app.File("app.exe").c_str(), 0750), 0);
     WriteFile(src.File("app.exe_NEW"), "new program");
     WriteFile(src.File("tool.bin_new"), "new tool");  // found whatever the suffix's case
+#ifndef _WIN32  // POSIX replaces a file that is open; Windows refuses, so the stub waits first
+    ASSERT_EQ(::chmod(app.File("app.exe").c_str(), 0750), 0);
     const int held = ::open(app.File("app.exe").c_str(), O_RDONLY);
     ASSERT_GE(held, 0);
+#endif
 
     const TProgramResult r = Work("app.exe_NEW gone.dll_NEW tool.bin_NEW", logging);
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_EQ(ReadFile(app.File("app.exe")), "new program");
-    EXPECT_EQ(ModeOf(app.File("app.exe")), 0750u);
     EXPECT_EQ(ReadFile(app.File("tool.bin")), "new tool");
     EXPECT_EQ(ReadFile(src.File("app.exe_NEW")), "new program") << "the pending file stays";
     EXPECT_FALSE(ReadFile(app.File("gone.dll")));
+#ifndef _WIN32
+    EXPECT_EQ(ModeOf(app.File("app.exe")), 0750u);
     // The old file was replaced, not rewritten: whoever had it open still
     // reads it whole.
     char old[32] = {};
     EXPECT_EQ(::pread(held, old, sizeof old, 0), 11);
     EXPECT_EQ(std::string(old), "old program");
     ::close(held);
+#endif
 
     if (std::string(logging) == "L")
-      EXPECT_EQ(
-          Messages(),
-          Join(Header(),
-               {"Upd copying file : " + source + "app.exe_NEW to " + app.Path() + "/app.exe",
-                "Upd copying file : " + source + "tool.bin_NEW to " + app.Path() + "/tool.bin"}));
+      EXPECT_EQ(Messages(),
+                Join(Header(),
+                     {"Upd copying file : " + source + "app.exe_NEW to " + app.File("app.exe"),
+                      "Upd copying file : " + source + "tool.bin_NEW to " + app.File("tool.bin")}));
     else
       EXPECT_FALSE(ReadFile(LogPath())) << "no log without \"L\"";
     EXPECT_FALSE(ReadFile(record.File("record"))) << "\"null\" starts nothing";
@@ -125,26 +157,28 @@ TEST_F(StubTest, ListFileNamesFilesWithTheirTargetFoldersAndMayNameFurtherLists)
 
   const TProgramResult r = Work("data.inf");
   EXPECT_EQ(r.ExitCode, 0) << r.Err;
-  EXPECT_EQ(ReadFile(sys.File("lib.dll")), "library");
+  EXPECT_EQ(ReadFile(system + kSep + "lib.dll"), "library");
+#ifdef _WIN32
+  std::remove((system + kSep + "lib.dll").c_str());
+#endif
   EXPECT_EQ(ReadFile(app.File("data/readme.txt")), "cab text");
   EXPECT_EQ(ReadFile(app.File("data/sub/deep.txt")), "deep");
   EXPECT_FALSE(ReadFile(src.File("data.cab"))) << "an extracted cabinet goes";
   EXPECT_EQ(ReadFile(temp.File("readme.txt")), "read me");
   EXPECT_TRUE(ReadFile(src.File("data.inf"))) << "the list stays";
-  const std::string appData = app.Path() + "\\data/";
-  EXPECT_EQ(
-      Messages(),
-      Join(Header(),
-           {"Upd inf file: " + source + "data.inf", "upd inf 1 : lib.dll_NEW {sys}",
-            "Upd copying file : " + source + "lib.dll_NEW to " + sys.Path() + "/lib.dll",
-            "upd inf 2 : data.cab {APP}\\data", "Upd cab extract data.cab " + appData,
-            "upd inf 3 : more.inf ", "Upd inf file: " + source + "more.inf",
-            "upd inf 1 : more.inf ", "upd inf 2 : readme.txt_NEW {TMP}",
-            "Upd copying file : " + source + "readme.txt_NEW to " + temp.Path() + "/readme.txt",
-            "upd inf 3 : x_NEW /nonexistent",
-            "Upd copying file : " + source + "x_NEW to /nonexistent/x",
-            "Upd copy error " + source + "x_NEW to /nonexistent/x",
-            "upd inf 4 : missing.dll_NEW /nowhere"}));
+  const std::string appData = app.Path() + "\\data" + kSep;
+  EXPECT_EQ(Messages(),
+            Join(Header(),
+                 {"Upd inf file: " + source + "data.inf", "upd inf 1 : lib.dll_NEW {sys}",
+                  "Upd copying file : " + source + "lib.dll_NEW to " + system + kSep + "lib.dll",
+                  "upd inf 2 : data.cab {APP}\\data", "Upd cab extract data.cab " + appData,
+                  "upd inf 3 : more.inf ", "Upd inf file: " + source + "more.inf",
+                  "upd inf 1 : more.inf ", "upd inf 2 : readme.txt_NEW {TMP}",
+                  "Upd copying file : " + source + "readme.txt_NEW to " + temp.File("readme.txt"),
+                  "upd inf 3 : x_NEW /nonexistent",
+                  "Upd copying file : " + source + "x_NEW to /nonexistent" + kSep + "x",
+                  "Upd copy error " + source + "x_NEW to /nonexistent" + kSep + "x",
+                  "upd inf 4 : missing.dll_NEW /nowhere"}));
 }
 
 TEST(StubListEntries, AreTheNumbersUpToTheCountThatTheFileHoldsAKeyFor) {
@@ -173,11 +207,18 @@ TEST(StubListEntries, AreTheNumbersUpToTheCountThatTheFileHoldsAKeyFor) {
 }
 
 TEST_F(StubTest, PatchesProgramsCabinetsAndLzFilesByTheirNames) {
-  // The patch utility, found in the current folder, records its arguments.
-  WriteScript(app.File("patcher.exe"), "echo \"$@\" >> " + record.File("patches"));
-  WriteFile(src.File("app.pat"), "patch");
-  // A program that arrived without permission to run.
-  WriteScript(src.File("setup.exe"), "pwd > " + record.File("setup"), 0644);
+  // The patch utility, found in the current folder, and the setup program
+  // record their starts: version 2 and version 1 of the recording program.
+  std::filesystem::copy_file(KAVREL_TEST_APP2_PATH, app.File("patcher.exe"));
+  const auto arrive = [&] {
+    WriteFile(src.File("app.pat"), "patch");
+    std::filesystem::copy_file(KAVREL_TEST_APP1_PATH, src.File("setup.exe"),
+                               std::filesystem::copy_options::overwrite_existing);
+#ifndef _WIN32  // a program that arrived without permission to run
+    ASSERT_EQ(::chmod(src.File("setup.exe").c_str(), 0644), 0);
+#endif
+  };
+  arrive();
   WriteFile(src.File("broken.cab"), "no cabinet");
   WriteFile(app.File("a.b"), "plain text, not compressed");  // three characters: no pending copy
   WriteFile(app.File("notes.tx_"), *SzddCompress("the notes", 't'));
@@ -185,12 +226,21 @@ TEST_F(StubTest, PatchesProgramsCabinetsAndLzFilesByTheirNames) {
   for (const char* logging : {"X", "L"}) {
     const TProgramResult r = Work("app.pat setup.exe broken.cab a.b notes.tx_", logging);
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
-    WriteFile(src.File("app.pat"), "patch");
-    WriteScript(src.File("setup.exe"), "pwd > " + record.File("setup"), 0644);
+    arrive();
   }
-  EXPECT_EQ(FileLines(record.File("patches")),
-            (TLines{source + "app.pat app.EXE", "-v " + source + "app.pat app.EXE >>KAVRELLOG"}));
-  EXPECT_EQ(FileLines(record.File("setup")), TLines{app.Path()});
+  // Each start: the version, the current folder and the arguments.
+  TLines starts;
+  for (const std::string& line : FileLines(record.File("record"))) {
+    std::vector<std::string> f = TabFields(line);
+    ASSERT_GE(f.size(), 3u) << line;
+    f.erase(f.begin() + 1);  // the time
+    std::string start;
+    for (const std::string& field : f) start += (start.empty() ? "" : " ") + field;
+    starts.push_back(start);
+  }
+  const std::string patch = "2 " + app.Path() + " ", setup = "1 " + app.Path();
+  EXPECT_EQ(starts, (TLines{patch + source + "app.pat app.EXE", setup,
+                            patch + "-v " + source + "app.pat app.EXE >>KAVRELLOG", setup}));
   EXPECT_EQ(ReadFile(app.File("a.b")), "plain text, not compressed");
   EXPECT_EQ(ReadFile(app.File("notes.txt")), "the notes");
   EXPECT_TRUE(ReadFile(app.File("notes.tx_"))) << "the compressed source stays";
@@ -216,11 +266,10 @@ TEST_F(StubTest, FirstArgumentThatIsNoProcessNumberEndsItAtOnce) {
 }
 
 TEST_F(StubTest, ArgumentsGivenOneByOneKeepTheirBlanks) {
-  const std::string spaced = src.File("a folder") + "/";
+  const std::string spaced = src.File("a folder") + kSep;
   WriteFile(spaced + "app.exe_NEW", "new");
-  const TProgramResult r =
-      RunProgram({KAVREL_STUB_PATH, "0", "X", "null", " ", spaced, "app.exe_NEW"}, app.Path(),
-                 {{"HOME", home.Path()}, {"TMPDIR", temp.Path()}});
+  const TProgramResult r = RunProgram(
+      {KAVREL_STUB_PATH, "0", "X", "null", " ", spaced, "app.exe_NEW"}, app.Path(), Environment());
   EXPECT_EQ(r.ExitCode, 0) << r.Err;
   EXPECT_EQ(ReadFile(app.File("app.exe")), "new");
 }
@@ -238,15 +287,13 @@ TEST_F(StubTest, EmptyQuotedFolderShiftsTheNamesIntoItsPlace) {
 TEST_F(StubTest, WaitsForTheLauncherThenTakesTheLogNameFromTheHandOffFile) {
   WriteFile(home.File("Documents/KAVREL.INI"), "[CONFIG]\r\nLOGFILENAME=special.log\r\n");
   WriteFile(src.File("app.exe_NEW"), "new");
-  pid_t launcher = 0;
-  const char* argv[] = {"/bin/sleep", "1.5", nullptr};
-  ASSERT_EQ(::posix_spawn(&launcher, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ),
-            0);
   const auto started = std::chrono::steady_clock::now();
-  std::thread reaper([launcher] { ::waitpid(launcher, nullptr, 0); });
+  TRunningProgram launcher(
+      {KAVREL_TEST_APP1_PATH}, app.Path(),
+      {{"KAVREL_TEST_RECORD", record.File("launcher")}, {"KAVREL_TEST_LINGER", "1500"}});
   const TProgramResult r =
-      Stub(std::to_string(launcher) + " L null \" \" \"" + source + "\" app.exe_NEW");
-  reaper.join();
+      Stub(std::to_string(launcher.Pid()) + " L null \" \" \"" + source + "\" app.exe_NEW");
+  EXPECT_EQ(launcher.Wait().ExitCode, 0);
   EXPECT_EQ(r.ExitCode, 0) << r.Err;
   EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1900))
       << "the launcher's 1.5 s and the half-second pause";
@@ -259,12 +306,16 @@ TEST_F(StubTest, WaitsForTheLauncherThenTakesTheLogNameFromTheHandOffFile) {
 TEST_F(StubTest, RestartsExactlyTheNamedProgramWithItsParametersAsOneArgument) {
   const std::string folder = app.File("My App");
   std::filesystem::create_directories(folder);
-  std::filesystem::copy_file(KAVREL_TEST_APP2_PATH, folder + "/app.exe");
+  const std::string program = folder + kSep + "app.exe";
+  std::filesystem::copy_file(KAVREL_TEST_APP2_PATH, program);
   // Were the path split at its blank, this program would start instead.
+#ifdef _WIN32
+  std::filesystem::copy_file(KAVREL_TEST_APP1_PATH, app.File("My.exe"));
+#else
   std::filesystem::copy_file(KAVREL_TEST_APP1_PATH, app.File("My"));
-  const std::string program = folder + "/app.exe";
   // A program that came new with the update, without permission to run.
   ASSERT_EQ(::chmod(program.c_str(), 0644), 0);
+#endif
   for (const std::string parameters : {" ", "a b", "-x"}) {
     const TProgramResult r = Stub("0 L \"" + program + "\" \"" + parameters + "\" \".\"", folder);
     EXPECT_EQ(r.ExitCode, 0) << r.Err;

@@ -141,6 +141,18 @@ class TScopedInternetSettings {
  private:
   std::optional<std::string> saved_[3];  // ProxyEnable (as a number), ProxyServer, ProxyOverride
 };
+// Makes a folder the user's documents folder for the scope, as a redirected
+// folder in the user's shell settings.
+class TScopedDocumentsFolder {
+ public:
+  explicit TScopedDocumentsFolder(const std::string& path);
+  ~TScopedDocumentsFolder();
+  TScopedDocumentsFolder(const TScopedDocumentsFolder&) = delete;
+  TScopedDocumentsFolder& operator=(const TScopedDocumentsFolder&) = delete;
+
+ private:
+  std::optional<std::string> saved_;
+};
 // Removes a key of the current user's with all below it, and with
 // `alsoMachine` the machine's key of that path.
 void DeleteUserRegistryKey(const std::string& path, bool alsoMachine = false);

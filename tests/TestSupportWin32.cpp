@@ -43,9 +43,9 @@ std::optional<std::string> ReadValue(HKEY key, const wchar_t* name) {
   return Utf8(text);
 }
 
-void WriteText(HKEY key, const wchar_t* name, const std::string& value) {
+void WriteText(HKEY key, const wchar_t* name, const std::string& value, DWORD type = REG_SZ) {
   const std::wstring wide = Wide(value);
-  ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+  ::RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(wide.c_str()),
                    static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
 }
 
@@ -93,6 +93,28 @@ TScopedInternetSettings::~TScopedInternetSettings() {
     else
       ::RegDeleteValueW(key, name);
   }
+  ::RegCloseKey(key);
+}
+
+namespace {
+constexpr wchar_t kUserShellFolders[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+}
+
+TScopedDocumentsFolder::TScopedDocumentsFolder(const std::string& path) {
+  HKEY key = CreateUserKey(kUserShellFolders);
+  saved_ = ReadValue(key, L"Personal");
+  WriteText(key, L"Personal", path);
+  ::RegCloseKey(key);
+}
+
+TScopedDocumentsFolder::~TScopedDocumentsFolder() {
+  HKEY key = CreateUserKey(kUserShellFolders);
+  // The usual value names the folder through %USERPROFILE%.
+  if (saved_)
+    WriteText(key, L"Personal", *saved_, REG_EXPAND_SZ);
+  else
+    ::RegDeleteValueW(key, L"Personal");
   ::RegCloseKey(key);
 }
 

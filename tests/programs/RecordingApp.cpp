@@ -1,11 +1,14 @@
 // A stand-in for an application that updates itself: each start appends one
 // line to the file $KAVREL_TEST_RECORD, fields separated by tabs: its version
 // (fixed when it is built), the start time in nanoseconds since the epoch,
-// the current folder, then each argument.
+// the current folder, then each argument. With $KAVREL_TEST_LINGER it then
+// stays that many milliseconds before it ends, as a running application.
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <thread>
 
 #ifndef RECORDING_APP_VERSION
 #error "RECORDING_APP_VERSION must be defined"
@@ -23,5 +26,8 @@ int main(int argc, char** argv) {
       << std::chrono::duration_cast<std::chrono::nanoseconds>(now).count() << '\t' << folder;
   for (int i = 1; i < argc; ++i) out << '\t' << argv[i];
   out << '\n';
+  out.close();
+  if (const char* linger = std::getenv("KAVREL_TEST_LINGER"))
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(linger)));
   return out ? 0 : 1;
 }

@@ -55,6 +55,7 @@ add_executable(kavrel_tests
   StubHandoff_test.cpp
   UpdateLog_test.cpp
   UpdateCheck_test.cpp
+  Stub_test.cpp
   Unpack_test.cpp
   FileSelection_test.cpp
   PathMacros_test.cpp
