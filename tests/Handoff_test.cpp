@@ -2,17 +2,21 @@
 // (with a stand-in that records how it was started in place of the stub),
 // the real stub the engine writes, and whole self-updates of a running
 // application with real processes: host, stub and application.
-#include <fcntl.h>
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <fcntl.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 
 #include "CabinetImage.h"
 #include "ChildProcess.h"
 #include "Errors.h"
+#include "Folders.h"
 #include "IniDocument.h"
 #include "PathHelpers.h"
+#include "PathNames.h"
 #include "RecordingEngine.h"
 #include "StubHandoff.h"
 #include "TestServers.h"
@@ -24,12 +28,15 @@ namespace {
 
 using TLines = std::vector<std::string>;
 
+const std::string kSep(1, platform::kNativeSeparator);
+
 std::size_t Count(const std::string& text, const std::string& part) {
   std::size_t n = 0;
   for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
   return n;
 }
 
+#ifndef _WIN32  // the stand-in stub is a shell script that looks at its descriptors in /proc
 // An engine whose "stub" is a script that records its parameter text, its
 // folder, where its output goes and whether it got a descriptor of ours.
 class THandoffEngine : public TRecordingEngine {
@@ -179,17 +186,24 @@ TEST_F(RestartStepTest, StubThatCannotStartIsReportedAndTheApplicationStaysOpen)
   WaitForFileLines(record.File("descriptor"), 1);
 }
 
-TEST_F(RestartStepTest, DeployedStubIsTheBuiltProgramAndOnlyAWholeNewCopyCounts) {
+#endif
+
+TEST(StubDeployment, TheStubIsTheBuiltProgramAndOnlyAWholeNewCopyCounts) {
+  TTempDir temp;
+  TScopedTempFolder tmp(temp.Path());
+  TRecordingEngine engine;
   WriteFile(temp.File("kvsetup.exe"), "an older stub");
-  engine.TKavrel::DeployStub();
+  engine.DeployStub();
   EXPECT_EQ(ReadFile(temp.File("kvsetup.exe")), ReadFile(KAVREL_STUB_STRIPPED_PATH));
+#ifndef _WIN32
   EXPECT_EQ(ModeOf(temp.File("kvsetup.exe")) & 0100, 0100u);
+#endif
   EXPECT_FALSE(ReadFile(temp.File("kvsetup.ex_")));
 
   // A stub that cannot be replaced is never started in place of a new one.
   std::filesystem::remove(temp.File("kvsetup.exe"));
   WriteFile(temp.File("kvsetup.exe/busy"), "");
-  EXPECT_THROW(engine.TKavrel::DeployStub(), platform::EInOutError);
+  EXPECT_THROW(engine.DeployStub(), platform::EInOutError);
   EXPECT_FALSE(ReadFile(temp.File("kvsetup.ex_")));
 }
 
@@ -200,7 +214,7 @@ class SelfUpdateTest : public ::testing::Test {
   SelfUpdateTest() : server(www.Path()), folder(app.File("My App")) {
     std::filesystem::create_directories(folder);
     std::filesystem::create_directories(home.File("Documents"));
-    std::filesystem::copy_file(KAVREL_TEST_APP1_PATH, folder + "/app.exe");
+    std::filesystem::copy_file(KAVREL_TEST_APP1_PATH, Program());
     std::filesystem::copy_file(KAVREL_TEST_APP2_PATH, www.File("app.exe_NEW"));
   }
 
@@ -222,6 +236,14 @@ class SelfUpdateTest : public ::testing::Test {
          {"UseWinTempDir=False", "TempDirectory=.", "UpdateUpdate=kvuSilent", "Logging=True"})
       args.insert(args.end(), {"-p", p});
     args.insert(args.end(), {"-p", "URL=" + server.Url("update.ini")});
+#ifdef _WIN32
+    // Windows names its folders itself: the temporary one comes from TMP, the
+    // documents folder is redirected for the test, {SYS} is the system's.
+    return RunProgram(args, folder, {{"TMP", runtime.Path()}, {"TEMP", runtime.Path()}, {
+                                       "KAVREL_TEST_RECORD",
+                                       record.File("record")
+                                     }});
+#else
     return RunProgram(args, folder,
                       {{"HOME", home.Path()},
                        {"XDG_CONFIG_HOME", home.File(".config")},
@@ -230,21 +252,34 @@ class SelfUpdateTest : public ::testing::Test {
                        {"KAVREL_REGISTRY_DIR", hives.Path()},
                        {"KAVREL_SYSDIR", sys.Path()},
                        {"KAVREL_TEST_RECORD", record.File("record")}});
+#endif
   }
 
+  // The user's own temporary folder the handoff's files go to.
+#ifdef _WIN32
+  std::string PrivateTemp() const { return runtime.Path(); }
+#else
   std::string PrivateTemp() const { return runtime.File("kavrel-" + std::to_string(::geteuid())); }
+#endif
   TLines Log() const { return FileLines(home.File("Documents/KAVREL.LOG")); }
+  std::string Program() const { return folder + kSep + "app.exe"; }
 
   TTempDir www, app, home, runtime, hives, sys, record;
   THttpTestServer server;
   std::string folder;
+#ifdef _WIN32
+  TScopedDocumentsFolder documents{home.File("Documents")};
+  const std::string system = platform::SystemFolder();
+#else
+  const std::string system = sys.Path();
+#endif
 };
 
 TEST_F(SelfUpdateTest, RunningApplicationIsReplacedAfterItsHostEndedAndRestarted) {
   Publish("appparam=first second\r\nappcomps=app.exe_NEW\r\n", {"app.exe_NEW"});
   const std::string witness = record.File("at-exit");
   const TProgramResult r =
-      Host({KAVREL_HANDOFF_HOST_PATH, "1500", witness, folder + "/app.exe", "--answers", "yes"});
+      Host({KAVREL_HANDOFF_HOST_PATH, "1500", witness, Program(), "--answers", "yes"});
   ASSERT_EQ(r.ExitCode, 0) << r.Err;
   EXPECT_EQ(Count(r.Out, "[959]"), 1u) << r.Out;
   EXPECT_EQ(Count(r.Out, "[958]"), 1u) << "one stub per run";
@@ -258,11 +293,13 @@ TEST_F(SelfUpdateTest, RunningApplicationIsReplacedAfterItsHostEndedAndRestarted
   ASSERT_EQ(runs.size(), 1u);
   const std::vector<std::string> run = TabFields(runs[0]);
   EXPECT_EQ(run, (std::vector<std::string>{"2", run[1], folder, "first second"}));
-  EXPECT_EQ(ReadFile(folder + "/app.exe"), ReadFile(KAVREL_TEST_APP2_PATH));
-  EXPECT_EQ(ModeOf(folder + "/app.exe"), 0755u) << "still executable";
+  EXPECT_EQ(ReadFile(Program()), ReadFile(KAVREL_TEST_APP2_PATH));
   EXPECT_FALSE(ReadFile(home.File("Documents/KAVREL.INI"))) << "taken by the stub";
+#ifndef _WIN32
+  EXPECT_EQ(ModeOf(Program()), 0755u) << "still executable";
   EXPECT_EQ(ModeOf(PrivateTemp()), 0700u);
   EXPECT_EQ(ModeOf(PrivateTemp() + "/kvsetup.exe") & 0100, 0100u);
+#endif
   const TLines log = Log();
   const auto logged = [&log](const std::string& message) {
     return std::count_if(log.begin(), log.end(), [&](const std::string& l) {
@@ -271,8 +308,8 @@ TEST_F(SelfUpdateTest, RunningApplicationIsReplacedAfterItsHostEndedAndRestarted
     });
   };
   EXPECT_EQ(logged(" : [000] upd v2.0.3.4"), 1);
-  EXPECT_EQ(logged(" : [000] Upd copying file : ./app.exe_NEW to " + folder + "/app.exe"), 1);
-  EXPECT_EQ(logged(" : [000] Upd restart " + folder + "/app.exe first second"), 1);
+  EXPECT_EQ(logged(" : [000] Upd copying file : ." + kSep + "app.exe_NEW to " + Program()), 1);
+  EXPECT_EQ(logged(" : [000] Upd restart " + Program() + " first second"), 1);
 }
 
 TEST_F(SelfUpdateTest, ListFileCopiesALibraryIntoTheSystemFolderAndExtractsACabinet) {
@@ -281,7 +318,8 @@ TEST_F(SelfUpdateTest, ListFileCopiesALibraryIntoTheSystemFolderAndExtractsACabi
             "FILE2=data.cab\r\nTARGET2={APP}\\data\r\n");
   WriteFile(www.File("lib.dll_NEW"), "new library");
   WriteFile(www.File("data.cab"), StoredCabinet({{"readme.txt", "read me"}}));
-  WriteFile(sys.File("lib.dll"), "old library");
+  const std::string library = system + kSep + "lib.dll";
+  WriteFile(library, "old library");
   Publish("appcomps=app.exe_NEW data.inf\r\nsilentrestart=1\r\n",
           {"app.exe_NEW", "data.inf", "lib.dll_NEW", "data.cab"});
   // kavrel run as the host: asked to close, it finishes the run and ends.
@@ -291,30 +329,35 @@ TEST_F(SelfUpdateTest, ListFileCopiesALibraryIntoTheSystemFolderAndExtractsACabi
   const TLines runs = WaitForFileLines(record.File("record"), 1);
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(TabFields(runs[0]).size(), 3u) << "no parameters: " << runs[0];
-  EXPECT_EQ(ReadFile(sys.File("lib.dll")), "new library");
+  EXPECT_EQ(ReadFile(library), "new library");
   EXPECT_EQ(ReadFile(folder + "/data/readme.txt"), "read me");
   EXPECT_FALSE(ReadFile(folder + "/data.cab"));
-  EXPECT_EQ(ReadFile(folder + "/app.exe"), ReadFile(KAVREL_TEST_APP2_PATH));
+  EXPECT_EQ(ReadFile(Program()), ReadFile(KAVREL_TEST_APP2_PATH));
+#ifdef _WIN32
+  std::remove(library.c_str());  // the system's own folder
+#endif
 }
 
 TEST_F(SelfUpdateTest, StubThatCannotBeWrittenStartsNothingAndIsReported) {
   Publish("appcomps=app.exe_NEW\r\nsilentrestart=1\r\n", {"app.exe_NEW"});
   std::filesystem::create_directories(PrivateTemp() + "/kvsetup.exe/in-use");
+#ifndef _WIN32
   ::chmod(PrivateTemp().c_str(), 0700);
+#endif
   // The handoff is asked for at message 948, in the middle of the run.
-  const TProgramResult r =
-      Host({KAVREL_HANDOFF_HOST_PATH, "0", record.File("at-exit"), folder + "/app.exe"});
+  const TProgramResult r = Host({KAVREL_HANDOFF_HOST_PATH, "0", record.File("at-exit"), Program()});
   EXPECT_EQ(r.ExitCode, 1);
-  EXPECT_NE(r.Err.find("handoff-host: Cannot write the updater " + PrivateTemp() + "/kvsetup.exe"),
-            std::string::npos)
+  EXPECT_NE(
+      r.Err.find("handoff-host: Cannot write the updater " + PrivateTemp() + kSep + "kvsetup.exe"),
+      std::string::npos)
       << r.Err;
   EXPECT_EQ(Count(r.Out, "[958]"), 0u);
   EXPECT_NE(r.Out.find("[949]", r.Out.find("[959]")), std::string::npos) << "closed all the same";
-  EXPECT_FALSE(ReadFile(PrivateTemp() + "/update.ini")) << "the control file's copy goes";
+  EXPECT_FALSE(ReadFile(PrivateTemp() + kSep + "update.ini")) << "the control file's copy goes";
   EXPECT_FALSE(ReadFile(home.File("Documents/KAVREL.INI")));
-  EXPECT_EQ(ReadFile(folder + "/app.exe_NEW"), ReadFile(KAVREL_TEST_APP2_PATH))
+  EXPECT_EQ(ReadFile(folder + kSep + "app.exe_NEW"), ReadFile(KAVREL_TEST_APP2_PATH))
       << "the component waits for a later handoff";
-  EXPECT_EQ(ReadFile(folder + "/app.exe"), ReadFile(KAVREL_TEST_APP1_PATH));
+  EXPECT_EQ(ReadFile(Program()), ReadFile(KAVREL_TEST_APP1_PATH));
 }
 
 }  // namespace

@@ -2,9 +2,7 @@
 // in an application folder, with the environment the engine's host gives it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -16,6 +14,7 @@
 
 #include "CabinetImage.h"
 #include "ChildProcess.h"
+#include "Folders.h"
 #include "PathNames.h"
 #include "ProcessFile.h"
 #include "StubMain.h"
@@ -28,14 +27,6 @@ namespace {
 using TLines = std::vector<std::string>;
 
 const std::string kSep(1, platform::kNativeSeparator);
-
-#ifdef _WIN32
-std::string SystemFolder() {
-  wchar_t folder[MAX_PATH] = {};
-  const UINT n = ::GetSystemDirectoryW(folder, MAX_PATH);
-  return std::filesystem::path(std::wstring(folder, n)).string();
-}
-#endif
 
 class StubTest : public ::testing::Test {
  protected:
@@ -94,7 +85,7 @@ class StubTest : public ::testing::Test {
   std::string source;
 #ifdef _WIN32
   TScopedDocumentsFolder documents{home.File("Documents")};
-  const std::string system = SystemFolder();
+  const std::string system = platform::SystemFolder();
 #else
   const std::string system = sys.Path();
 #endif

@@ -20,6 +20,9 @@ endforeach()
 # script: it writes down the arguments it was given.
 add_executable(argument-recorder programs/ArgumentRecorder.cpp)
 target_link_libraries(argument-recorder PRIVATE shell32)
+# A host of the engine that stays a while after the handoff, as the launcher.
+add_executable(handoff-host programs/HandoffHost.cpp)
+target_link_libraries(handoff-host PRIVATE kvhost kvstubresource_rc)
 
 # The unit tests whose behaviour is the same on both systems, from the same
 # sources as on Linux; the cases of what only one system has say so.
@@ -55,6 +58,7 @@ add_executable(kavrel_tests
   StubHandoff_test.cpp
   UpdateLog_test.cpp
   UpdateCheck_test.cpp
+  Handoff_test.cpp
   Stub_test.cpp
   Unpack_test.cpp
   FileSelection_test.cpp
@@ -71,6 +75,8 @@ endif()
 target_compile_definitions(kavrel_tests PRIVATE
   KAVREL_CLI_PATH="${drive}$<TARGET_FILE:kavrel-cli>"
   KAVREL_STUB_PATH="${drive}$<TARGET_FILE:kvsetup>"
+  KAVREL_STUB_STRIPPED_PATH="${drive}${PROJECT_BINARY_DIR}/stub/kvsetup-stripped.exe"
+  KAVREL_HANDOFF_HOST_PATH="${drive}$<TARGET_FILE:handoff-host>"
   KAVREL_TEST_APP1_PATH="${drive}$<TARGET_FILE:recording-app-1>"
   KAVREL_TEST_APP2_PATH="${drive}$<TARGET_FILE:recording-app-2>"
   KAVREL_LAUNCHER_PATH="${drive}$<TARGET_FILE:kavrel-launcher>"
@@ -78,7 +84,7 @@ target_compile_definitions(kavrel_tests PRIVATE
   KAVREL_SPLASH_PATH="${drive}${PROJECT_SOURCE_DIR}/resources/tolvan.bmp"
   KAVREL_TEST_SERVERS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/servers")
 add_dependencies(kavrel_tests kavrel-cli kvsetup recording-app-1 recording-app-2 kavrel-launcher
-                 argument-recorder)
+                 argument-recorder handoff-host)
 target_link_libraries(kavrel_tests PRIVATE kvhost kvstub kvlauncher kvstubresource_rc gtest_main)
 # One test program run whole under Wine: starting Wine for each test would
 # cost a second apiece.
