@@ -17,6 +17,7 @@
 #include "IniDocument.h"
 #include "PathHelpers.h"
 #include "PathNames.h"
+#include "Processes.h"
 #include "RecordingEngine.h"
 #include "StubHandoff.h"
 #include "TestServers.h"
@@ -36,11 +37,24 @@ std::size_t Count(const std::string& text, const std::string& part) {
   return n;
 }
 
-#ifndef _WIN32  // the stand-in stub is a shell script that looks at its descriptors in /proc
-// An engine whose "stub" is a script that records its parameter text, its
-// folder, where its output goes and whether it got a descriptor of ours.
+// An engine whose "stub" records how it was started: on POSIX a script that
+// records its parameter text, its folder, where its output goes and whether
+// it got a descriptor of ours; on Windows the argument recorder, with its
+// parameter text and folder (the handles it gets are tested with the
+// programs the instructions start).
 class THandoffEngine : public TRecordingEngine {
  public:
+#ifdef _WIN32
+  THandoffEngine(const std::string&, int) {}
+  void DeployStub() override {
+    ++deployed;
+    if (runnable)
+      CopyRecorder(GetTempDir() + kStubProgramName);
+    else
+      WriteFile(GetTempDir() + kStubProgramName, "no program");
+  }
+  bool runnable = true;
+#else
   THandoffEngine(const std::string& record, int descriptor) {
     script = "printf '%s\\n' \"$1\" > " + record + "/parameters; pwd > " + record + "/folder; " +
              "o=$(readlink /proc/$$/fd/1); echo \"$o\" > " + record + "/output; " +
@@ -49,8 +63,11 @@ class THandoffEngine : public TRecordingEngine {
   }
   void DeployStub() override {
     ++deployed;
-    WriteScript(GetTempDir() + kStubProgramName, script, mode);
+    WriteScript(GetTempDir() + kStubProgramName, script, runnable ? 0755 : 0644);
   }
+  bool runnable = true;
+  std::string script;
+#endif
   void Configure(const std::string& name, const std::string& params, const std::string& comps,
                  bool silent) {
     AppName = name;
@@ -59,8 +76,6 @@ class THandoffEngine : public TRecordingEngine {
     SilentRestart = silent;
   }
   int deployed = 0;
-  std::string script;
-  mode_t mode = 0755;
 };
 
 class RestartStepTest : public ::testing::Test {
@@ -69,22 +84,45 @@ class RestartStepTest : public ::testing::Test {
       : folder(app.File("My App")),
         home_("HOME", home.Path()),
         config_("XDG_CONFIG_HOME", home.File("none")),
-        tmp_("TMPDIR", temp.Path()),
+        tmp_(temp.Path()),
+#ifndef _WIN32
         descriptor(::open("/dev/null", O_RDONLY)),  // not closed on exec
+#endif
         engine(record.Path(), descriptor) {
     std::filesystem::create_directories(folder);
     std::filesystem::create_directories(home.File("Documents"));
     here_.emplace(folder);
   }
+#ifndef _WIN32
   ~RestartStepTest() override { ::close(descriptor); }
+#endif
 
   std::string HandOffFile() const { return home.File("Documents/KAVREL.INI"); }
+  // The stand-in's record of its parameter text, and of its folder.
+#ifdef _WIN32
+  TLines Recorded(const char* what) {
+    const TLines lines = WaitForFileLines(temp.File("kvsetup.exe.line"), 2);
+    if (lines.size() != 2) return {};
+    return {lines[std::string(what) == "folder" ? 1 : 0]};
+  }
+#else
+  TLines Recorded(const char* what) {
+    WaitForFileLines(record.File("descriptor"), 1);
+    return FileLines(record.File(what));
+  }
+#endif
 
   TTempDir app, home, temp, record;
   std::string folder;
-  TScopedEnv home_, config_, tmp_;
-  std::optional<TScopedCurrentDir> here_;
+  TScopedEnv home_, config_;
+  TScopedTempFolder tmp_;
+#ifdef _WIN32
+  TScopedDocumentsFolder documents_{home.File("Documents")};
+  int descriptor = -1;
+#else
   int descriptor;
+#endif
+  std::optional<TScopedCurrentDir> here_;
   THandoffEngine engine;
 };
 
@@ -134,17 +172,19 @@ TEST_F(RestartStepTest, HandsOverOnceWithItsCommandLineAndLeavesTheLogName) {
   engine.RestartApplication();
   engine.RestartApplication();  // the launcher's and the driver's request
 
-  const std::string line = std::to_string(::getpid()) + " X \"" + folder + "/app.exe\" \" \" \"" +
-                           temp.Path() + "/\" app.exe_NEW data.inf";
+  const std::string line = std::to_string(platform::CurrentProcessId()) + " X \"" + folder + kSep +
+                           "app.exe\" \" \" \"" + temp.File("") + "\" app.exe_NEW data.inf";
   EXPECT_EQ(engine.Idents(), (std::vector<int>{959, 958}));
   EXPECT_EQ(engine.Find(959)->Arg, folder);
   EXPECT_EQ(engine.Find(958)->Arg, line);
   EXPECT_EQ(engine.deployed, 1);
   EXPECT_EQ(closed, 1);
-  EXPECT_EQ(WaitForFileLines(record.File("descriptor"), 1), TLines{"none"});
-  EXPECT_EQ(FileLines(record.File("parameters")), TLines{line}) << "one text, as built";
-  EXPECT_EQ(FileLines(record.File("folder")), TLines{folder});
+  EXPECT_EQ(Recorded("parameters"), TLines{line}) << "one text, as built";
+  EXPECT_EQ(Recorded("folder"), TLines{folder});
+#ifndef _WIN32
+  EXPECT_EQ(FileLines(record.File("descriptor")), TLines{"none"});
   EXPECT_EQ(FileLines(record.File("output")), TLines{"/dev/null"});
+#endif
   const TIniDocument ini = TIniDocument::Parse(ReadFile(HandOffFile()).value_or(""));
   EXPECT_EQ(ini.ReadString("CONFIG", "LOGFILENAME", ""), "custom.log");
   EXPECT_EQ(ini.ReadString("CONFIG", "mine", ""), "1");
@@ -160,11 +200,11 @@ TEST_F(RestartStepTest, DownloadFolderLoggingAndTheRequestToEnd) {
   engine.OnAppRestart = [&asked](TKavrel&, bool& allow) { asked = allow; };  // preset True
   engine.RestartApplication();
   EXPECT_TRUE(asked);
-  EXPECT_EQ(engine.Find(958)->Arg, std::to_string(::getpid()) + " L \"" + folder +
-                                       "/bin/app.exe\" \"-a -b\" \".\" app.exe_NEW");
+  EXPECT_EQ(engine.Find(958)->Arg, std::to_string(platform::CurrentProcessId()) + " L \"" + folder +
+                                       kSep + "bin/app.exe\" \"-a -b\" \".\" app.exe_NEW");
   // Without OnAppDoClose the application is asked to end.
   EXPECT_TRUE(platform::TerminateRequested());
-  WaitForFileLines(record.File("descriptor"), 1);
+  Recorded("folder");
 }
 
 TEST_F(RestartStepTest, StubThatCannotStartIsReportedAndTheApplicationStaysOpen) {
@@ -175,18 +215,16 @@ TEST_F(RestartStepTest, StubThatCannotStartIsReportedAndTheApplicationStaysOpen)
   EXPECT_THROW(engine.RestartApplication(), platform::EInOutError);
   EXPECT_EQ(engine.deployed, 0);
   engine.Configure("app.exe", " ", "app.exe_NEW", true);
-  engine.mode = 0644;  // as on a temporary folder where nothing may run
+  engine.runnable = false;  // as on a temporary folder where nothing may run
   EXPECT_THROW(engine.RestartApplication(), platform::EInOutError);
   EXPECT_FALSE(closed);
   // Nothing was started, so a later request may try again.
-  engine.mode = 0755;
+  engine.runnable = true;
   engine.RestartApplication();
   EXPECT_TRUE(closed);
   EXPECT_EQ(engine.deployed, 2);
-  WaitForFileLines(record.File("descriptor"), 1);
+  Recorded("folder");
 }
-
-#endif
 
 TEST(StubDeployment, TheStubIsTheBuiltProgramAndOnlyAWholeNewCopyCounts) {
   TTempDir temp;

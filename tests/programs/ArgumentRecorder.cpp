@@ -3,7 +3,9 @@
 // the file named like the program with ".out" added (a copy named before.exe
 // writes before.exe.out), replacing what was there. An argument
 // "handle:<number>" is followed by " open" when the program holds a file
-// handle of that number, else by " closed".
+// handle of that number, else by " closed". The file named with ".line"
+// added gets two lines: the command line after the program's name, exactly
+// as it came, and the current folder.
 #include <windows.h>
 // after windows.h, which it needs
 #include <shellapi.h>
@@ -20,6 +22,35 @@ std::string Utf8(const wchar_t* text) {
   ::WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
   out.resize(static_cast<std::size_t>(size - 1));
   return out;
+}
+
+// Writes `text` to `path` under another name first, so that a reader never
+// sees half of it.
+bool WriteWhole(const std::wstring& path, const std::string& text) {
+  const std::wstring part = path + L".part";
+  const HANDLE file = ::CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok =
+      ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != FALSE &&
+      written == text.size();
+  ::CloseHandle(file);
+  return ok && ::MoveFileExW(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+// The command line after the program's name and the blanks that follow it.
+std::wstring ParameterText() {
+  const wchar_t* line = ::GetCommandLineW();
+  if (*line == L'"') {
+    ++line;
+    while (*line != L'\0' && *line != L'"') ++line;
+    if (*line == L'"') ++line;
+  } else {
+    while (*line > L' ') ++line;
+  }
+  while (*line == L' ' || *line == L'\t') ++line;
+  return line;
 }
 
 }  // namespace
@@ -46,16 +77,10 @@ int main() {
     text += "\n";
   }
   ::LocalFree(args);
-  // Written under another name first, so that a reader never sees half of it.
-  const std::wstring out = std::wstring(self) + L".out", part = out + L".part";
-  const HANDLE file = ::CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 1;
-  DWORD written = 0;
-  const bool ok =
-      ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != FALSE &&
-      written == text.size();
-  ::CloseHandle(file);
-  if (!ok) return 1;
-  return ::MoveFileExW(part.c_str(), out.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
+  wchar_t folder[MAX_PATH * 4] = {};
+  ::GetCurrentDirectoryW(MAX_PATH * 4, folder);
+  const std::wstring me(self);
+  const bool lined =
+      WriteWhole(me + L".line", Utf8(ParameterText().c_str()) + "\n" + Utf8(folder) + "\n");
+  return WriteWhole(me + L".out", text) && lined ? 0 : 1;
 }
