@@ -4,7 +4,9 @@
 #include "TestServers.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <signal.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
@@ -115,6 +117,7 @@ TEST_F(HttpTestServer, RequestLogShowsWhatWasSent) {
 
 TEST(TestServerProcess, StopsWithItsObjectAndReportsAFailedStart) {
   TTempDir root;
+#ifndef _WIN32  // under Wine the starter outside runs the servers and ends them in its own time
   pid_t pid = 0;
   {
     THttpTestServer server(root.Path());
@@ -124,6 +127,7 @@ TEST(TestServerProcess, StopsWithItsObjectAndReportsAFailedStart) {
   errno = 0;
   EXPECT_EQ(::kill(pid, 0), -1);
   EXPECT_EQ(errno, ESRCH);
+#endif
 
   try {
     TServerProcess failing("ftp_server.py", {root.Path()});  // misses --user

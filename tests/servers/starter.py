@@ -45,7 +45,11 @@ def serve(connection):
         server = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         try:
             line = server.stdout.readline()
-            connection.sendall(line if line.startswith(b"PORT ") else b"ERROR no port\n")
+            if not line.startswith(b"PORT "):
+                # Told as the tests' own servers tell a server that ended at once.
+                code = server.wait(5)
+                connection.sendall(b"ERROR exited with code %d\n" % code)
+                return
             # The rest of its output is drained, so that it never blocks on it.
             threading.Thread(target=server.stdout.read, daemon=True).start()
             while reader.read(4096):

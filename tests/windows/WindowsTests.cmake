@@ -34,37 +34,38 @@ add_executable(kavrel_tests
   TestServers.cpp
   TestSupport.cpp
   TestSupportWin32.cpp
+  InstallationRun.cpp
   Comparison_test.cpp
   ControlValues_test.cpp
   EndToEnd_test.cpp
+  FileSelection_test.cpp
   FtpDownload_test.cpp
+  Handoff_test.cpp
   HttpDownload_test.cpp
+  IniDocument_test.cpp
+  InputHardening_test.cpp
   Installation_test.cpp
-  InstallationRun.cpp
   Instructions_test.cpp
   KavrelCommand_test.cpp
-  Launcher_test.cpp
-  LocalCopy_test.cpp
-  Proxy_test.cpp
-  RunDriver_test.cpp
-  IniDocument_test.cpp
   KvBase64_test.cpp
   KvLogin_test.cpp
+  LastUpdateMemory_test.cpp
+  Launcher_test.cpp
+  LocalCopy_test.cpp
   Locations_test.cpp
+  PathMacros_test.cpp
   PeVersion_test.cpp
   PropertyTable_test.cpp
+  Proxy_test.cpp
   PublisherCommands_test.cpp
+  RunDriver_test.cpp
   Session_test.cpp
   StubHandoff_test.cpp
-  UpdateLog_test.cpp
-  UpdateCheck_test.cpp
-  Handoff_test.cpp
   Stub_test.cpp
+  TestServers_test.cpp
   Unpack_test.cpp
-  FileSelection_test.cpp
-  PathMacros_test.cpp
-  InputHardening_test.cpp
-  LastUpdateMemory_test.cpp
+  UpdateCheck_test.cpp
+  UpdateLog_test.cpp
 )
 target_include_directories(kavrel_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
                            ${PROJECT_SOURCE_DIR}/platform/win32)
