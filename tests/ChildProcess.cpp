@@ -94,7 +94,7 @@ TProgramResult RunWithParameterText(const std::string& program, const std::strin
 }
 
 TRunningProgram::TRunningProgram(const std::vector<std::string>& args, const std::string& folder,
-                                 const TEnvironment& env) {
+                                 const TEnvironment& env, bool) {
   int out[2];
   if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
   posix_spawn_file_actions_t actions;
@@ -147,6 +147,10 @@ bool TRunningProgram::WaitForOutput(std::string_view text, std::chrono::millisec
     output_.append(block, static_cast<std::size_t>(n));
   }
   return true;
+}
+
+void TRunningProgram::Interrupt() {
+  if (pid_ > 0) ::kill(pid_, SIGINT);
 }
 
 void TRunningProgram::Kill() {

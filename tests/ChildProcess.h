@@ -37,8 +37,10 @@ TProgramResult RunWithParameterText(const std::string& program, const std::strin
 // so that it can be killed at a chosen moment. Killed when the object goes.
 class TRunningProgram {
  public:
+  // `ownConsole` starts it, on Windows, at a console of its own, where
+  // Interrupt can reach it (POSIX needs none).
   TRunningProgram(const std::vector<std::string>& args, const std::string& folder,
-                  const TEnvironment& env = {});
+                  const TEnvironment& env = {}, bool ownConsole = false);
   ~TRunningProgram();
   TRunningProgram(const TRunningProgram&) = delete;
   TRunningProgram& operator=(const TRunningProgram&) = delete;
@@ -48,6 +50,9 @@ class TRunningProgram {
   bool WaitForOutput(std::string_view text, std::chrono::milliseconds timeout);
   // SIGKILL (on Windows: TerminateProcess), and the child reaped.
   void Kill();
+  // SIGINT; on Windows Ctrl+C at the program's own console, as the user
+  // there would type it.
+  void Interrupt();
   // Closes the test's end of the output, as a reader that goes away early.
   void CloseOutput();
   // Reads the output to its end and waits for the program (killed after the

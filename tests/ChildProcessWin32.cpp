@@ -74,18 +74,24 @@ std::wstring CommandLine(const std::vector<std::string>& args) {
 // streams on the handles given (which must be inheritable). The process
 // handle; the id goes to `pid`.
 HANDLE Spawn(const std::string& program, std::wstring commandLine, const std::string& folder,
-             const TEnvironment& env, HANDLE in, HANDLE out, HANDLE err, pid_t& pid) {
+             const TEnvironment& env, HANDLE in, HANDLE out, HANDLE err, pid_t& pid,
+             bool ownConsole = false) {
   std::wstring environment = EnvironmentBlock(env);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
+  if (ownConsole) {  // the console's window stays out of sight
+    startup.dwFlags |= STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+  }
   startup.hStdInput = in;
   startup.hStdOutput = out;
   startup.hStdError = err;
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(Wide(program).c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                        CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, environment.data(),
-                        Wide(folder).c_str(), &startup, &info))
+  if (!::CreateProcessW(
+          Wide(program).c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+          CREATE_UNICODE_ENVIRONMENT | (ownConsole ? CREATE_NEW_CONSOLE : CREATE_NO_WINDOW),
+          environment.data(), Wide(folder).c_str(), &startup, &info))
     throw std::runtime_error("cannot start " + program + ": error " +
                              std::to_string(::GetLastError()));
   ::CloseHandle(info.hThread);
@@ -162,7 +168,7 @@ TProgramResult RunWithParameterText(const std::string& program, const std::strin
 }
 
 TRunningProgram::TRunningProgram(const std::vector<std::string>& args, const std::string& folder,
-                                 const TEnvironment& env) {
+                                 const TEnvironment& env, bool ownConsole) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE read = nullptr, write = nullptr;
   if (!::CreatePipe(&read, &write, &inherit, 0)) throw std::runtime_error("pipe");
@@ -171,7 +177,7 @@ TRunningProgram::TRunningProgram(const std::vector<std::string>& args, const std
   HANDLE in = InheritableFile(capture_.File("in"), false);
   HANDLE err = InheritableFile(capture_.File("err"), true);
   try {
-    process_ = Spawn(args.at(0), CommandLine(args), folder, env, in, write, err, pid_);
+    process_ = Spawn(args.at(0), CommandLine(args), folder, env, in, write, err, pid_, ownConsole);
   } catch (...) {
     for (HANDLE h : {read, write, in, err}) ::CloseHandle(h);
     throw;
@@ -212,6 +218,18 @@ bool TRunningProgram::WaitForOutput(std::string_view text, std::chrono::millisec
     output_ += WithLinuxLineEnds(std::string(block, n));
   }
   return true;
+}
+
+void TRunningProgram::Interrupt() {
+  if (process_ == nullptr) return;
+  // Only a process at a console can send its Ctrl+C: this one joins the
+  // program's for the moment, ignoring the event itself.
+  ::FreeConsole();
+  if (!::AttachConsole(static_cast<DWORD>(pid_))) return;
+  ::SetConsoleCtrlHandler(nullptr, TRUE);
+  ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+  ::FreeConsole();
+  ::SetConsoleCtrlHandler(nullptr, FALSE);
 }
 
 void TRunningProgram::Kill() {

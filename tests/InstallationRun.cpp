@@ -89,9 +89,10 @@ TProgramResult TInstallationRun::Run(const std::vector<std::string>& properties,
   return RunProgram(Arguments(properties, answers), app.Path(), Environment());
 }
 
-std::unique_ptr<TRunningProgram> TInstallationRun::Start(
-    const std::vector<std::string>& properties) {
-  return std::make_unique<TRunningProgram>(Arguments(properties, ""), app.Path(), Environment());
+std::unique_ptr<TRunningProgram> TInstallationRun::Start(const std::vector<std::string>& properties,
+                                                         bool ownConsole) {
+  return std::make_unique<TRunningProgram>(Arguments(properties, ""), app.Path(), Environment(),
+                                           ownConsole);
 }
 
 std::vector<std::string> TInstallationRun::Leftovers() const {

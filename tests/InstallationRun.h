@@ -33,7 +33,8 @@ class TInstallationRun : public ::testing::Test {
   // Runs to the end, the properties given as "Name=value".
   TProgramResult Run(const std::vector<std::string>& properties, const std::string& answers = "");
   // Starts a run and leaves it running, for a test that ends it itself.
-  std::unique_ptr<TRunningProgram> Start(const std::vector<std::string>& properties);
+  std::unique_ptr<TRunningProgram> Start(const std::vector<std::string>& properties,
+                                         bool ownConsole = false);
   // Every file left in the temporary folder and the temporary files below the
   // application's.
   std::vector<std::string> Leftovers() const;

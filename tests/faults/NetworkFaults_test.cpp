@@ -85,25 +85,22 @@ TEST_F(NetworkFaultTest, AnFtpDataConnectionDroppedMidFileLeavesTheOldOneWhole) 
   ExpectNothingLost("ftp");
 }
 
-#ifndef _WIN32
-// A Ctrl+C reaches only the programs of a console; under Wine a test program
-// started without a terminal can neither make a console nor share one.
+// The user's Ctrl+C at the program's console (on Windows a console of its own).
 TEST_F(NetworkFaultTest, AStalledTransferEndsAtTheUsersCancel) {
   PublishApp("slow-60000-100000/app.exe");  // 100 000 bytes, then a minute of silence
-  auto run = Start({"URL=" + server.Url("update.ini"), "UseWinTempDir=False"});
+  auto run = Start({"URL=" + server.Url("update.ini"), "UseWinTempDir=False"}, true);
   ASSERT_TRUE(run->WaitForOutput("[915] Download : " + server.Url("slow-60000-100000/app.exe"),
                                  std::chrono::seconds(20)))
       << run->Output();
   std::this_thread::sleep_for(std::chrono::milliseconds(500));  // well into the stall
   const auto asked = std::chrono::steady_clock::now();
-  ::kill(run->Pid(), SIGINT);
+  run->Interrupt();
   const TProgramResult r = run->Wait(30);
   EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(3)) << r.Out;
   EXPECT_NE(r.Out.find("[964]"), std::string::npos) << r.Out;
   EXPECT_NE(r.Out.find("[949]"), std::string::npos) << "the connection is closed";
   ExpectNothingLost("cancelled");
 }
-#endif
 
 }  // namespace
 }  // namespace kavrel::test

@@ -50,6 +50,7 @@ def serve(connection):
                 code = server.wait(5)
                 connection.sendall(b"ERROR exited with code %d\n" % code)
                 return
+            connection.sendall(line)
             # The rest of its output is drained, so that it never blocks on it.
             threading.Thread(target=server.stdout.read, daemon=True).start()
             while reader.read(4096):
