@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -85,6 +86,12 @@ TProgramResult RunProgram(const std::vector<std::string>& args, const std::strin
   result.Out = ReadFile(outPath).value_or("");
   result.Err = ReadFile(errPath).value_or("");
   return result;
+}
+
+std::size_t LargestChildMemory() {
+  rusage usage{};
+  ::getrusage(RUSAGE_CHILDREN, &usage);
+  return static_cast<std::size_t>(usage.ru_maxrss) * 1024;
 }
 
 TProgramResult RunWithParameterText(const std::string& program, const std::string& text,

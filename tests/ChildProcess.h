@@ -26,6 +26,10 @@ using TEnvironment = std::vector<std::pair<std::string, std::string>>;
 TProgramResult RunProgram(const std::vector<std::string>& args, const std::string& folder,
                           const TEnvironment& env = {}, int timeoutSeconds = 60);
 
+// The largest memory any child this process ran to its end has held, in
+// bytes.
+std::size_t LargestChildMemory();
+
 // Runs `program` with one parameter text as a program started by the system
 // reads it back: on POSIX as its one argument, on Windows as its command line
 // after its name, exactly as it stands.

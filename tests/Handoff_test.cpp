@@ -305,12 +305,7 @@ class SelfUpdateTest : public ::testing::Test {
   TTempDir www, app, home, runtime, hives, sys, record;
   THttpTestServer server;
   std::string folder;
-#ifdef _WIN32
-  TScopedDocumentsFolder documents{home.File("Documents")};
-  const std::string system = platform::SystemFolder();
-#else
-  const std::string system = sys.Path();
-#endif
+  TScopedRunFolders folders{home.File("Documents"), sys.Path()};
 };
 
 TEST_F(SelfUpdateTest, RunningApplicationIsReplacedAfterItsHostEndedAndRestarted) {
@@ -356,7 +351,7 @@ TEST_F(SelfUpdateTest, ListFileCopiesALibraryIntoTheSystemFolderAndExtractsACabi
             "FILE2=data.cab\r\nTARGET2={APP}\\data\r\n");
   WriteFile(www.File("lib.dll_NEW"), "new library");
   WriteFile(www.File("data.cab"), StoredCabinet({{"readme.txt", "read me"}}));
-  const std::string library = system + kSep + "lib.dll";
+  const std::string library = folders.System() + kSep + "lib.dll";
   WriteFile(library, "old library");
   Publish("appcomps=app.exe_NEW data.inf\r\nsilentrestart=1\r\n",
           {"app.exe_NEW", "data.inf", "lib.dll_NEW", "data.cab"});

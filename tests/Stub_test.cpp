@@ -83,12 +83,7 @@ class StubTest : public ::testing::Test {
 
   TTempDir home, temp, sys, win, hives, src, app, record;
   std::string source;
-#ifdef _WIN32
-  TScopedDocumentsFolder documents{home.File("Documents")};
-  const std::string system = platform::SystemFolder();
-#else
-  const std::string system = sys.Path();
-#endif
+  TScopedRunFolders folders{home.File("Documents"), sys.Path()};
 };
 
 TEST_F(StubTest, PendingCopyReplacesTheTargetInOneStepAndKeepsItsPermissions) {
@@ -148,9 +143,9 @@ TEST_F(StubTest, ListFileNamesFilesWithTheirTargetFoldersAndMayNameFurtherLists)
 
   const TProgramResult r = Work("data.inf");
   EXPECT_EQ(r.ExitCode, 0) << r.Err;
-  EXPECT_EQ(ReadFile(system + kSep + "lib.dll"), "library");
+  EXPECT_EQ(ReadFile(folders.System() + kSep + "lib.dll"), "library");
 #ifdef _WIN32
-  std::remove((system + kSep + "lib.dll").c_str());
+  std::remove((folders.System() + kSep + "lib.dll").c_str());
 #endif
   EXPECT_EQ(ReadFile(app.File("data/readme.txt")), "cab text");
   EXPECT_EQ(ReadFile(app.File("data/sub/deep.txt")), "deep");
@@ -161,7 +156,8 @@ TEST_F(StubTest, ListFileNamesFilesWithTheirTargetFoldersAndMayNameFurtherLists)
   EXPECT_EQ(Messages(),
             Join(Header(),
                  {"Upd inf file: " + source + "data.inf", "upd inf 1 : lib.dll_NEW {sys}",
-                  "Upd copying file : " + source + "lib.dll_NEW to " + system + kSep + "lib.dll",
+                  "Upd copying file : " + source + "lib.dll_NEW to " + folders.System() + kSep +
+                      "lib.dll",
                   "upd inf 2 : data.cab {APP}\\data", "Upd cab extract data.cab " + appData,
                   "upd inf 3 : more.inf ", "Upd inf file: " + source + "more.inf",
                   "upd inf 1 : more.inf ", "upd inf 2 : readme.txt_NEW {TMP}",

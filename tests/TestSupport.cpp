@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "Folders.h"
 #include "PathNames.h"
 #include "System.h"
 
@@ -86,6 +87,14 @@ TScopedRegistry::~TScopedRegistry() {
   DeleteUserRegistryKey(userKey_, true);
 #endif
 }
+
+#ifdef _WIN32
+TScopedRunFolders::TScopedRunFolders(const std::string& documents, const std::string&)
+    : documents_(documents), system_(platform::SystemFolder()) {}
+#else
+TScopedRunFolders::TScopedRunFolders(const std::string&, const std::string& system)
+    : system_(system) {}
+#endif
 
 TScopedTempFolder::TScopedTempFolder(const std::string& path) {
 #ifdef _WIN32

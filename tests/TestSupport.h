@@ -153,6 +153,25 @@ class TScopedDocumentsFolder {
  private:
   std::optional<std::string> saved_;
 };
+#endif
+
+// Where a run a test starts finds the user's documents and {SYS}: on POSIX
+// the folders given, which the run is pointed at (HOME, KAVREL_SYSDIR); on
+// Windows the documents folder given, redirected for the scope, and the
+// system's own system folder.
+class TScopedRunFolders {
+ public:
+  TScopedRunFolders(const std::string& documents, const std::string& system);
+  const std::string& System() const { return system_; }
+
+ private:
+#ifdef _WIN32
+  TScopedDocumentsFolder documents_;
+#endif
+  std::string system_;
+};
+
+#ifdef _WIN32
 // Removes a key of the current user's with all below it, and with
 // `alsoMachine` the machine's key of that path.
 void DeleteUserRegistryKey(const std::string& path, bool alsoMachine = false);

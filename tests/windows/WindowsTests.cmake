@@ -86,7 +86,7 @@ target_compile_definitions(kavrel_tests PRIVATE
   KAVREL_TEST_SERVERS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/servers")
 add_dependencies(kavrel_tests kavrel-cli kvsetup recording-app-1 recording-app-2 kavrel-launcher
                  argument-recorder handoff-host)
-target_link_libraries(kavrel_tests PRIVATE kvhost kvstub kvlauncher kvstubresource_rc gtest_main)
+target_link_libraries(kavrel_tests PRIVATE kvhost kvstub kvlauncher kvstubresource_rc psapi gtest_main)
 # One test program run whole under Wine: starting Wine for each test would
 # cost a second apiece.
 add_test(NAME kavrel_tests COMMAND kavrel_tests)
@@ -115,7 +115,7 @@ target_compile_definitions(kavrel_fault_tests PRIVATE
   KAVREL_RECORDER_PATH="${drive}$<TARGET_FILE:argument-recorder>"
   KAVREL_TEST_SERVERS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/servers")
 add_dependencies(kavrel_fault_tests kavrel-cli kvsetup argument-recorder)
-target_link_libraries(kavrel_fault_tests PRIVATE kvhost gtest_main)
+target_link_libraries(kavrel_fault_tests PRIVATE kvhost psapi gtest_main)
 add_test(NAME kavrel_fault_tests COMMAND kavrel_fault_tests)
 set_tests_properties(kavrel_fault_tests PROPERTIES TIMEOUT 300)
 
