@@ -1,5 +1,6 @@
 #include "Text.h"
 
+#include <cctype>
 #include <limits>
 
 namespace kavrel {
@@ -117,6 +118,29 @@ std::string PercentEncode(std::string_view text, const std::function<bool(std::s
     } else {
       out += text[i];
     }
+  }
+  return out;
+}
+
+std::string EscapeUrlPart(std::string_view text) {
+  return PercentEncode(text, [text](std::size_t i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    return !(std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~');
+  });
+}
+
+std::string FtpUrlPath(std::string_view path) {
+  std::string out;
+  std::size_t pos = 0;
+  if (!path.empty() && path.front() == '/') {
+    out = "/%2F";
+    pos = 1;
+  }
+  while (pos < path.size()) {
+    std::size_t end = path.find('/', pos);
+    if (end == std::string_view::npos) end = path.size();
+    if (end > pos) out += "/" + EscapeUrlPart(path.substr(pos, end - pos));
+    pos = end + 1;
   }
   return out;
 }

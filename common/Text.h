@@ -49,6 +49,14 @@ std::string_view SchemeOf(std::string_view address);
 std::string PercentDecode(std::string_view text);
 // The text with each byte for which `escapeAt(index)` holds written as %XX.
 std::string PercentEncode(std::string_view text, const std::function<bool(std::size_t)>& escapeAt);
+// The text with every byte but the unreserved characters of an address
+// (letters, digits, "-", ".", "_", "~") written as %XX: one part of a path,
+// a user name or a password.
+std::string EscapeUrlPart(std::string_view text);
+// The path part of an ftp:// address for a folder as the server names it:
+// each part escaped, empty parts left out; a path from the root begins with
+// "/%2F", which names the root rather than the login folder.
+std::string FtpUrlPath(std::string_view path);
 
 // Replaces every "\n" two-character escape by a carriage return.
 std::string ExpandLineBreaks(std::string_view text);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Kavrel.h"
+#include "Text.h"
 
 namespace kavrel {
 namespace {
@@ -97,6 +98,22 @@ TEST(AddURLCredentials, LoginCaptionShowsTheWrittenInCredentials) {
   const std::string location =
       AddURLCredentials("http://example.com:8080/dist/app.exe", "proxy", "secret");
   EXPECT_EQ(HostFromURL(location), "proxy:secret@example.com:8080");
+}
+
+// A folder as an FTP server names it, in an ftp:// address of either client.
+TEST(FtpUrlPath, PartsAreEscapedAndTheRootIsNamedAsSuch) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"", ""},
+      {"pub/new", "/pub/new"},
+      {"/pub", "/%2F/pub"},
+      {"/", "/%2F"},
+      {"a//b/", "/a/b"},
+      {"my files/50%", "/my%20files/50%25"},
+      {"caf\xC3\xA9/x~y_z.-", "/caf%C3%A9/x~y_z.-"},
+      {"a?b#c;d", "/a%3Fb%23c%3Bd"},
+  };
+  for (const auto& [path, expected] : cases) EXPECT_EQ(FtpUrlPath(path), expected) << path;
+  EXPECT_EQ(EscapeUrlPart("user@host:pw/"), "user%40host%3Apw%2F");
 }
 
 }  // namespace

@@ -331,14 +331,6 @@ std::string EscapeUnsafe(std::string_view url) {
   });
 }
 
-std::string EscapeSegment(CURL* easy, std::string_view text) {
-  char* escaped = curl_easy_escape(easy, text.data(), static_cast<int>(text.size()));
-  if (escaped == nullptr) return std::string(text);
-  std::string out(escaped);
-  curl_free(escaped);
-  return out;
-}
-
 class TCurlFtpConnection final : public TFtpConnection {
  public:
   TCurlFtpConnection(const TSessionSettings& settings, std::string host, int port, std::string user,
@@ -406,28 +398,9 @@ class TCurlFtpConnection final : public TFtpConnection {
 
   // Each folder of the path escaped; an absolute path starts with %2F so that
   // the server is asked for it from its root.
-  std::string PathPart(const std::string& path) {
-    std::string out;
-    std::size_t pos = 0;
-    if (!path.empty() && path.front() == '/') {
-      out = "/%2F";
-      pos = 1;
-    }
-    while (pos < path.size()) {
-      std::size_t end = path.find('/', pos);
-      if (end == std::string::npos) end = path.size();
-      if (end > pos) {
-        out += '/';
-        out += EscapeSegment(easy_.get(), std::string_view(path).substr(pos, end - pos));
-      }
-      pos = end + 1;
-    }
-    return out;
-  }
-
-  std::string DirectoryUrl(const std::string& dir) { return Base() + PathPart(dir) + "/"; }
+  std::string DirectoryUrl(const std::string& dir) { return Base() + FtpUrlPath(dir) + "/"; }
   std::string FileUrl(std::string_view name) {
-    return Base() + PathPart(directory_) + "/" + EscapeSegment(easy_.get(), name);
+    return Base() + FtpUrlPath(directory_) + "/" + EscapeUrlPart(name);
   }
 
   void Prepare(const std::string& url) {

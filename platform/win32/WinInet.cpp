@@ -677,30 +677,9 @@ class TWebProxyFtpConnection final : public TFtpConnection {
  private:
   // Each folder escaped; an absolute path starts with %2F, so that the server
   // is asked for it from its root.
-  static std::string PathPart(const std::string& path) {
-    std::string out;
-    std::size_t pos = 0;
-    if (!path.empty() && path.front() == '/') {
-      out = "/%2F";
-      pos = 1;
-    }
-    while (pos < path.size()) {
-      std::size_t end = path.find('/', pos);
-      if (end == std::string::npos) end = path.size();
-      if (end > pos) out += "/" + Segment(std::string_view(path).substr(pos, end - pos));
-      pos = end + 1;
-    }
-    return out;
-  }
-  static std::string Segment(std::string_view text) {
-    return PercentEncode(text, [text](std::size_t i) {
-      const auto c = static_cast<unsigned char>(text[i]);
-      return !(std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~');
-    });
-  }
-  std::string DirectoryUrl(const std::string& dir) const { return base_ + PathPart(dir) + "/"; }
+  std::string DirectoryUrl(const std::string& dir) const { return base_ + FtpUrlPath(dir) + "/"; }
   std::string FileUrl(std::string_view name) const {
-    return base_ + PathPart(directory_) + "/" + Segment(name);
+    return base_ + FtpUrlPath(directory_) + "/" + EscapeUrlPart(name);
   }
 
   std::unique_ptr<TWinInetRequest> Get(const std::string& url) {
@@ -914,13 +893,8 @@ class TWinInetSession final : public TInternetSession {
       RecordError(static_cast<int>(error.code), error.text);
       return nullptr;
     }
-    const auto escape = [](std::string_view text) {
-      return PercentEncode(text, [text](std::size_t i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        return !(std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~');
-      });
-    };
-    const std::string login = user.empty() ? "" : escape(user) + ":" + escape(password) + "@";
+    const std::string login =
+        user.empty() ? "" : EscapeUrlPart(user) + ":" + EscapeUrlPart(password) + "@";
     auto connection = std::make_unique<TWebProxyFtpConnection>(direct, settings_, at->host,
                                                                at->port, "ftp://" + login + server);
     if (!connection->Probe()) return nullptr;
