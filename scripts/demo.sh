@@ -21,6 +21,9 @@ fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build >/dev/null
 kavrel="$PWD/build/tools/kavrel"
+kavrel_tool() { "$kavrel" "$@"; }
+# shellcheck source=scripts/demo-site.sh
+source scripts/demo-site.sh
 
 work=$(mktemp -d)
 cleanup() {
@@ -32,32 +35,19 @@ cleanup() {
 trap cleanup EXIT
 
 # The update site.
-cp -r demo/site "$work/site"
-mkdir -p "$work/package"
-cp -r demo/packages/cabinet/. "$work/package/"
+demo_site_copy "$work"
 mkdir -p "$work/package/samples"
 head -c 196608 /dev/urandom > "$work/package/samples/voices.bin"   # big enough to watch
-(cd "$work/package" && gcab -c -z "$work/site/files/extras.cab" help/index.txt sounds/ding.txt samples/voices.bin)
-"$kavrel" compress demo/packages/notes.txt "$work/site/files/notes.tx_" >/dev/null
-mkfifo "$work/keep"
-exec 9<>"$work/keep"   # the server runs while this script holds the pipe open
-python3 tests/servers/http_server.py "$work/site" <"$work/keep" >"$work/server.out" 2>&1 &
-server=$!
-for _ in $(seq 100); do grep -q '^PORT' "$work/server.out" 2>/dev/null && break; sleep 0.1; done
-base="http://127.0.0.1:$(awk '/^PORT/ {print $2}' "$work/server.out")"
 slow=""
 [ -n "$screenshot" ] && slow="slow-150-8192/"
-sed -e "s|@BASE@|$base|g" -e "s|@SLOW@|$slow|g" demo/site/update.ini.in > "$work/site/update.ini"
+demo_site_publish "$work" "$slow" help/index.txt sounds/ding.txt samples/voices.bin
 
 # The installation: the launcher in the application's folder, as it ships.
 app="$work/Demo App"
-mkdir -p "$app/installed" "$app/Data/Sound" "$work/home" "$work/tmp"
-printf 'Kavrel demo tool, version 1.0' > "$app/installed/tool.dat"   # older and smaller
+mkdir -p "$work/home" "$work/tmp"
+demo_installation "$app" "$work"
 install -m 755 demo/app-1.0.sh "$app/app.exe"
 cp build/launcher/kavrel-launcher "$app/"
-cp resources/tolvan.bmp "$app/"
-printf '[Conf]\r\nAdd=%s/update.ini\r\n' "$base" > "$work/settings.ini"
-"$kavrel" scramble "$work/settings.ini" "$app/Data/Sound/QZ.au"
 
 list_app() {
   (cd "$app" && find . -type f ! -name kavrel-launcher ! -name tolvan.bmp ! -path './Data/*' \

@@ -27,32 +27,20 @@ windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 kavrel="$build/tools/kavrel.exe"
 app1="$build/tests/recording-app-1.exe"
 app2="$build/tests/recording-app-2.exe"
+kavrel_tool() { wine "$kavrel" "$1" "$(windows_path "$2")" "$(windows_path "$3")"; }
+# shellcheck source=scripts/demo-site.sh
+source scripts/demo-site.sh
 
 # The update site, as the demo publishes it, with the Windows application.
-cp -r demo/site "$work/site"
-mkdir -p "$work/package"
-cp -r demo/packages/cabinet/. "$work/package/"
-(cd "$work/package" && gcab -c -z "$work/site/files/extras.cab" help/index.txt sounds/ding.txt)
-wine "$kavrel" compress "$(windows_path "$PWD/demo/packages/notes.txt")" \
-  "$(windows_path "$work/site/files/notes.tx_")" >/dev/null
+demo_site_copy "$work"
 cp "$app2" "$work/site/files/app.exe_NEW"
-mkfifo "$work/keep"
-exec 9<>"$work/keep"   # the server runs while this script holds the pipe open
-python3 tests/servers/http_server.py "$work/site" <"$work/keep" >"$work/server.out" 2>&1 &
-server=$!
-for _ in $(seq 100); do grep -q '^PORT' "$work/server.out" 2>/dev/null && break; sleep 0.1; done
-base="http://127.0.0.1:$(awk '/^PORT/ {print $2}' "$work/server.out")"
-sed -e "s|@BASE@|$base|g" -e "s|@SLOW@||g" demo/site/update.ini.in > "$work/site/update.ini"
+demo_site_publish "$work" "" help/index.txt sounds/ding.txt
 
 # The installation: version 1 and the launcher in the application's folder.
 app="$work/Demo App"
-mkdir -p "$app/installed" "$app/Data/Sound"
-printf 'Kavrel demo tool, version 1.0' > "$app/installed/tool.dat"
+demo_installation "$app" "$work"
 cp "$app1" "$app/app.exe"
-cp "$build/launcher/kavrel-launcher.exe" resources/tolvan.bmp "$app/"
-printf '[Conf]\r\nAdd=%s/update.ini\r\n' "$base" > "$work/settings.ini"
-wine "$kavrel" scramble "$(windows_path "$work/settings.ini")" \
-  "$(windows_path "$app/Data/Sound/QZ.au")" >/dev/null
+cp "$build/launcher/kavrel-launcher.exe" "$app/"
 
 export KAVREL_TEST_RECORD
 KAVREL_TEST_RECORD=$(windows_path "$work/record.txt")
