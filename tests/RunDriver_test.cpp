@@ -127,6 +127,9 @@ class RunDriverTest : public ::testing::Test {
     engine.OnSuccess = [this](TKavrel&) { engine.calls.push_back("OnSuccess"); };
   }
   test::TTempDir dir;
+  // A temporary folder of the test's own, so that two tests running at once
+  // never meet at the installation's lock, which lies there.
+  test::TScopedTempFolder temp{dir.Path()};
   TScriptedEngine engine;
 };
 
