@@ -47,5 +47,5 @@ for _ in $(seq 100); do grep -q '^PORT' "$wine_home/starter.out" 2>/dev/null && 
 export KAVREL_TEST_SERVER_STARTER
 KAVREL_TEST_SERVER_STARTER=$(awk '/^PORT/ {print $2}' "$wine_home/starter.out")
 
-ctest --test-dir build-win --output-on-failure --timeout 600
+ctest --test-dir build-win --output-on-failure --timeout 600 -j2
 bash tests/windows/self_update.sh build-win
