@@ -77,8 +77,6 @@ TScopedEnv::~TScopedEnv() { SetOrRemoveEnvironment(name_, saved_); }
 TScopedRegistry::TScopedRegistry(std::string userKey) : userKey_(std::move(userKey)) {
 #ifdef _WIN32
   DeleteUserRegistryKey(userKey_, true);
-#else
-  folder_.emplace("KAVREL_REGISTRY_DIR", hives_.Path());
 #endif
 }
 

@@ -66,13 +66,17 @@ class TScopedRegistry {
   ~TScopedRegistry();
   TScopedRegistry(const TScopedRegistry&) = delete;
   TScopedRegistry& operator=(const TScopedRegistry&) = delete;
+#ifndef _WIN32
   // Where POSIX keeps the hive files.
   std::string HiveFile(std::string_view name) const { return hives_.File(name); }
+#endif
 
  private:
   std::string userKey_;
+#ifndef _WIN32
   TTempDir hives_;
-  std::optional<TScopedEnv> folder_;
+  TScopedEnv folder_{"KAVREL_REGISTRY_DIR", hives_.Path()};
+#endif
 };
 
 // Makes a folder the system's temporary folder for the scope: $TMPDIR on

@@ -396,8 +396,6 @@ class TCurlFtpConnection final : public TFtpConnection {
     return throughWebProxy_ && RefuseProxyAnswer(transfer.StatusCode());
   }
 
-  // Each folder of the path escaped; an absolute path starts with %2F so that
-  // the server is asked for it from its root.
   std::string DirectoryUrl(const std::string& dir) { return Base() + FtpUrlPath(dir) + "/"; }
   std::string FileUrl(std::string_view name) {
     return Base() + FtpUrlPath(directory_) + "/" + EscapeUrlPart(name);

@@ -306,14 +306,14 @@ int ExtractCabinet(const std::string& CabFile, const std::string& DestDir,
     FDICABINETINFO info{};
     const bool isCabinet = cabinet.isCabinet_(fdi, cab, &info) != FALSE;
     // A cabinet of a set needs its neighbours, which the callers never supply.
-    // The header's flags are read as well: Wine's library does not report
-    // that a cabinet has a next one.
+    // The set flags are read from the header itself: Wine's library does not
+    // report that a cabinet has a next one.
     unsigned char header[32] = {};
     const bool read =
         SeekFile(cab, 0, SEEK_SET) == 0 && ReadFile(cab, header, sizeof header) == sizeof header;
-    const unsigned flags = header[30] | (header[31] << 8u);
+    const unsigned flags = header[30] | (header[31] << 8u);  // 1: a previous, 2: a next one
     CloseFile(cab);
-    ok = isCabinet && read && !info.hasprev && !info.hasnext && (flags & 0x03u) == 0;
+    ok = isCabinet && read && (flags & 0x03u) == 0;
   }
   // Every name is checked before the first file is written.
   if (ok)

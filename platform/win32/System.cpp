@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cctype>
-#include <mutex>
 #include <vector>
 
 #include "Errors.h"

@@ -675,8 +675,6 @@ class TWebProxyFtpConnection final : public TFtpConnection {
   }
 
  private:
-  // Each folder escaped; an absolute path starts with %2F, so that the server
-  // is asked for it from its root.
   std::string DirectoryUrl(const std::string& dir) const { return base_ + FtpUrlPath(dir) + "/"; }
   std::string FileUrl(std::string_view name) const {
     return base_ + FtpUrlPath(directory_) + "/" + EscapeUrlPart(name);
