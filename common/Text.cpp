@@ -187,6 +187,14 @@ std::optional<std::int32_t> ParseInt32(std::string_view text) {
   return static_cast<std::int32_t>(scan.Value());
 }
 
+std::optional<std::int64_t> ParseDecimal(std::string_view text) {
+  if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != text.npos)
+    return std::nullopt;
+  std::int64_t value = 0;
+  for (const char c : text) value = value * 10 + (c - '0');
+  return value;
+}
+
 std::string ExpandLineBreaks(std::string_view text) {
   std::string out;
   out.reserve(text.size());

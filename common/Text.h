@@ -40,6 +40,10 @@ TNumberScan ScanInteger(std::string_view text);
 // hexadecimal up to eight digits wraps into the signed range ("$FFFFFFFF" is -1).
 std::optional<std::int32_t> ParseInt32(std::string_view text);
 
+// A non-negative whole number in plain decimal digits (no sign, no blanks) that
+// fits in 63 bits; nothing for anything else.
+std::optional<std::int64_t> ParseDecimal(std::string_view text);
+
 // The scheme of an address ("http" of "http://...", "mailto" of "mailto:..."),
 // or empty when it has none. One letter before the colon is a drive, not a
 // scheme.

@@ -1,6 +1,7 @@
 // Fetching one file over HTTP, FTP or a file path. Every transfer goes to a
 // temporary file first; the destination is replaced only once the whole file
 // has arrived, so a cancelled or broken transfer never leaves half a file.
+#include <utility>
 #include <vector>
 
 #include "Errors.h"
@@ -111,12 +112,13 @@ static bool PlaceDownloadedFile(TKavrel& engine, const std::string& temp,
 
 bool TKavrel::DownloadFile(platform::TInternetHandle* Connection, const std::string& URL,
                            const std::string& TargetDir) {
+  const std::optional<TSignedContent> expected = std::exchange(ExpectedContent, std::nullopt);
   ReportStatus(915, URL, 3, 0);
   const std::string name = FileNameFromURL(URL);
 
   if (UpdateType == fileUpdate) {
     const std::string destination = LastPart(TargetDir).empty() ? TargetDir + name : TargetDir;
-    if (!CopyLocalFile(URL, destination)) return false;
+    if (!CopyCheckedFile(URL, destination, expected)) return false;
     NotifyFileDownloaded(destination);
     return true;
   }
@@ -156,7 +158,7 @@ bool TKavrel::DownloadFile(platform::TInternetHandle* Connection, const std::str
   }
   if (UpdateType == httpUpdate) size = request->ContentLength().value_or(0);
   const std::string destination = TargetDir + FileNameFromURL(URL);
-  return ReceiveToDestination(*request, size, destination);
+  return ReceiveToDestination(*request, size, destination, expected);
 }
 
 std::string TKavrel::WithProxyCredentials(const std::string& URL) const {
@@ -211,8 +213,20 @@ bool TKavrel::HttpRequest(platform::TInternetSession* Session, const std::string
   }
 }
 
-bool TKavrel::ReceiveToDestination(platform::TInternetRequest& Request, std::int64_t Size,
+bool TKavrel::MatchesSignedContent(std::optional<TContentCheck>& Check,
                                    const std::string& Destination) {
+  if (!Check) return true;
+  const auto why = Check->Mismatch();
+  if (!why) return true;
+  ReportUnsigned(Destination, *why);
+  return false;
+}
+
+bool TKavrel::ReceiveToDestination(platform::TInternetRequest& Request, std::int64_t Size,
+                                   const std::string& Destination,
+                                   const std::optional<TSignedContent>& Expected) {
+  std::optional<TContentCheck> check;
+  if (Expected) check.emplace(*Expected);
   TTemporaryFile temp(DownloadTempFolder());
   TWriteBuffer writer(temp.File());
   std::vector<char> block(kNetworkBlock);
@@ -233,6 +247,8 @@ bool TKavrel::ReceiveToDestination(platform::TInternetRequest& Request, std::int
     }
     if (count > 0) writer.Append(block.data(), count);
     total += static_cast<std::int64_t>(count);
+    // More than was signed: the rest is not waited for.
+    if (check && !check->Add(block.data(), count)) break;
     if (OnFileProgress) OnFileProgress(*this, Destination, Low32(total), Low32(Size));
     cancel = Cancelled;
     CheckCancel(cancel);
@@ -242,8 +258,9 @@ bool TKavrel::ReceiveToDestination(platform::TInternetRequest& Request, std::int
   temp.Close();
   Cancelled = cancel;
 
-  // Nothing but a complete, non-empty file replaces the destination.
-  if (cancel || readFailed || !received) {
+  // Nothing but a complete, non-empty file replaces the destination, and in a
+  // signed run only the file that was signed.
+  if (cancel || readFailed || !received || !MatchesSignedContent(check, Destination)) {
     if (!temp.Delete()) LogWriteLine("Unable to delete file " + temp.Path());
     return false;
   }
@@ -255,6 +272,11 @@ bool TKavrel::ReceiveToDestination(platform::TInternetRequest& Request, std::int
 }
 
 bool TKavrel::CopyLocalFile(const std::string& Source, const std::string& Dest) {
+  return CopyCheckedFile(Source, Dest, std::nullopt);
+}
+
+bool TKavrel::CopyCheckedFile(const std::string& Source, const std::string& Dest,
+                              const std::optional<TSignedContent>& Expected) {
   // The same file under another spelling ("\\" against "/", a link) counts as
   // equal too: copying it onto itself would delete it.
   if (Source == Dest || platform::SameFile(Source, Dest)) {
@@ -277,6 +299,8 @@ bool TKavrel::CopyLocalFile(const std::string& Source, const std::string& Dest) 
   } catch (const platform::EInOutError&) {
     return false;
   }
+  std::optional<TContentCheck> check;
+  if (Expected) check.emplace(*Expected);
   std::vector<char> block(kLocalBlock);
   std::int64_t total = 0;
   bool cancel = false, failed = false;
@@ -285,6 +309,7 @@ bool TKavrel::CopyLocalFile(const std::string& Source, const std::string& Dest) 
     do {
       count = source->Read(block.data(), block.size());
       temp->File().Write(block.data(), count);
+      if (check && !check->Add(block.data(), count)) break;
       total += static_cast<std::int64_t>(count);
       if (OnFileProgress) OnFileProgress(*this, Source, Low32(total), Low32(length));
       CheckCancel(cancel);
@@ -295,7 +320,8 @@ bool TKavrel::CopyLocalFile(const std::string& Source, const std::string& Dest) 
     failed = true;
   }
   Cancelled = cancel;
-  if (cancel || failed) return false;  // the temporary file goes with `temp`
+  // The temporary file goes with `temp`.
+  if (cancel || failed || !MatchesSignedContent(check, Dest)) return false;
 
   platform::ShareLike(temp->Path(), platform::FileExists(Dest) ? Dest : Source);
   if (!PlaceDownloadedFile(*this, temp->Path(), Dest)) return false;  // the copy goes with `temp`
@@ -304,21 +330,29 @@ bool TKavrel::CopyLocalFile(const std::string& Source, const std::string& Dest) 
 }
 
 std::optional<TStrings> TKavrel::DownloadText(const std::string& URL) {
+  // A text for a dialog; one larger than this is no text anyone would read.
+  constexpr std::size_t kMaxTextSize = 16 * 1024 * 1024;
+  const auto bytes = DownloadBytes(URL, kMaxTextSize);
+  if (!bytes) return std::nullopt;
+  return SplitLines(DecodeText(*bytes));
+}
+
+std::optional<std::string> TKavrel::DownloadBytes(const std::string& URL, std::size_t Limit) {
   // A folder of its own below the temporary one: texts named like the
   // control file's copy ("ctl.php?id=7", "news.php?id=7" are both "id=7")
   // or like another file of the run must not replace it.
   const auto folder = platform::TTemporaryFolder::Create(GetTempDir(), "KAVR");
-  if (!folder) return std::nullopt;
+  if (!folder) {
+    ExpectedContent.reset();  // it was meant for this transfer only
+    return std::nullopt;
+  }
   const std::string path = AddBackslash(folder->Path()) + FileNameFromURL(URL);
   std::optional<std::string> bytes;
   if (DownloadFile(ConnectHandle, URL, AddBackslash(folder->Path()))) {
-    // A text for a dialog; one larger than this is no text anyone would read.
-    constexpr std::size_t kMaxTextSize = 16 * 1024 * 1024;
-    bytes = platform::ReadWholeFile(path, kMaxTextSize);
+    bytes = platform::ReadWholeFile(path, Limit);
     platform::DeleteFileAt(path);
   }
-  if (!bytes) return std::nullopt;
-  return SplitLines(DecodeText(*bytes));
+  return bytes;
 }
 
 }  // namespace kavrel

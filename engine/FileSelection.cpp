@@ -44,6 +44,8 @@ int TKavrel::ReadFileList() {
       entry.Mandatory = control.ReadFlag(section, "mandatory", false);
       entry.Preselect = control.ReadFlag(section, "preselect", true);
       entry.Hidden = control.ReadFlag(section, "hidden", false);
+      entry.Sha256 = control.ReadText(section, "sha256");
+      entry.SignedSize = control.ReadText(section, "size");
     }
   }
   return count;

@@ -57,16 +57,34 @@ int TKavrel::InstallFiles() {
       OnBeforeFileDownload(*this, static_cast<int>(i) + 1, entry.Description, url);
     if (!entry.TargetDir.empty() && !DirExists(entry.TargetDir)) ForceFolder(entry.TargetDir);
     const std::string folder = UseWinTempDir ? GetTempDir() : entry.TargetDir;
-    if (!DownloadFile(ConnectHandle, url, folder)) {
+    const auto failed = [&] {
       result = -1;
       ReportStatus(946, url, 2, 0);
       AppUpdate = false;
+    };
+    // In a signed run an entry is fetched only with the hash and size it was
+    // signed with, and what arrives is checked against them before it
+    // replaces, expands, patches or is left for the updater stub.
+    std::optional<TSignedContent> expected;
+    if (SignedRun()) {
+      std::string why;
+      expected = ParseSignedContent(entry.Sha256, entry.SignedSize, 0, "the entry of " + url, why);
+      if (!expected) {
+        ReportUnsigned(url, why);
+        failed();
+        continue;
+      }
+      ExpectedContent = expected;
+    }
+    if (!DownloadFile(ConnectHandle, url, folder)) {
+      failed();
       continue;
     }
     // A name the handler's location had to supply, or none at all: there is
     // no file of the entry's own name to treat.
     if (name.empty() || name == "." || name == ".." || platform::ContainsSeparator(name)) continue;
     const std::string fetched = folder + name;
+    if (expected) VerifiedFiles[name] = expected->Sha256;
     if (PosNoCase(name, AppComps) > 0) {
       AppComponentUpdated = true;
       ReportStatus(962, name, 0, 0);

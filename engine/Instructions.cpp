@@ -26,7 +26,10 @@ int TKavrel::RunInstructions() {
   }
   if (const std::string page = control.ReadPath(*this, "action", "htmldlg"); !page.empty()) {
     ReportStatus(935, "", 7, 0);
-    ShowHTMLDialogURL(page);
+    if (SignedRun())
+      ShowSignedPage(control, page);
+    else
+      ShowHTMLDialogURL(page);
   }
   if (const std::string program = control.ReadPath(*this, "action", "runbefore"); !program.empty())
     StartProgram(program);

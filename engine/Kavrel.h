@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 #include "DateTime.h"
 #include "Internet.h"
 #include "KavrelTypes.h"
+#include "SignedContent.h"
 
 namespace kavrel {
 
@@ -116,6 +118,9 @@ class TKavrel : public TComponent {
                     const std::string& TargetDir);
   // Fetches a text file and returns its lines; nothing when it cannot be fetched.
   std::optional<TStrings> DownloadText(const std::string& URL);
+  // Fetches a location into a folder of its own and returns its bytes; nothing
+  // when it cannot be fetched or holds more than `Limit` bytes.
+  std::optional<std::string> DownloadBytes(const std::string& URL, std::size_t Limit);
   bool CopyLocalFile(const std::string& Source, const std::string& Dest);
   // Whether an entry of the file list is transferred, asked as UpdateUpdate
   // says. `Mode` starts as UpdateUpdate when the installation starts and is
@@ -150,9 +155,14 @@ class TKavrel : public TComponent {
   std::string Password;
   int Port = 0;
   TPostUpdateInfo PostUpdateInfo;
+  // The product a signed control file must name in "product"; empty: any.
+  std::string ProductID;
   std::string Proxy;
   std::string ProxyUserID;
   std::string ProxyPassword;
+  // Public keys (minisign's base64 form, separated by blanks) of which one
+  // must have signed the control file; empty: control files are not signed.
+  std::string PublicKey;
   std::string Signature;
   bool SignatureCheck = false;
   std::string TempDirectory;
@@ -216,6 +226,21 @@ class TKavrel : public TComponent {
   // formats leave out (milliseconds, say).
   static TDateTime AsRemembered(TDateTime Value);
 
+  // Signed updates. A run is signed when PublicKey holds a key: the control
+  // file is then verified before anything in it is read, and every file,
+  // text and page it names is checked against its signed hash.
+  bool SignedRun() const;
+  int VerifyControlFile(const std::string& Address);
+  // Reports why a file the control file names is not the signed one.
+  void ReportUnsigned(const std::string& What, const std::string& Why);
+  // The highest "sequence" this installation has accepted from `Address`.
+  std::optional<std::int64_t> ReadAcceptedSequence(const std::string& Address);
+  void WriteAcceptedSequence(const std::string& Address, std::int64_t Value);
+  std::optional<TStrings> DownloadSectionText(const std::string& Section,
+                                              const std::string& Address);
+  // Shows the page of the "htmldlg" instruction once its signed hash matched.
+  void ShowSignedPage(const TControlFile& Control, const std::string& Page);
+
   // The folder temporary download files are made in.
   std::string DownloadTempFolder() const;
   // Lets the window system handle what is pending, at most every few
@@ -233,6 +258,7 @@ class TKavrel : public TComponent {
   bool Dialled = false;
   bool SaveLastDate = false;
   std::string ControlFileName;
+  std::string ControlFileAddress;  // where this run's control file came from
   std::string AppName;
   std::string AppParams;
   std::string AppComps;
@@ -248,6 +274,12 @@ class TKavrel : public TComponent {
   TDateTime LastUpdateDateTime = DefaultControlDate();
   bool Cancelled = false;
   bool StubStarted = false;  // the updater stub of this run has been started
+  // The signed hash and size the next DownloadFile checks what arrives against;
+  // taken by that call.
+  std::optional<TSignedContent> ExpectedContent;
+  // Files of this run left in the download folder with their verified SHA-256,
+  // handed to the updater stub so that it installs nothing else.
+  std::map<std::string, std::string> VerifiedFiles;
 
  private:
   // The location with the proxy credentials written in, unless its transfer
@@ -257,13 +289,21 @@ class TKavrel : public TComponent {
   bool HttpRequest(platform::TInternetSession* Session, const std::string& Location,
                    std::unique_ptr<platform::TInternetRequest>& Request);
   bool ReceiveToDestination(platform::TInternetRequest& Request, std::int64_t Size,
-                            const std::string& Destination);
+                            const std::string& Destination,
+                            const std::optional<TSignedContent>& Expected);
+  bool CopyCheckedFile(const std::string& Source, const std::string& Dest,
+                       const std::optional<TSignedContent>& Expected);
+  // False, with report 979, when what arrived is not the signed content.
+  bool MatchesSignedContent(std::optional<TContentCheck>& Check, const std::string& Destination);
 
   std::string FLogFileName;
   TKavrelUtility* FUtility = nullptr;
   std::chrono::steady_clock::time_point lastPump_{};
   bool running_ = false;
 };
+
+// Shows a page (an address or a local file) in the HTML dialog.
+void ShowHTMLDialogURL(const std::string& Address);
 
 // True when the running system is Windows Vista or later.
 bool IsVistaOrLater();

@@ -71,6 +71,9 @@ struct TFileDescription {
   bool Preselect = true;
   bool Hidden = false;
   bool Selected = false;
+  // A signed control file's "sha256" and "size", as written.
+  std::string Sha256;
+  std::string SignedSize;
 
   // How the entry is shown in the log: url[local,nv=version,nd=date,ns=size,nc=checksum].
   std::string DisplayLine() const {

@@ -3,7 +3,9 @@
 #include "Files.h"
 #include "Kavrel.h"
 #include "Registry.h"
+#include "Sha256.h"
 #include "System.h"
+#include "Text.h"
 
 namespace kavrel {
 
@@ -51,7 +53,33 @@ TDateTime FromRememberedText(TDateTime value, const std::string& date, const std
   return value;
 }
 
+// Where the accepted sequences of signed control files are kept: beside the
+// last update when that memory is configured, else in the user's own store.
+std::optional<platform::TRegistryKey> OpenSequenceMemory(const TLastURLEntry& entry) {
+  if (Configured(entry)) return OpenMemory(entry);
+  return platform::OpenRegistryKey(platform::TRegRoot::CurrentUser, "Software\\Kavrel\\Sequences",
+                                   platform::TRegAccess::Full, true);
+}
+
+// One value per control-file address and product, named by a hash of both:
+// an address may hold any character, a value name may not.
+std::string SequenceValueName(const std::string& address, const std::string& product) {
+  return "Sequence-" + trust::Sha256Hex(address + "\n" + product).substr(0, 32);
+}
+
 }  // namespace
+
+std::optional<std::int64_t> TKavrel::ReadAcceptedSequence(const std::string& Address) {
+  const auto key = OpenSequenceMemory(LastURLEntry);
+  if (!key) return std::nullopt;
+  const auto text = key->ReadString(SequenceValueName(Address, ProductID));
+  return text ? ParseDecimal(*text) : std::nullopt;
+}
+
+void TKavrel::WriteAcceptedSequence(const std::string& Address, std::int64_t Value) {
+  if (auto key = OpenSequenceMemory(LastURLEntry))
+    key->WriteString(SequenceValueName(Address, ProductID), std::to_string(Value));
+}
 
 TDateTime TKavrel::AsRemembered(TDateTime Value) {
   const auto [date, time] = RememberedText(Value);

@@ -61,4 +61,8 @@ std::string AddURLCredentials(std::string_view URL, std::string_view User,
   return out;
 }
 
+bool IsDowngrade(std::string_view from, std::string_view to) {
+  return LowerCase(SchemeOf(from)) == "https" && LowerCase(SchemeOf(to)) != "https";
+}
+
 }  // namespace kavrel

@@ -23,4 +23,8 @@ std::string HostFromURL(std::string_view URL);
 std::string AddURLCredentials(std::string_view URL, std::string_view User,
                               std::string_view Password);
 
+// True when `from` is an https location and `to` is not: following it would
+// give up the protection the first one had.
+bool IsDowngrade(std::string_view from, std::string_view to);
+
 }  // namespace kavrel

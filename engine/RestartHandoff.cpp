@@ -1,6 +1,8 @@
 // The restart handoff: the application's components go to the updater stub,
 // which waits for this process to end, completes them and starts the
 // application again.
+#include <map>
+
 #include "Errors.h"
 #include "Files.h"
 #include "IniDocument.h"
@@ -15,9 +17,11 @@ namespace kavrel {
 
 namespace {
 
-// Leaves the update log's name for the stub; the file's other sections and
-// keys stay as they are.
-void WriteHandOffFile(const std::string& logName) {
+// Leaves the update log's name for the stub, and in a signed run the hashes
+// of the files it may install; the file's other sections and keys stay as
+// they are.
+void WriteHandOffFile(const std::string& logName, bool verified,
+                      const std::map<std::string, std::string>& hashes) {
   const std::string path = HandOffFilePath();
   const auto old = platform::ReadWholeFile(path);
   // A file that is there but cannot be read would lose its other keys.
@@ -26,6 +30,17 @@ void WriteHandOffFile(const std::string& logName) {
                                 platform::ErrorNumber(platform::TErrorKind::AccessDenied));
   TIniDocument ini = TIniDocument::Parse(old.value_or(""));
   ini.WriteString(kHandOffSection, kHandOffLogKey, logName);
+  // Hashes of an earlier hand-off never speak for this one.
+  for (const std::string& key : ini.KeyNames(kHandOffHashSection))
+    ini.DeleteKey(kHandOffHashSection, key);
+  ini.DeleteKey(kHandOffSection, kHandOffVerifiedKey);
+  if (verified) {
+    ini.WriteString(kHandOffSection, kHandOffVerifiedKey, "1");
+    // Numbered "HASH NAME" values: a name may hold what a key may not.
+    int n = 0;
+    for (const auto& [name, hash] : hashes)
+      ini.WriteString(kHandOffHashSection, std::to_string(++n), hash + " " + name);
+  }
   try {
     platform::WriteFileAtomically(path, ini.ToText());
   } catch (const platform::EInOutError& e) {
@@ -65,7 +80,7 @@ void TKavrel::RestartApplication() {
         "download folder or components",
         platform::ErrorNumber(platform::TErrorKind::InvalidArgument));
   DeployStub();
-  WriteHandOffFile(LogFileName());
+  WriteHandOffFile(LogFileName(), SignedRun(), VerifiedFiles);
   const std::string commandLine = BuildStubCommandLine(command);
   ReportStatus(958, commandLine, 0, 0);
   // The stub gets none of this process's open files; it runs in the current

@@ -7,6 +7,7 @@
 #include "Errors.h"
 #include "Files.h"
 #include "Kavrel.h"
+#include "Locations.h"
 #include "PathHelpers.h"
 #include "Processes.h"
 #include "StubHandoff.h"
@@ -60,6 +61,8 @@ void TKavrel::ProcessUpdate() {
 
   AppComponentUpdated = false;
   StubStarted = false;
+  ExpectedContent.reset();
+  VerifiedFiles.clear();
   FtpDirChanged = false;
   ControlFileName.clear();
   ReportStatus(963, GetVersion(), 0, 0);
@@ -147,7 +150,12 @@ void TKavrel::FinishUpdate() {
   const std::string updateURL = control.ReadText("action", "updateURL");
   if (!updateURL.empty()) {
     ReportStatus(941, "", 3, 0);
-    WriteLastURL(updateURL);
+    // A signed installation never lets a redirection leave https: the next
+    // control file must come as protected as this one did.
+    if (SignedRun() && IsDowngrade(ControlFileAddress, updateURL))
+      ReportStatus(980, updateURL + ": not https as the control file", 11, 0);
+    else
+      WriteLastURL(updateURL);
   }
   if (Utility() != nullptr && ApplyPatch) DeployUtility();
   const std::string runAfter = control.ReadPath(*this, "action", "runafter");

@@ -8,7 +8,7 @@ namespace kavrel {
 
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 69> kMessages = {{
+constexpr std::array<std::pair<int, std::string_view>, 73> kMessages = {{
     // Run-and-wait of a program during installation: the argument is the
     // command line, shown as it is.
     {18, "%s"},
@@ -80,6 +80,11 @@ constexpr std::array<std::pair<int, std::string_view>, 69> kMessages = {{
     {974, "Change FTP directory to : %s"},
     {975, "Cannot change FTP directory to : %s"},
     {976, "System error : %s"},
+    // Signed updates.
+    {977, "Update control file signature not accepted : %s"},
+    {978, "Update control file not accepted : %s"},
+    {979, "File does not match the signed update : %s"},
+    {980, "Address not followed : %s"},
 }};
 
 static_assert(std::is_sorted(kMessages.begin(), kMessages.end()));

@@ -16,6 +16,11 @@ inline constexpr const char* kStubCompressedName = "kvsetup.ex_";
 inline constexpr const char* kHandOffSection = "CONFIG";
 inline constexpr const char* kHandOffLogKey = "LOGFILENAME";
 inline constexpr const char* kDefaultLogName = "KAVREL.LOG";
+// A signed run's hand-off also names every file it left in the download
+// folder with its verified SHA-256 (values "HASH NAME" numbered from 1); the
+// stub then installs nothing else.
+inline constexpr const char* kHandOffVerifiedKey = "VERIFIED";
+inline constexpr const char* kHandOffHashSection = "SHA256";
 
 struct TStubCommand {
   std::uint32_t ProcessId = 0;  // the process the stub waits for

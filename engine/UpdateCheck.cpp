@@ -3,6 +3,7 @@
 // whether and why an update applies.
 #include "ControlFile.h"
 #include "Kavrel.h"
+#include "Locations.h"
 #include "PathHelpers.h"
 #include "System.h"
 
@@ -10,6 +11,12 @@ namespace kavrel {
 
 void TKavrel::GetControlFile(std::string& Address) {
   Address = ReadLastURL();
+  // A remembered address that would take an https control file to a weaker
+  // scheme is not followed.
+  if (!Address.empty() && IsDowngrade(ExpandMacros(URL), ExpandMacros(Address))) {
+    ReportStatus(980, Address + ": not https as " + URL, 11, 0);
+    Address.clear();
+  }
   if (Address.empty()) Address = URL;
   Address = ExpandMacros(Address);
 }
@@ -24,8 +31,12 @@ int TKavrel::CheckUpdateSection() {
     ReportStatus(925, "", 2, 0);
     return 4;
   }
-  ReportStatus(926, "", 3, 0);
   ControlFileName = folder + FileNameFromURL(address);
+  ControlFileAddress = address;
+  // Nothing of a signed installation's control file is read, not even the
+  // application values, before its signature and sequence are checked.
+  if (SignedRun() && VerifyControlFile(address) != 0) return 4;
+  ReportStatus(926, "", 3, 0);
 
   const TControlFile control(ControlFileName);
   if (SignatureCheck && control.ReadText("update", "signature") != Signature) {

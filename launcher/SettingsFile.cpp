@@ -44,10 +44,14 @@ void ScrambleFile(const std::string& Source, const std::string& Target, int Key)
   platform::WriteFileAtomically(Target, ScrambleBytes(ReadAll(Source), Key));
 }
 
-std::string ReadSettingsAddress(const std::string& folder) {
+std::string ReadSettingsAddress(const std::string& folder) { return ReadSettings(folder).Address; }
+
+TLauncherSettings ReadSettings(const std::string& folder) {
   const std::string plain =
       ScrambleBytes(ReadAll(platform::ToNativePath(folder + kSettingsFileName)), SettingsKey());
-  return TIniDocument::Parse(plain).ReadString("Conf", "Add", "");
+  const TIniDocument ini = TIniDocument::Parse(plain);
+  return {ini.ReadString("Conf", "Add", ""), ini.ReadString("Conf", "Key", ""),
+          ini.ReadString("Conf", "Product", "")};
 }
 
 }  // namespace kavrel::launcher

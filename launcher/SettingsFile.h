@@ -1,5 +1,6 @@
 // The launcher's settings file: INI text stored scrambled, holding the address
-// of the update control file (key "Add" of section "Conf").
+// of the update control file (key "Add" of section "Conf") and, for signed
+// updates, the publisher's public keys ("Key") and the product ("Product").
 #pragma once
 
 #include <string>
@@ -26,5 +27,13 @@ void ScrambleFile(const std::string& Source, const std::string& Target, int Key)
 // disk whatever happens. Empty without the section or key. Raises
 // platform::EInOutError when the file cannot be read.
 std::string ReadSettingsAddress(const std::string& folder);
+
+struct TLauncherSettings {
+  std::string Address;    // "Add"
+  std::string PublicKey;  // "Key": the engine's PublicKey
+  std::string Product;    // "Product": the engine's ProductID
+};
+// All the settings, read as ReadSettingsAddress reads the address.
+TLauncherSettings ReadSettings(const std::string& folder);
 
 }  // namespace kavrel::launcher

@@ -44,7 +44,10 @@ void TForm3::ShowError(const std::exception& error) {
 void TForm3::FormCreate() {
   // An error skips the rest: without settings the picture is not loaded either.
   try {
-    kavrel1_->URL = ReadSettingsAddress(platform::GetCurrentDir());
+    const TLauncherSettings settings = ReadSettings(platform::GetCurrentDir());
+    kavrel1_->URL = settings.Address;
+    kavrel1_->PublicKey = settings.PublicKey;
+    kavrel1_->ProductID = settings.Product;
     view_.LoadPicture(kSplashPicture);
   } catch (const std::exception& e) {
     ShowError(e);

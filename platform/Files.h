@@ -144,12 +144,23 @@ bool ReplaceFileWith(std::string_view from, std::string_view to);
 // then renamed over it, so that `to` is always the old file or the new one.
 // The copy keeps the permissions of the file it replaces (a new file gets
 // those of `from`). False when that cannot be done; `to` then stays as it was.
-bool CopyFileOver(std::string_view from, std::string_view to);
+// Looks at a copy as it is made and decides whether it may take its place.
+class TCopyCheck {
+ public:
+  virtual ~TCopyCheck() = default;
+  virtual void Add(const char* bytes, std::size_t count) = 0;
+  virtual bool Accept() = 0;
+};
+bool CopyFileOver(std::string_view from, std::string_view to, TCopyCheck* check = nullptr);
 // Sets when a file was last written, given in local time (the access time
 // stays as it is).
 bool SetLastWriteTime(std::string_view path, TDateTime localTime);
 // Lets whoever may read the file also run it.
 bool MakeExecutable(std::string_view path);
+// Lets only this user read and write the file (a secret key, before anything
+// is written to it). Windows leaves a file of the user's profile to its
+// folder's permissions.
+bool MakePrivate(std::string_view path);
 // Removes the read-only and hidden marks a file can carry on this system.
 // False when the file's attributes cannot be read or written.
 bool ClearReadOnlyHidden(std::string_view path);

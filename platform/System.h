@@ -31,4 +31,8 @@ TFormatSettings SystemFormatSettings();
 
 std::optional<std::string> GetEnvironment(std::string_view name);
 
+// One line typed at the terminal without showing it, after `prompt` on the
+// standard error; from a pipe, one line of the standard input. Nothing at its end.
+std::optional<std::string> ReadHiddenLine(std::string_view prompt);
+
 }  // namespace kavrel::platform

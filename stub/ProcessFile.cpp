@@ -5,11 +5,13 @@
 #include <set>
 #include <thread>
 
+#include "FileDigest.h"
 #include "Files.h"
 #include "IniDocument.h"
 #include "LzExpand.h"
 #include "PathHelpers.h"
 #include "Processes.h"
+#include "Sha256.h"
 #include "Text.h"
 #include "Ulog.h"
 #include "cabfdi.h"
@@ -51,6 +53,23 @@ int EntryNumber(std::string_view digits) {
   return ParseInt32(digits).value_or(0);
 }
 
+// Hashes a copy as it is made; the copy takes its place only when whole and
+// equal to the verified file.
+class TSha256Check : public platform::TCopyCheck {
+ public:
+  explicit TSha256Check(std::string expected) : expected_(std::move(expected)) {}
+  void Add(const char* bytes, std::size_t count) override {
+    hash_.Add(std::string_view(bytes, count));
+  }
+  bool Accept() override { return matched_ = hash_.HexDigest() == expected_; }
+  bool Matched() const { return matched_; }
+
+ private:
+  std::string expected_;
+  trust::TSha256 hash_;
+  bool matched_ = true;  // until a whole copy was seen to differ
+};
+
 // A program given as one path, so that a folder with blanks still names it.
 std::string QuotedProgram(const std::string& path) { return "\"" + path + "\""; }
 
@@ -81,14 +100,42 @@ void TStubWork::PendingCopy(const std::string& name, const std::string& source,
   const std::string what = source + base + "_NEW to " + target + base;
   Log("Upd copying file : " + what);
   // The pending file stays where it is: the copy replaces the old file in one
-  // step, so that a program is never left half written.
-  if (!platform::CopyFileOver(pending, target + base)) Log("Upd copy error " + what);
+  // step, so that a program is never left half written. After a signed run the
+  // copy itself is hashed, so that what is installed is what was verified,
+  // whatever happens to the pending file meanwhile.
+  if (!verified_.Required()) {
+    if (!platform::CopyFileOver(pending, target + base)) Log("Upd copy error " + what);
+    return;
+  }
+  const auto hash = verified_.HashOf(pending.substr(source.size()));
+  if (!hash) {
+    Log("Upd not verified, left alone : " + pending);
+    return;
+  }
+  TSha256Check check(*hash);
+  if (!platform::CopyFileOver(pending, target + base, &check))
+    Log(check.Matched() ? "Upd copy error " + what : "Upd verification failed : " + pending);
+}
+
+bool TStubWork::Verified(const std::string& name, const std::string& path) const {
+  if (!verified_.Required()) return true;
+  const auto hash = verified_.HashOf(name);
+  if (!hash) {
+    Log("Upd not verified, left alone : " + path);
+    return false;
+  }
+  if (FileSha256(path) != *hash) {
+    Log("Upd verification failed : " + path);
+    return false;
+  }
+  return true;
 }
 
 void TStubWork::ListFile(const std::string& name, const std::string& source) {
   const std::string path = source + name;
   // A list that names itself, directly or through others, is worked through once.
   if (std::find(openLists_.begin(), openLists_.end(), path) != openLists_.end()) return;
+  if (!Verified(name, path)) return;
   Log("Upd inf file: " + path);
   const std::vector<TListEntry> entries =
       ReadListEntries(platform::ReadWholeFile(path).value_or(""));
@@ -101,6 +148,7 @@ void TStubWork::ListFile(const std::string& name, const std::string& source) {
 }
 
 void TStubWork::Patch(const std::string& name, const std::string& source) {
+  if (!Verified(name, source + name)) return;
   const std::string program = name.substr(0, name.rfind('.')) + ".EXE";
   const std::string command =
       logging_ ? "patcher.exe -v " + source + name + " " + program + " >>KAVRELLOG"
@@ -112,6 +160,7 @@ void TStubWork::Patch(const std::string& name, const std::string& source) {
 void TStubWork::Cabinet(const std::string& name, const std::string& source,
                         const std::string& target) {
   Log("Upd cab extract " + name + " " + target);
+  if (!Verified(name, source + name)) return;
   if (ExtractCabinet(source + name, target) == 0)
     platform::DeleteFileAt(source + name);
   else
@@ -121,6 +170,7 @@ void TStubWork::Cabinet(const std::string& name, const std::string& source,
 void TStubWork::Program(const std::string& name, const std::string& source,
                         const std::string& target) {
   Log("Upd execute " + name + " " + target);
+  if (!Verified(name, source + name)) return;
   // A program that arrived with the update carries no permission to run yet.
   platform::MakeExecutable(source + name);
   platform::RunAndWait(QuotedProgram(source + name), false);
@@ -130,6 +180,7 @@ void TStubWork::Program(const std::string& name, const std::string& source,
 
 void TStubWork::Compressed(const std::string& name, const std::string& target) {
   Log("Upd lzexpand " + name + " " + target);
+  if (!Verified(name, name)) return;
   // A file that is not in the LZ format has no name to expand to: it is left
   // exactly as it is.
   const auto expandedName = ExpandedLZName(name);

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "VerifiedFiles.h"
+
 namespace kavrel::stub {
 
 // One entry of a list file: the number it has there, the name of a file in the
@@ -26,7 +28,8 @@ std::vector<TListEntry> ReadListEntries(std::string_view text);
 
 class TStubWork {
  public:
-  explicit TStubWork(bool logging) : logging_(logging) {}
+  explicit TStubWork(bool logging, TVerifiedFiles verified = {})
+      : logging_(logging), verified_(std::move(verified)) {}
 
   // Handles the file `name`: a component in the folder `source`, put into the
   // folder `target` (both end with a separator or are empty).
@@ -40,8 +43,12 @@ class TStubWork {
   void Cabinet(const std::string& name, const std::string& source, const std::string& target);
   void Program(const std::string& name, const std::string& source, const std::string& target);
   void Compressed(const std::string& name, const std::string& target);
+  // True when `path`, the file `name`, holds what the run verified, or when
+  // nothing was verified; otherwise logs why the file is left alone.
+  bool Verified(const std::string& name, const std::string& path) const;
 
   bool logging_;
+  TVerifiedFiles verified_;
   std::vector<std::string> openLists_;  // the list files being worked through
 };
 

@@ -17,13 +17,14 @@ namespace kavrel::stub {
 
 namespace {
 
-// The log name the engine left in the hand-off file, which goes once read.
-std::string TakeLogName() {
+// What the engine left in the hand-off file, which goes once read: the log
+// name and, after a signed run, the files it verified.
+TIniDocument TakeHandOff() {
   const std::string path = HandOffFilePath();
   const auto text = platform::ReadWholeFile(path);
-  if (!text) return kDefaultLogName;
+  if (!text) return {};
   platform::DeleteFileAt(path);
-  return TIniDocument::Parse(*text).ReadString(kHandOffSection, kHandOffLogKey, kDefaultLogName);
+  return TIniDocument::Parse(*text);
 }
 
 // A decimal whole number, optionally signed, in the 32-bit range.
@@ -49,11 +50,12 @@ int RunStub(const std::string& commandLine) {
   // waits for this one; the lock goes before the application starts again.
   // Without a temporary folder to lock in, the work goes on unguarded.
   std::optional<platform::TFileLock> lock = platform::TFileLock::Take(InstallationLockPath());
-  SetLogPath(LogFilePath(TakeLogName()));
+  const TIniDocument handOff = TakeHandOff();
+  SetLogPath(LogFilePath(handOff.ReadString(kHandOffSection, kHandOffLogKey, kDefaultLogName)));
   Pause();
 
   const bool logging = arg(2) == "L";
-  TStubWork worker(logging);
+  TStubWork worker(logging, TVerifiedFiles::FromHandOff(handOff));
   if (logging) {
     WriteLog(kStubVersionLine);
     WriteLog("Upd cur dir : " + platform::GetCurrentDir());

@@ -10,6 +10,7 @@
 #include "Processes.h"
 #include "PublisherCommands.h"
 #include "ScriptedUserInterface.h"
+#include "SigningCommands.h"
 
 namespace {
 
@@ -47,6 +48,21 @@ constexpr const char* kUsage =
     "      Extracts every file of a cabinet into FOLDER as a machine does,\n"
     "      with its subfolders and stored dates, and prints each file written.\n"
     "      The cabinet stays.\n"
+    "  scramble SOURCE TARGET\n"
+    "      Writes the launcher's settings file TARGET from the INI text SOURCE\n"
+    "      (or the text back from a settings file).\n"
+    "  keygen [-W] [-f] [-p PUBLICKEYFILE] [-s SECRETKEYFILE]\n"
+    "      Makes a signing key pair in minisign's formats (minisign.pub and\n"
+    "      minisign.key by default), the secret key protected by a password\n"
+    "      asked for twice, or unprotected with -W; -f replaces existing files.\n"
+    "  sign [-l] [-s SECRETKEYFILE] [-t COMMENT] [-x SIGFILE] FILE\n"
+    "      Signs FILE into FILE.minisig (or SIGFILE) as minisign -S does;\n"
+    "      -l makes the legacy kind, -t sets the trusted comment.\n"
+    "  verify [-p PUBLICKEYFILE | -P KEY] [-x SIGFILE] FILE\n"
+    "      Checks FILE's signature as an engine with PublicKey does; exit\n"
+    "      status 0 when it is valid, else 1.\n"
+    "  sha256 FILE\n"
+    "      Prints the \"sha256\" value a signed control file gives for FILE.\n"
     "  help\n"
     "      Shows this text.\n"
     "\n"
@@ -153,5 +169,9 @@ int main(int argc, char** argv) {
   if (command == "expand") return kavrel::ExpandCommand(args, std::cout, std::cerr);
   if (command == "extract") return kavrel::ExtractCommand(args, std::cout, std::cerr);
   if (command == "scramble") return kavrel::ScrambleCommand(args, std::cerr);
+  if (command == "keygen") return kavrel::KeygenCommand(args, std::cout, std::cerr);
+  if (command == "sign") return kavrel::SignCommand(args, std::cout, std::cerr);
+  if (command == "verify") return kavrel::VerifyCommand(args, std::cout, std::cerr);
+  if (command == "sha256") return kavrel::Sha256Command(args, std::cout, std::cerr);
   return Usage("unknown command " + command);
 }

@@ -430,7 +430,8 @@ namespace {
 // Copies a file's bytes to a new file beside the destination, flushed, then
 // renamed into place, so that the destination never holds a part of the file.
 // The copy gets the permissions of `model`.
-bool CopyBeside(const std::string& from, const std::string& to, const std::string& model) {
+bool CopyBeside(const std::string& from, const std::string& to, const std::string& model,
+                TCopyCheck* check = nullptr) {
   auto source = TFile::Open(from, TFile::Mode::Read);
   if (!source) return false;
   std::string temp;
@@ -439,11 +440,17 @@ bool CopyBeside(const std::string& from, const std::string& to, const std::strin
   ShareLike(temp, model);
   try {
     std::vector<char> block(65536);
-    while (const std::size_t n = source->Read(block.data(), block.size()))
+    while (const std::size_t n = source->Read(block.data(), block.size())) {
       target->Write(block.data(), n);
+      if (check != nullptr) check->Add(block.data(), n);
+    }
     target->Sync();
     target->Close();
   } catch (const EInOutError&) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  if (check != nullptr && !check->Accept()) {
     ::unlink(temp.c_str());
     return false;
   }
@@ -478,12 +485,12 @@ bool ReplaceFileWith(std::string_view from, std::string_view to) {
   return errno == EXDEV && CopyAcrossFileSystems(source, target);
 }
 
-bool CopyFileOver(std::string_view from, std::string_view to) {
+bool CopyFileOver(std::string_view from, std::string_view to, TCopyCheck* check) {
   const std::string source = ToNativePath(from);
   const std::string target = ToNativePath(to);
   struct stat st {};
   if (::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  return CopyBeside(source, target, ::stat(target.c_str(), &st) == 0 ? target : source);
+  return CopyBeside(source, target, ::stat(target.c_str(), &st) == 0 ? target : source, check);
 }
 
 bool SetLastWriteTime(std::string_view path, TDateTime localTime) {
@@ -508,6 +515,10 @@ bool MakeExecutable(std::string_view path) {
   if (::stat(native.c_str(), &st) != 0) return false;
   const mode_t mode = st.st_mode & 07777;
   return ::chmod(native.c_str(), mode | ((mode & 0444) >> 2)) == 0;
+}
+
+bool MakePrivate(std::string_view path) {
+  return ::chmod(ToNativePath(path).c_str(), S_IRUSR | S_IWUSR) == 0;
 }
 
 bool ClearReadOnlyHidden(std::string_view path) {

@@ -3,11 +3,14 @@
 #include <langinfo.h>
 #include <locale.h>
 #include <sys/utsname.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iostream>
 
 #include "Errors.h"
 #include "LocalTime.h"
@@ -93,6 +96,25 @@ int ErrorNumber(TErrorKind kind) {
 
 bool IsErrorKind(int errorCode, TErrorKind kind) {
   return errorCode == ErrorNumber(kind) || (kind == TErrorKind::WouldBlock && errorCode == EAGAIN);
+}
+
+std::optional<std::string> ReadHiddenLine(std::string_view prompt) {
+  const bool terminal = ::isatty(STDIN_FILENO) == 1;
+  termios saved{};
+  if (terminal && ::tcgetattr(STDIN_FILENO, &saved) == 0) {
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+  }
+  std::cerr << prompt << std::flush;
+  std::string line;
+  const bool read = static_cast<bool>(std::getline(std::cin, line));
+  if (terminal) {
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    std::cerr << '\n';
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return read ? std::optional<std::string>(line) : std::nullopt;
 }
 
 }  // namespace kavrel::platform

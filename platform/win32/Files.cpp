@@ -489,7 +489,8 @@ namespace {
 // Copies a file's bytes to a new file beside the destination, flushed, then
 // renamed into place (over an existing file only with `replace`), so that the
 // destination never holds a part of the file.
-bool CopyBeside(const std::string& from, const std::string& to, bool replace) {
+bool CopyBeside(const std::string& from, const std::string& to, bool replace,
+                TCopyCheck* check = nullptr) {
   auto source = TFile::Open(from, TFile::Mode::Read);
   if (!source) return false;
   std::string temp;
@@ -497,12 +498,18 @@ bool CopyBeside(const std::string& from, const std::string& to, bool replace) {
   if (!target) return false;
   try {
     std::vector<char> block(65536);
-    while (const std::size_t n = source->Read(block.data(), block.size()))
+    while (const std::size_t n = source->Read(block.data(), block.size())) {
       target->Write(block.data(), n);
+      if (check != nullptr) check->Add(block.data(), n);
+    }
     target->Sync();
     target->Close();
   } catch (const EInOutError&) {
     target.reset();
+    ::DeleteFileW(Wide(temp).c_str());
+    return false;
+  }
+  if (check != nullptr && !check->Accept()) {
     ::DeleteFileW(Wide(temp).c_str());
     return false;
   }
@@ -538,10 +545,10 @@ bool ReplaceFileWith(std::string_view from, std::string_view to) {
   return ::GetLastError() == ERROR_NOT_SAME_DEVICE && CopyAcrossVolumes(source, target, true);
 }
 
-bool CopyFileOver(std::string_view from, std::string_view to) {
+bool CopyFileOver(std::string_view from, std::string_view to, TCopyCheck* check) {
   const std::string source = ToNativePath(from);
   if (!FileExists(source)) return false;
-  return CopyBeside(source, ToNativePath(to), true);
+  return CopyBeside(source, ToNativePath(to), true, check);
 }
 
 namespace {
@@ -577,6 +584,8 @@ bool SetLastWriteTime(std::string_view path, TDateTime localTime) {
 }
 
 // A Windows file is run by its name; there is no mark to set.
+bool MakePrivate(std::string_view) { return true; }
+
 bool MakeExecutable(std::string_view path) {
   return ::GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cctype>
+#include <iostream>
 #include <vector>
 
 #include "Errors.h"
@@ -221,6 +222,22 @@ bool IsErrorKind(int errorCode, TErrorKind kind) {
     default:
       return errorCode == ErrorNumber(kind);
   }
+}
+
+std::optional<std::string> ReadHiddenLine(std::string_view prompt) {
+  const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+  DWORD mode = 0;
+  const bool console = ::GetConsoleMode(input, &mode) != 0;
+  if (console) ::SetConsoleMode(input, mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+  std::cerr << prompt << std::flush;
+  std::string line;
+  const bool read = static_cast<bool>(std::getline(std::cin, line));
+  if (console) {
+    ::SetConsoleMode(input, mode);
+    std::cerr << '\n';
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return read ? std::optional<std::string>(line) : std::nullopt;
 }
 
 }  // namespace kavrel::platform
