@@ -245,14 +245,16 @@ bool TKavrel::ReceiveToDestination(platform::TInternetRequest& Request, std::int
       }
       break;
     }
-    if (count > 0) writer.Append(block.data(), count);
+    if (count > 0) {
+      writer.Append(block.data(), count);
+      received = true;
+    }
     total += static_cast<std::int64_t>(count);
     // More than was signed: the rest is not waited for.
     if (check && !check->Add(block.data(), count)) break;
     if (OnFileProgress) OnFileProgress(*this, Destination, Low32(total), Low32(Size));
     cancel = Cancelled;
     CheckCancel(cancel);
-    if (count > 0) received = true;
   }
   writer.Flush();
   temp.Close();

@@ -27,6 +27,8 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 apt-get source -q libsodium >/dev/null 2>&1
 cd libsodium-*/
+# Debian's source carries no generated configure script.
+[ -x configure ] || autoreconf -fi >/dev/null 2>&1
 ./configure -q --host=$host --prefix="$prefix" --disable-shared --enable-static \
   --disable-dependency-tracking CC=$host-gcc-posix >/dev/null
 make -s -j"$(nproc)" >/dev/null 2>&1

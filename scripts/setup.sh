@@ -16,6 +16,10 @@ packages=(
   locales
   # The Windows programs: cross-built with mingw-w64, tested under Wine.
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64 fonts-wine
+  # Signed updates: libsodium, and minisign to check our files against.
+  libsodium-dev minisign
+  # Cross-building the Windows programs' libraries from Debian's sources.
+  dpkg-dev autoconf automake libtool
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -32,3 +36,5 @@ for locale in ja_JP lv_LV; do
     $SUDO localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
   fi
 done
+# The libraries the Windows programs link statically, cross-built once.
+bash "$(dirname "$0")/setup-windows-libs.sh"

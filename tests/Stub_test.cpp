@@ -17,6 +17,7 @@
 #include "Folders.h"
 #include "PathNames.h"
 #include "ProcessFile.h"
+#include "Sha256.h"
 #include "StubMain.h"
 #include "SzddCompress.h"
 #include "TestSupport.h"
@@ -124,6 +125,40 @@ TEST_F(StubTest, PendingCopyReplacesTheTargetInOneStepAndKeepsItsPermissions) {
       EXPECT_FALSE(ReadFile(LogPath())) << "no log without \"L\"";
     EXPECT_FALSE(ReadFile(record.File("record"))) << "\"null\" starts nothing";
   }
+}
+
+TEST_F(StubTest, AfterASignedRunOnlyWhatTheRunVerifiedIsInstalledOrRun) {
+  WriteFile(app.File("app.exe"), "old program");
+  WriteFile(app.File("tool.bin"), "old tool");
+  WriteFile(src.File("app.exe_NEW"), "new program");
+  WriteFile(src.File("tool.bin_NEW"), "changed after the run's check");
+  WriteFile(src.File("extra.dll_NEW"), "never verified");
+  WriteFile(src.File("setup.exe"), "changed program");
+  const auto handOff = [&](const std::string& verified) {
+    WriteFile(home.File("Documents/KAVREL.INI"),
+              "[CONFIG]\r\nLOGFILENAME=KAVREL.LOG\r\n" + verified +
+                  "[SHA256]\r\n1=" + trust::Sha256Hex("new program") +
+                  " APP.EXE_new\r\n2=" + trust::Sha256Hex("new tool") +
+                  " tool.bin_NEW\r\n3=" + trust::Sha256Hex("a program") + " setup.exe\r\n");
+  };
+  handOff("VERIFIED=1\r\n");
+  const TProgramResult r = Work("app.exe_NEW tool.bin_NEW extra.dll_NEW setup.exe");
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(ReadFile(app.File("app.exe")), "new program");
+  EXPECT_EQ(ReadFile(app.File("tool.bin")), "old tool");
+  EXPECT_FALSE(ReadFile(app.File("extra.dll")));
+  EXPECT_FALSE(ReadFile(record.File("record"))) << "the changed program does not run";
+  const TLines messages = Messages();
+  for (const std::string& line : {"Upd verification failed : " + source + "tool.bin_NEW",
+                                  "Upd not verified, left alone : " + source + "extra.dll_NEW",
+                                  "Upd verification failed : " + source + "setup.exe"})
+    EXPECT_NE(std::find(messages.begin(), messages.end(), line), messages.end()) << line;
+  EXPECT_EQ(FilesBelow(app.Path()), (TLines{"app.exe", "tool.bin"})) << "no half-made copy stays";
+
+  // Without the mark the hashes speak for nothing: an unsigned run's stub.
+  handOff("");
+  EXPECT_EQ(Work("tool.bin_NEW").ExitCode, 0);
+  EXPECT_EQ(ReadFile(app.File("tool.bin")), "changed after the run's check");
 }
 
 TEST_F(StubTest, ListFileNamesFilesWithTheirTargetFoldersAndMayNameFurtherLists) {

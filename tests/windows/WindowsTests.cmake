@@ -53,6 +53,7 @@ add_executable(kavrel_tests
   Launcher_test.cpp
   LocalCopy_test.cpp
   Locations_test.cpp
+  Minisign_test.cpp
   PathMacros_test.cpp
   PeVersion_test.cpp
   PropertyTable_test.cpp
@@ -60,6 +61,7 @@ add_executable(kavrel_tests
   PublisherCommands_test.cpp
   RunDriver_test.cpp
   Session_test.cpp
+  SignedUpdate_test.cpp
   StubHandoff_test.cpp
   Stub_test.cpp
   TestServers_test.cpp
