@@ -3,6 +3,8 @@
 # project's root; the caller defines
 #   kavrel_tool COMMAND SOURCE TARGET   runs the kavrel program's compress or
 #                                       scramble command on two files
+#   demo_sign FILE                      signs FILE into FILE.minisig with a key
+#                                       made for the run, and sets $public_key
 # and cleans up "$server" when it ends.
 
 # Copies the site and the cabinet's files into WORK/site and WORK/package.
@@ -27,7 +29,15 @@ demo_site_publish() {
   server=$!
   for _ in $(seq 100); do grep -q '^PORT' "$work/server.out" 2>/dev/null && break; sleep 0.1; done
   base="http://127.0.0.1:$(awk '/^PORT/ {print $2}' "$work/server.out")"
-  sed -e "s|@BASE@|$base|g" -e "s|@SLOW@|$slow|g" demo/site/update.ini.in > "$work/site/update.ini"
+  # Each file's hash and size, which the signature then covers.
+  local fill=(-e "s|@BASE@|$base|g" -e "s|@SLOW@|$slow|g") path name
+  for path in "$work/site/news.txt" "$work/site/files/"*; do
+    name=${path#"$work/site/"}
+    fill+=(-e "s|@SHA256:$name@|$(sha256sum "$path" | cut -d' ' -f1)|g"
+           -e "s|@SIZE:$name@|$(stat -c %s "$path")|g")
+  done
+  sed "${fill[@]}" demo/site/update.ini.in > "$work/site/update.ini"
+  demo_sign "$work/site/update.ini"
 }
 
 # Lays out the installation in APP: version 1.0 of the tool's data, the
@@ -37,6 +47,9 @@ demo_installation() {
   mkdir -p "$app/installed" "$app/Data/Sound"
   printf 'Kavrel demo tool, version 1.0' > "$app/installed/tool.dat"   # older and smaller
   cp resources/tolvan.bmp "$app/"
-  printf '[Conf]\r\nAdd=%s/update.ini\r\n' "$base" > "$work/settings.ini"
+  # The publisher's public key ships with the installation: only control
+  # files signed with its secret key are followed.
+  printf '[Conf]\r\nAdd=%s/update.ini\r\nKey=%s\r\nProduct=Kavrel.Demo\r\n' \
+    "$base" "$public_key" > "$work/settings.ini"
   kavrel_tool scramble "$work/settings.ini" "$app/Data/Sound/QZ.au" >/dev/null
 }

@@ -8,7 +8,9 @@
 # Builds Kavrel, publishes the demo update site on a local HTTP server
 # (127.0.0.1), lays out a demo installation in a temporary folder (the demo
 # application 1.0, the launcher, its scrambled settings file pointing at the
-# server, the splash picture) and runs the launcher there. The update brings
+# server and the publisher's public key, the splash picture) and runs the
+# launcher there. The site is signed with a key made for the run, and the
+# launcher follows nothing that key did not sign. The update brings
 # new files, a cabinet, an LZ file and version 2.0 of the running application
 # itself, which the updater stub puts in place once the launcher has ended and
 # then starts again.
@@ -22,6 +24,13 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build >/dev/null
 kavrel="$PWD/build/tools/kavrel"
 kavrel_tool() { "$kavrel" "$@"; }
+# The publisher's signing key, made for this run; its public half goes into
+# the launcher's settings.
+demo_sign() {
+  "$kavrel" keygen -W -p "$work/demo.pub" -s "$work/demo.key" >/dev/null
+  "$kavrel" sign -s "$work/demo.key" "$1" >/dev/null
+  public_key=$(tail -1 "$work/demo.pub")
+}
 # shellcheck source=scripts/demo-site.sh
 source scripts/demo-site.sh
 

@@ -28,6 +28,13 @@ kavrel="$build/tools/kavrel.exe"
 app1="$build/tests/recording-app-1.exe"
 app2="$build/tests/recording-app-2.exe"
 kavrel_tool() { wine "$kavrel" "$1" "$(windows_path "$2")" "$(windows_path "$3")"; }
+# The site is signed with Debian's minisign, the tool publishers know; the
+# Windows launcher verifies it.
+demo_sign() {
+  minisign -G -W -p "$work/demo.pub" -s "$work/demo.key" >/dev/null
+  minisign -S -s "$work/demo.key" -m "$1" >/dev/null
+  public_key=$(tail -1 "$work/demo.pub")
+}
 # shellcheck source=scripts/demo-site.sh
 source scripts/demo-site.sh
 
@@ -52,6 +59,8 @@ timeout 120 wineserver -w || fail "a program did not end"
 
 grep -q '^\[948\]' "$work/launcher.out" && ! grep -q '^\[976\]' "$work/launcher.out" ||
   { cat "$work/launcher.out"; fail "the update did not finish cleanly"; }
+grep -q '^\[915\] Download : .*/update.ini.minisig' "$work/launcher.out" ||
+  { cat "$work/launcher.out"; fail "the control file's signature was not fetched"; }
 cmp -s "$app/app.exe" "$app2" || fail "app.exe is not version 2"
 [ -f "$work/record.txt" ] && grep -q $'^2\t' "$work/record.txt" ||
   fail "version 2 was not started again: $(cat "$work/record.txt" 2>/dev/null)"
