@@ -67,6 +67,31 @@ TEST_F(LastUpdateMemoryTest, AddressAndDateRoundTripInTheUsersFormats) {
   EXPECT_TRUE(engine.SaveLastDateFlag());
 }
 
+TEST_F(LastUpdateMemoryTest, ARememberedAddressNeverTakesHttpsToAWeakerScheme) {
+  const struct {
+    const char *configured, *remembered, *used;
+  } cases[] = {
+      {"https://a.example/u.ini", "https://b.example/u.ini", "https://b.example/u.ini"},
+      {"https://a.example/u.ini", "http://b.example/u.ini", "https://a.example/u.ini"},
+      {"HTTPS://a.example/u.ini", "ftp://b.example/u.ini", "HTTPS://a.example/u.ini"},
+      {"http://a.example/u.ini", "ftp://b.example/u.ini", "ftp://b.example/u.ini"},
+  };
+  for (const auto& c : cases) {
+    engine.statuses.clear();
+    engine.URL = c.configured;
+    engine.WriteLastURL(c.remembered);
+    std::string address;
+    engine.GetControlFile(address);
+    EXPECT_EQ(address, c.used) << c.remembered;
+    const bool refused = std::string(c.used) != c.remembered;
+    ASSERT_EQ(engine.Idents(), refused ? std::vector<int>{980} : std::vector<int>{});
+    if (refused) {
+      EXPECT_EQ(engine.statuses[0].Arg,
+                std::string(c.remembered) + ": not https as " + c.configured);
+    }
+  }
+}
+
 TEST_F(LastUpdateMemoryTest, KeyAndSectionAreReadBackWhateverTextTheyHold) {
   const std::pair<const char*, const char*> names[] = {{"Software\\Vendor ]", " Update "},
                                                        {"Software\\50%25 [off]", "Up\tdate]"}};

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "PeImage.h"
+#include "SigningCommands.h"
 #include "TestSupport.h"
 
 namespace kavrel::test {
@@ -44,6 +45,33 @@ TEST(PublisherCommands, ChecksumPrintsTheSignedValueForTheControlFile) {
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_EQ(r.Out, printed) << args.back();
   }
+}
+
+TEST(PublisherCommands, KeygenSignVerifyAndSha256WorkTogether) {
+  TTempDir dir;
+  const std::string pub = dir.File("k.pub"), sec = dir.File("k.key"), file = dir.File("u.ini");
+  WriteFile(file, "[update]\r\nsequence=1\r\n");
+  const TCommandResult made = RunCommand(KeygenCommand, {"-W", "-p", pub, "-s", sec});
+  ASSERT_EQ(made.ExitCode, 0) << made.Err;
+  EXPECT_NE(made.Out.find(FileLines(pub).back()), std::string::npos) << "the key to give";
+  EXPECT_EQ(RunCommand(KeygenCommand, {"-W", "-p", pub, "-s", sec}).ExitCode, 1)
+      << "never over a key";
+  const std::vector<std::vector<std::string>> kinds = {{"-t", "release 1"}, {"-l"}};
+  for (std::vector<std::string> args : kinds) {
+    args.insert(args.end(), {"-s", sec, file});
+    ASSERT_EQ(RunCommand(SignCommand, args).ExitCode, 0) << args[0];
+    EXPECT_EQ(RunCommand(VerifyCommand, {"-p", pub, file}).ExitCode, 0) << args[0];
+    EXPECT_EQ(RunCommand(VerifyCommand, {"-P", FileLines(pub).back(), file}).ExitCode, 0);
+  }
+  WriteFile(file, "[update]\r\nsequence=2\r\n");
+  const TCommandResult changed = RunCommand(VerifyCommand, {"-p", pub, file});
+  EXPECT_EQ(changed.ExitCode, 1);
+  EXPECT_NE(changed.Err.find("signature does not match the file"), std::string::npos)
+      << changed.Err;
+  EXPECT_EQ(RunCommand(Sha256Command, {file}).Out,
+            "f7f1e7dd2435ed2707962c50dce01374ab4f13b9c07ee4926a3fa14245b29e11\n");
+  EXPECT_EQ(RunCommand(VerifyCommand, {"-p", pub, "-P", "x", file}).ExitCode, 2);
+  EXPECT_EQ(RunCommand(SignCommand, {"-s", dir.File("none"), file}).ExitCode, 1);
 }
 
 TEST(PublisherCommands, VersionPrintsTheFileVersionOfBothWidths) {
