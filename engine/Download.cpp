@@ -1,6 +1,8 @@
 // Fetching one file over HTTP, FTP or a file path. Every transfer goes to a
 // temporary file first; the destination is replaced only once the whole file
 // has arrived, so a cancelled or broken transfer never leaves half a file.
+#include <algorithm>
+#include <climits>
 #include <utility>
 #include <vector>
 
@@ -130,7 +132,6 @@ bool TKavrel::DownloadFile(platform::TInternetHandle* Connection, const std::str
     ReportStatus(917, URL, 2, 1);
     return false;
   }
-  const std::string location = WithProxyCredentials(URL);
   std::unique_ptr<platform::TInternetRequest> request;
   std::int64_t size = 0;
   if (UpdateType == ftpUpdate) {
@@ -147,8 +148,7 @@ bool TKavrel::DownloadFile(platform::TInternetHandle* Connection, const std::str
     } else {
       platform::SetLastInternetError(6, "No FTP connection is open");
     }
-  } else if (!HttpRequest(dynamic_cast<platform::TInternetSession*>(Connection), location,
-                          request)) {
+  } else if (!HttpRequest(dynamic_cast<platform::TInternetSession*>(Connection), URL, request)) {
     return false;
   }
   if (!request) {
@@ -159,11 +159,6 @@ bool TKavrel::DownloadFile(platform::TInternetHandle* Connection, const std::str
   if (UpdateType == httpUpdate) size = request->ContentLength().value_or(0);
   const std::string destination = TargetDir + FileNameFromURL(URL);
   return ReceiveToDestination(*request, size, destination, expected);
-}
-
-std::string TKavrel::WithProxyCredentials(const std::string& URL) const {
-  if (!platform::ProxyForLocation(Proxy, URL).empty()) return URL;
-  return AddURLCredentials(URL, ProxyUserID, ProxyPassword);
 }
 
 // Opens the HTTP request, asking for credentials as Authenticate says. False
@@ -185,13 +180,19 @@ bool TKavrel::HttpRequest(platform::TInternetSession* Session, const std::string
     Password = password;
     return true;
   };
-  if (Authenticate == kaAlways && (UserID.empty() || Password.empty()) && !askForLogin())
-    return false;
+  // Credentials belong to one origin: the control file's (the run's first
+  // request), or the one whose 401 a login answered. Another host, port or
+  // scheme (plain http after https) never receives them.
+  if (CredentialOrigin.empty()) CredentialOrigin = OriginOf(location);
+  if (Authenticate == kaAlways && (UserID.empty() || Password.empty())) {
+    if (!askForLogin()) return false;
+    CredentialOrigin = OriginOf(location);
+  }
   while (true) {
     platform::THttpRequestOptions options;
     options.KeepConnection = HTTPKeepAliveAuthentication;
     options.ExistingConnection = ExistingConnection;
-    if (!UserID.empty() || !Password.empty())
+    if ((!UserID.empty() || !Password.empty()) && OriginOf(location) == CredentialOrigin)
       options.Headers.push_back("Authorization: Basic " + Base64Encode(UserID + ":" + Password));
     if (Session == nullptr) platform::SetLastInternetError(6, "No Internet session is open");
     Request = Session != nullptr ? Session->OpenUrl(location, options) : nullptr;
@@ -202,6 +203,7 @@ bool TKavrel::HttpRequest(platform::TInternetSession* Session, const std::string
         location = answered;
       Request.reset();
       if (!askForLogin()) return false;
+      CredentialOrigin = OriginOf(location);
       continue;
     }
     if (status >= 300) {
@@ -213,20 +215,37 @@ bool TKavrel::HttpRequest(platform::TInternetSession* Session, const std::string
   }
 }
 
-bool TKavrel::MatchesSignedContent(std::optional<TContentCheck>& Check,
-                                   const std::string& Destination) {
-  if (!Check) return true;
-  const auto why = Check->Mismatch();
+bool TKavrel::MatchesSignedContent(TContentCheck& Check, const std::string& Destination) {
+  const auto why = Check.Mismatch();
   if (!why) return true;
-  ReportUnsigned(Destination, *why);
+  if (Check.Signed())
+    ReportUnsigned(Destination, *why);
+  else
+    ReportStatus(981, Destination + ": " + *why, 10, 0);
   return false;
+}
+
+// What may arrive in `folder`: the signed content when there is one, else
+// no more than leaves the file system its reserve (5% of it or 256 MiB,
+// whichever is less), so that an endless answer never fills the disk.
+TContentCheck TKavrel::TransferCheck(const std::optional<TSignedContent>& Expected,
+                                     const std::string& Folder) const {
+  if (Expected) return TContentCheck(*Expected);
+  constexpr std::uint64_t kReserve = 256ULL * 1024 * 1024;
+  std::int64_t limit = INT64_MAX;
+  if (const auto space = platform::DiskSpace(Folder)) {
+    const std::uint64_t reserve = std::min(space->Total / 20, kReserve);
+    limit = space->Free > reserve ? static_cast<std::int64_t>(space->Free - reserve) : 0;
+  }
+  return TContentCheck(TSignedContent::Bounded(
+      limit, "more than " + std::to_string(limit) +
+                 " bytes arrived, which would leave the disk less free space than it must keep"));
 }
 
 bool TKavrel::ReceiveToDestination(platform::TInternetRequest& Request, std::int64_t Size,
                                    const std::string& Destination,
                                    const std::optional<TSignedContent>& Expected) {
-  std::optional<TContentCheck> check;
-  if (Expected) check.emplace(*Expected);
+  TContentCheck check = TransferCheck(Expected, DownloadTempFolder());
   TTemporaryFile temp(DownloadTempFolder());
   TWriteBuffer writer(temp.File());
   std::vector<char> block(kNetworkBlock);
@@ -250,8 +269,8 @@ bool TKavrel::ReceiveToDestination(platform::TInternetRequest& Request, std::int
       received = true;
     }
     total += static_cast<std::int64_t>(count);
-    // More than was signed: the rest is not waited for.
-    if (check && !check->Add(block.data(), count)) break;
+    // More than was signed, or than may arrive: the rest is not waited for.
+    if (!check.Add(block.data(), count)) break;
     if (OnFileProgress) OnFileProgress(*this, Destination, Low32(total), Low32(Size));
     cancel = Cancelled;
     CheckCancel(cancel);
@@ -301,8 +320,7 @@ bool TKavrel::CopyCheckedFile(const std::string& Source, const std::string& Dest
   } catch (const platform::EInOutError&) {
     return false;
   }
-  std::optional<TContentCheck> check;
-  if (Expected) check.emplace(*Expected);
+  TContentCheck check = TransferCheck(Expected, DownloadTempFolder());
   std::vector<char> block(kLocalBlock);
   std::int64_t total = 0;
   bool cancel = false, failed = false;
@@ -311,7 +329,7 @@ bool TKavrel::CopyCheckedFile(const std::string& Source, const std::string& Dest
     do {
       count = source->Read(block.data(), block.size());
       temp->File().Write(block.data(), count);
-      if (check && !check->Add(block.data(), count)) break;
+      if (!check.Add(block.data(), count)) break;
       total += static_cast<std::int64_t>(count);
       if (OnFileProgress) OnFileProgress(*this, Source, Low32(total), Low32(length));
       CheckCancel(cancel);
@@ -348,6 +366,11 @@ std::optional<std::string> TKavrel::DownloadBytes(const std::string& URL, std::s
     ExpectedContent.reset();  // it was meant for this transfer only
     return std::nullopt;
   }
+  // Stopped while it arrives, not stored whole and then refused.
+  if (!ExpectedContent)
+    ExpectedContent = TSignedContent::Bounded(
+        static_cast<std::int64_t>(Limit),
+        "more than " + std::to_string(Limit) + " bytes arrived, more than it may have");
   const std::string path = AddBackslash(folder->Path()) + FileNameFromURL(URL);
   std::optional<std::string> bytes;
   if (DownloadFile(ConnectHandle, URL, AddBackslash(folder->Path()))) {

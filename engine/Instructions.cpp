@@ -38,7 +38,9 @@ int TKavrel::RunInstructions() {
                     control.ReadText("custom", "processparam"));
   if (std::string address = control.ReadPath(*this, "action", "showURL"); !address.empty()) {
     ReportStatus(942, "", 3, 0);
-    if (!ProxyUserID.empty()) address = WithProxyCredentials(address);
+    // Handed to another program, whose command line every local user can
+    // read: no credentials go with it, neither the proxy's nor any written in.
+    address = WithoutURLCredentials(address);
     // The browser of the system the control file was written for; where it
     // does not exist, the desktop opens the address with what it associates.
     if (!platform::ShellOpen("iexplore.exe", "-new " + address)) platform::ShellOpen(address);

@@ -259,6 +259,7 @@ class TKavrel : public TComponent {
   bool SaveLastDate = false;
   std::string ControlFileName;
   std::string ControlFileAddress;  // where this run's control file came from
+  std::string CredentialOrigin;    // the origin UserID and Password are sent to
   std::string AppName;
   std::string AppParams;
   std::string AppComps;
@@ -282,10 +283,6 @@ class TKavrel : public TComponent {
   std::map<std::string, std::string> VerifiedFiles;
 
  private:
-  // The location with the proxy credentials written in, unless its transfer
-  // goes through a proxy: then they log in at the proxy and the server never
-  // sees them.
-  std::string WithProxyCredentials(const std::string& URL) const;
   bool HttpRequest(platform::TInternetSession* Session, const std::string& Location,
                    std::unique_ptr<platform::TInternetRequest>& Request);
   bool ReceiveToDestination(platform::TInternetRequest& Request, std::int64_t Size,
@@ -293,8 +290,11 @@ class TKavrel : public TComponent {
                             const std::optional<TSignedContent>& Expected);
   bool CopyCheckedFile(const std::string& Source, const std::string& Dest,
                        const std::optional<TSignedContent>& Expected);
-  // False, with report 979, when what arrived is not the signed content.
-  bool MatchesSignedContent(std::optional<TContentCheck>& Check, const std::string& Destination);
+  TContentCheck TransferCheck(const std::optional<TSignedContent>& Expected,
+                              const std::string& Folder) const;
+  // False, with report 979 (981 for a bound), when what arrived is not the
+  // signed content or went past its bound.
+  bool MatchesSignedContent(TContentCheck& Check, const std::string& Destination);
 
   std::string FLogFileName;
   TKavrelUtility* FUtility = nullptr;

@@ -32,6 +32,9 @@ void TKavrel::SendPostUpdateInfo() {
   info.PostResult.clear();
   platform::THttpRequestOptions options;
   options.BypassCaches = false;
+  // The report's data goes to the server the application named, never where
+  // a redirection would send it.
+  options.RedirectsWithinOrigin = true;
   options.Headers.push_back("Content-Type: application/x-www-form-urlencoded");
   options.PostBody = Utf16LowBytes(info.Data);  // one byte per character
   auto request = session->OpenUrl(address, options);

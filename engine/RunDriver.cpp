@@ -6,6 +6,7 @@
 #include "ControlFile.h"
 #include "Errors.h"
 #include "Files.h"
+#include "Folders.h"
 #include "Kavrel.h"
 #include "Locations.h"
 #include "PathHelpers.h"
@@ -63,9 +64,12 @@ void TKavrel::ProcessUpdate() {
   StubStarted = false;
   ExpectedContent.reset();
   VerifiedFiles.clear();
+  CredentialOrigin.clear();
   FtpDirChanged = false;
   ControlFileName.clear();
   ReportStatus(963, GetVersion(), 0, 0);
+  if (const std::string note = platform::TempFolderNote(); !note.empty())
+    ReportStatus(982, note, 0, 0);
 
   if (OpenConnection() != 0) return;
   // An error a step or a handler raises still closes the connection, which

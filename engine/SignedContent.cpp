@@ -7,7 +7,7 @@ namespace kavrel {
 
 bool TContentCheck::Add(const char* bytes, std::size_t count) {
   received_ += static_cast<std::int64_t>(count);
-  hash_.Add(std::string_view(bytes, count));
+  if (Signed()) hash_.Add(std::string_view(bytes, count));
   const std::int64_t most = expected_.Size >= 0 ? expected_.Size : expected_.Limit;
   return received_ <= most;
 }
@@ -17,8 +17,10 @@ std::optional<std::string> TContentCheck::Mismatch() {
     return (received_ > expected_.Size ? "more than the " : "not the ") +
            std::to_string(expected_.Size) + " signed bytes arrived";
   if (expected_.Size < 0 && received_ > expected_.Limit)
-    return "more than " + std::to_string(expected_.Limit) + " bytes arrived";
-  if (hash_.HexDigest() != expected_.Sha256) return "its SHA-256 is not the signed one";
+    return expected_.Beyond.empty()
+               ? "more than " + std::to_string(expected_.Limit) + " bytes arrived"
+               : expected_.Beyond;
+  if (Signed() && hash_.HexDigest() != expected_.Sha256) return "its SHA-256 is not the signed one";
   return std::nullopt;
 }
 

@@ -7,20 +7,28 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "Sha256.h"
 
 namespace kavrel {
 
+// Also the bound of an unsigned transfer: no hash, only a limit.
 struct TSignedContent {
-  std::string Sha256;      // 64 lower-case hexadecimal digits
+  std::string Sha256;      // 64 lower-case hexadecimal digits; empty: not signed
   std::int64_t Size = -1;  // bytes; -1 when only a limit applies
   std::int64_t Limit = 0;  // with no size: the most that may arrive
+  std::string Beyond;      // why no more may arrive, for the report
+
+  static TSignedContent Bounded(std::int64_t limit, std::string beyond) {
+    return {"", -1, limit, std::move(beyond)};
+  }
 };
 
 class TContentCheck {
  public:
   explicit TContentCheck(TSignedContent expected) : expected_(std::move(expected)) {}
+  bool Signed() const { return !expected_.Sha256.empty(); }
   // False once more has arrived than the content may have: the transfer stops.
   bool Add(const char* bytes, std::size_t count);
   // Why the whole content is not the signed one; nothing when it is.

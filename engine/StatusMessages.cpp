@@ -8,7 +8,7 @@ namespace kavrel {
 
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 73> kMessages = {{
+constexpr std::array<std::pair<int, std::string_view>, 75> kMessages = {{
     // Run-and-wait of a program during installation: the argument is the
     // command line, shown as it is.
     {18, "%s"},
@@ -85,6 +85,9 @@ constexpr std::array<std::pair<int, std::string_view>, 73> kMessages = {{
     {978, "Update control file not accepted : %s"},
     {979, "File does not match the signed update : %s"},
     {980, "Address not followed : %s"},
+    // Limits while data arrives.
+    {981, "Transfer stopped : %s"},
+    {982, "Temporary folder : %s"},
 }};
 
 static_assert(std::is_sorted(kMessages.begin(), kMessages.end()));

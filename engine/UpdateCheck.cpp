@@ -27,6 +27,10 @@ int TKavrel::CheckUpdateSection() {
   GetControlFile(address);
   // Always the user's temporary folder, whatever the download folder is.
   const std::string folder = GetTempDir();
+  // Stopped while it arrives: no control file is anywhere near this size.
+  ExpectedContent = TSignedContent::Bounded(TControlFile::kMaxSize,
+                                            "more than " + std::to_string(TControlFile::kMaxSize) +
+                                                " bytes arrived, more than any control file has");
   if (!DownloadFile(ConnectHandle, address, folder)) {
     ReportStatus(925, "", 2, 0);
     return 4;

@@ -39,12 +39,14 @@ void LogWriteLine(std::string_view line) { AppendLogLine(LogFilePath(CurrentLogN
 
 void AppendLogLine(const std::string& path, std::string_view line) {
   int error = 0;
-  auto file = platform::TFile::Open(path, platform::TFile::Mode::AppendExisting, &error);
+  // Never through a link, never onto another user's file; a new log is this
+  // user's alone.
+  auto file = platform::TFile::Open(path, platform::TFile::Mode::AppendOwn, &error);
   if (!file && platform::IsErrorKind(error, platform::TErrorKind::NotFound)) {
-    file = platform::TFile::Open(path, platform::TFile::Mode::CreateNew, &error);
+    file = platform::TFile::Open(path, platform::TFile::Mode::CreateNewPrivate, &error);
     // Another writer (the engine, the updater stub) may have created it just now.
     if (!file && platform::IsErrorKind(error, platform::TErrorKind::AlreadyExists))
-      file = platform::TFile::Open(path, platform::TFile::Mode::AppendExisting, &error);
+      file = platform::TFile::Open(path, platform::TFile::Mode::AppendOwn, &error);
   }
   if (!file)
     throw platform::EInOutError(

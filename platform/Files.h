@@ -18,6 +18,10 @@ class TFile {
     AppendExisting,    // existing file, writes go to its end
     CreateNew,         // a file that must not exist yet
     CreateOrTruncate,  // created, or emptied when it exists
+    // A log's ways: an existing file of this user, never reached through a
+    // link; a new file only this user may read and write.
+    AppendOwn,
+    CreateNewPrivate,
   };
 
   // Nothing when the file cannot be opened; `error` receives the system error.
@@ -123,6 +127,13 @@ class TTemporaryFolder {
   std::intptr_t hold_;
   std::string path_;
 };
+// The space of the file system that holds `folder`: what this user may still
+// write, and its whole size; nothing when it cannot be told.
+struct TDiskSpace {
+  std::uint64_t Free = 0;
+  std::uint64_t Total = 0;
+};
+std::optional<TDiskSpace> DiskSpace(std::string_view folder);
 // Creates a folder and the folders above it; true when it exists afterwards.
 bool ForceDirectories(std::string_view path);
 bool DeleteFileAt(std::string_view path);

@@ -52,7 +52,12 @@ struct THttpRequestOptions {
   bool ExistingConnection = false;      // use an open connection to the host if there is one
   bool BypassCaches = true;             // ask caches on the way for the server's current copy
   std::optional<std::string> PostBody;  // sent as a POST when present, byte for byte
+  // Redirections are followed only to the same scheme, host and port; one to
+  // another origin fails (a report is never re-sent elsewhere).
+  bool RedirectsWithinOrigin = false;
 };
+// Whatever the options, a redirection never takes an https request to another
+// scheme: it fails, and the last error names the refused address.
 
 // The plain-HTTP address of an object on a web server. The server is a host
 // name or address, optionally with ":port" (else `defaultPort`).

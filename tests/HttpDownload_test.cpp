@@ -208,11 +208,20 @@ TEST_F(HttpAuthenticationTest, AlwaysAsksBeforeTheFirstRequestWhenAPartIsMissing
   EXPECT_EQ(server.Requests()[0].Header("Authorization"), "Basic dXNlcjpzZWNyZXQ=");
 }
 
-TEST_F(HttpAuthenticationTest, ProxyCredentialsTravelInsideTheLocation) {
-  engine.ProxyUserID = "user";
-  engine.ProxyPassword = "secret";
+TEST_F(HttpAuthenticationTest, ServerCredentialsGoOnlyToTheirOrigin) {
+  // The control file's server gets them; another port of the same host, a
+  // file the control file names elsewhere, never does.
+  THttpTestServer other(root.Path(), "user", "secret");
+  engine.UserID = "user";
+  engine.Password = "secret";
   ASSERT_TRUE(Fetch("auth/gen/10/a.bin"));
+  EXPECT_FALSE(
+      engine.DownloadFile(engine.Connection(), other.Url("auth/gen/10/b.bin"), target.File("")));
+  EXPECT_TRUE(Fetch("auth/gen/10/c.bin"));
   EXPECT_EQ(server.Requests().back().Header("Authorization"), "Basic dXNlcjpzZWNyZXQ=");
+  ASSERT_EQ(other.Requests().size(), 1u);
+  EXPECT_FALSE(other.Requests()[0].Header("Authorization"));
+  EXPECT_EQ(engine.Find(916)->ErrCode, 401);
 }
 
 TEST_F(HttpAuthenticationTest, ALoginAfterARedirectionGoesToTheServerThatAskedForIt) {

@@ -7,9 +7,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <functional>
+
 #include "Errors.h"
 #include "Folders.h"
 #include "PathNames.h"
+#include "System.h"
 #include "TestSupport.h"
 
 namespace kavrel::test {
@@ -102,9 +106,10 @@ class PrivateTempFolderTest : public ::testing::Test {
   PrivateTempFolderTest()
       : tmp_("TMPDIR", std::nullopt),
         runtime_("XDG_RUNTIME_DIR", base.Path()),
+        cache_("XDG_CACHE_HOME", cache.Path()),
         folder(base.File("kavrel-" + std::to_string(::geteuid()))) {}
-  TTempDir base;
-  TScopedEnv tmp_, runtime_;
+  TTempDir base, cache;
+  TScopedEnv tmp_, runtime_, cache_;
   std::string folder;
 };
 
@@ -117,35 +122,63 @@ TEST_F(PrivateTempFolderTest, IsMadeForThisUserAloneAndKept) {
   WriteFile(folder + "/kept", "x");
   EXPECT_EQ(platform::TempFolder(), folder);
   EXPECT_EQ(ReadFile(folder + "/kept"), "x");
-  // $TMPDIR, when set, is the user's own choice.
+  // $TMPDIR, when set and this user's alone, is the user's own choice.
+  ASSERT_EQ(::mkdir(base.File("chosen").c_str(), 0755), 0);
   TScopedEnv chosen("TMPDIR", base.File("chosen/"));
   EXPECT_EQ(platform::TempFolder(), base.File("chosen"));
 }
 
-TEST_F(PrivateTempFolderTest, IsRefusedWhenOthersMayUseItOrItIsALinkOrSomeoneElses) {
-  ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
-  ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
-  EXPECT_THROW(platform::TempFolder(), platform::EInOutError) << "readable by others";
-  ASSERT_EQ(::rmdir(folder.c_str()), 0);
-
-  ASSERT_EQ(::mkdir(base.File("real").c_str(), 0700), 0);
-  ASSERT_EQ(::symlink(base.File("real").c_str(), folder.c_str()), 0);
-  EXPECT_THROW(platform::TempFolder(), platform::EInOutError) << "a link";
-  ASSERT_EQ(::unlink(folder.c_str()), 0);
-
-  WriteFile(folder, "a file");
-  EXPECT_THROW(platform::TempFolder(), platform::EInOutError) << "not a folder";
-  ASSERT_EQ(::unlink(folder.c_str()), 0);
-
-  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a folder to another user";
-  ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
-  ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
-  try {
-    platform::TempFolder();
-    ADD_FAILURE() << "another user's folder was taken";
-  } catch (const platform::EInOutError& e) {
-    EXPECT_NE(std::string(e.what()).find(folder), std::string::npos) << e.what();
+TEST_F(PrivateTempFolderTest, ATakenNameGivesAFolderOfTheUsersCacheAndTouchesNothing) {
+  const std::string mine = cache.File("kavrel-tmp");
+  const struct {
+    const char* what;
+    std::function<void()> take;
+  } cases[] = {
+      {"readable by others", [&] { ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0); }},
+      {"a link",
+       [&] {
+         std::filesystem::create_directories(base.File("real"));
+         ASSERT_EQ(::symlink(base.File("real").c_str(), folder.c_str()), 0);
+       }},
+      {"a file", [&] { WriteFile(folder, "a file"); }},
+      {"another user's",
+       [&] {
+         ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+         if (::geteuid() == 0) {
+           ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+         }
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (std::string(c.what) == "another user's" && ::geteuid() != 0)
+      GTEST_SKIP() << "only root can give a folder to another user";
+    c.take();
+    EXPECT_EQ(platform::TempFolder(), mine);
+    EXPECT_EQ(ModeOf(mine), 0700u);
+    EXPECT_NE(platform::TempFolderNote().find(folder + " is not a folder of this user alone"),
+              std::string::npos)
+        << platform::TempFolderNote();
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(folder)));
+    std::filesystem::remove_all(folder);
   }
+}
+
+TEST_F(PrivateTempFolderTest, WithoutACacheAFreshFolderIsMadeAndHandedToChildren) {
+  WriteFile(folder, "taken");
+  WriteFile(cache.File("kavrel-tmp"), "taken too");
+  const std::string made = platform::TempFolder();
+  EXPECT_EQ(made.rfind(folder + "-", 0), 0u) << made;
+  EXPECT_EQ(ModeOf(made), 0700u);
+  EXPECT_EQ(platform::GetEnvironment("TMPDIR"), made) << "the updater stub finds it there";
+  EXPECT_EQ(platform::TempFolder(), made);
+}
+
+TEST_F(PrivateTempFolderTest, ASharedTmpdirGetsAFolderOfThisUserBelowIt) {
+  ASSERT_EQ(::chmod(base.Path().c_str(), 01777), 0);
+  TScopedEnv shared("TMPDIR", base.Path());
+  EXPECT_EQ(platform::TempFolder(), folder);
+  EXPECT_EQ(ModeOf(folder), 0700u);
 }
 #endif  // the temporary folder's own rules are POSIX's: $TMPDIR, modes, links, owners
 

@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -165,11 +166,21 @@ class TCurlTransfer final : public TInternetRequest {
     return true;
   }
 
+  // An https transfer follows https redirections only.
+  void KeepToHttps() {
+    httpsOnly_ = true;
+    curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+  }
+
  private:
   std::size_t Available() const { return buffer_.size() - offset_; }
 
   void SetResultError() const {
-    if (abandoned_)
+    char* url = nullptr;
+    if (httpsOnly_ && result_ == CURLE_UNSUPPORTED_PROTOCOL &&
+        curl_easy_getinfo(easy_, CURLINFO_EFFECTIVE_URL, &url) == CURLE_OK && url != nullptr)
+      SetLastError(result_, std::string("Redirection refused, it leaves https: ") + url);
+    else if (abandoned_)
       SetLastError(CURLE_ABORTED_BY_CALLBACK, "The transfer was cancelled");
     else if (stalled_)
       SetLastError(CURLE_OPERATION_TIMEDOUT,
@@ -273,6 +284,7 @@ class TCurlTransfer final : public TInternetRequest {
   bool responseStarted_ = false;
   bool sawLocation_ = false;
   CURLcode result_ = CURLE_OK;
+  bool httpsOnly_ = false;
   std::chrono::seconds stallLimit_;
   std::chrono::steady_clock::time_point lastActivity_;
   curl_off_t moved_ = 0;
@@ -319,6 +331,27 @@ std::string ApplyCommon(CURL* easy, const TSessionSettings& s, std::string_view 
   if (!s.caBundle.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, s.caBundle.c_str());
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp,ftps");
   return proxy;
+}
+
+// Whether two URLs have one scheme, host and port, as the client reads them.
+bool SameOrigin(const std::string& a, const std::string& b) {
+  const auto parts = [](const std::string& url) -> std::optional<std::array<std::string, 3>> {
+    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> handle(curl_url(), &curl_url_cleanup);
+    if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK)
+      return std::nullopt;
+    std::array<std::string, 3> out;
+    const CURLUPart which[3] = {CURLUPART_SCHEME, CURLUPART_HOST, CURLUPART_PORT};
+    for (int i = 0; i < 3; ++i) {
+      char* value = nullptr;
+      if (curl_url_get(handle.get(), which[i], &value, CURLU_DEFAULT_PORT) != CURLUE_OK)
+        return std::nullopt;
+      out[i] = LowerCase(value);
+      curl_free(value);
+    }
+    return out;
+  };
+  const auto x = parts(a), y = parts(b);
+  return x && y && *x == *y;
 }
 
 // A location as control files write it may hold blanks and other characters
@@ -459,12 +492,28 @@ class TCurlSession final : public TInternetSession {
 
   std::unique_ptr<TInternetRequest> OpenUrl(std::string_view url,
                                             const THttpRequestOptions& options) override {
+    return Open(url, options, 0);
+  }
+
+  std::unique_ptr<TFtpConnection> ConnectFtp(std::string_view host, int port, std::string_view user,
+                                             std::string_view password, bool passive) override {
+    auto connection = std::make_unique<TCurlFtpConnection>(
+        settings_, std::string(host), port, std::string(user), std::string(password), passive);
+    if (!connection->Login()) return nullptr;
+    return connection;
+  }
+
+ private:
+  static constexpr int kMaxRedirections = 10;
+
+  std::unique_ptr<TInternetRequest> Open(std::string_view url, const THttpRequestOptions& options,
+                                         int hop) {
     if (RefuseWhileBusy(busy_)) return nullptr;
     CURL* e = easy_.get();
     url_ = EscapeUnsafe(url);
     ApplyCommon(e, settings_, url_);
     curl_easy_setopt(e, CURLOPT_URL, url_.c_str());
-    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, options.RedirectsWithinOrigin ? 0L : 1L);
     curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(e, CURLOPT_FORBID_REUSE, options.KeepConnection ? 0L : 1L);
     curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, options.ExistingConnection ? 0L : 1L);
@@ -485,19 +534,37 @@ class TCurlSession final : public TInternetSession {
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers_.get());
     auto transfer = std::make_unique<TCurlTransfer>(multi_.get(), e, settings_.idle, busy_,
                                                     settings_.stallSeconds);
+    if (LowerCase(SchemeOf(url)) == "https") transfer->KeepToHttps();
     if (!transfer->Start()) return nullptr;
+    if (options.RedirectsWithinOrigin) return FollowWithinOrigin(std::move(transfer), options, hop);
     return transfer;
   }
 
-  std::unique_ptr<TFtpConnection> ConnectFtp(std::string_view host, int port, std::string_view user,
-                                             std::string_view password, bool passive) override {
-    auto connection = std::make_unique<TCurlFtpConnection>(
-        settings_, std::string(host), port, std::string(user), std::string(password), passive);
-    if (!connection->Login()) return nullptr;
-    return connection;
+  // Follows a redirection by hand when it stays with the request's origin.
+  std::unique_ptr<TInternetRequest> FollowWithinOrigin(std::unique_ptr<TCurlTransfer> transfer,
+                                                       const THttpRequestOptions& options,
+                                                       int hop) {
+    const int status = transfer->StatusCode();
+    char* next = nullptr;
+    if (status < 300 || status > 399 ||
+        curl_easy_getinfo(easy_.get(), CURLINFO_REDIRECT_URL, &next) != CURLE_OK || next == nullptr)
+      return transfer;
+    const std::string target = next;
+    const std::string from = url_;
+    transfer.reset();
+    if (!SameOrigin(from, target) || hop >= kMaxRedirections) {
+      SetLastError(CURLE_TOO_MANY_REDIRECTS,
+                   hop >= kMaxRedirections
+                       ? std::string("Too many redirections")
+                       : "Redirection refused, it leaves the request's server: " + target);
+      return nullptr;
+    }
+    THttpRequestOptions again = options;
+    // A POST redirected by 301, 302 or 303 goes on as a GET, as browsers do.
+    if (status != 307 && status != 308) again.PostBody.reset();
+    return Open(target, again, hop + 1);
   }
 
- private:
   struct TSlistFree {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
   };

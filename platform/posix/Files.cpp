@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -148,11 +149,18 @@ std::optional<TFile> TFile::Open(std::string_view path, Mode mode, int* error) {
     case Mode::CreateOrTruncate:
       flags |= O_WRONLY | O_CREAT | O_TRUNC;
       break;
+    case Mode::AppendOwn:
+      flags |= O_WRONLY | O_APPEND | O_NOFOLLOW;
+      break;
+    case Mode::CreateNewPrivate:
+      flags |= O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW;
+      break;
   }
   // Only regular files are read or written, opened without blocking so that a
   // named pipe cannot hold the caller (a log or a control file named like
   // one), and a device such as /dev/zero never ends.
-  const int fd = ::open(native.c_str(), flags | O_NONBLOCK, 0666);
+  const int fd =
+      ::open(native.c_str(), flags | O_NONBLOCK, mode == Mode::CreateNewPrivate ? 0600 : 0666);
   if (fd < 0) {
     if (error != nullptr) *error = errno;
     return std::nullopt;
@@ -161,6 +169,11 @@ std::optional<TFile> TFile::Open(std::string_view path, Mode mode, int* error) {
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     if (error != nullptr) *error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return std::nullopt;
+  }
+  if (mode == Mode::AppendOwn && st.st_uid != ::geteuid()) {
+    ::close(fd);
+    if (error != nullptr) *error = EACCES;
     return std::nullopt;
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -515,6 +528,14 @@ bool MakeExecutable(std::string_view path) {
   if (::stat(native.c_str(), &st) != 0) return false;
   const mode_t mode = st.st_mode & 07777;
   return ::chmod(native.c_str(), mode | ((mode & 0444) >> 2)) == 0;
+}
+
+std::optional<TDiskSpace> DiskSpace(std::string_view folder) {
+  struct statvfs info {};
+  const std::string native = ToNativePath(folder.empty() ? std::string_view(".") : folder);
+  if (::statvfs(native.c_str(), &info) != 0) return std::nullopt;
+  return TDiskSpace{static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize,
+                    static_cast<std::uint64_t>(info.f_blocks) * info.f_frsize};
 }
 
 bool MakePrivate(std::string_view path) {

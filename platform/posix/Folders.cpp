@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "Errors.h"
 #include "Files.h"
@@ -43,36 +44,79 @@ std::string XdgDocumentsEntry(const std::string& home) {
   return {};
 }
 
+std::string gTempFolderNote;
+
+// A real folder (no link) of this user that nobody else may enter.
+bool OwnPrivateFolder(const std::string& folder) {
+  struct stat st {};
+  return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+         (st.st_mode & 077) == 0;
+}
+
+// Whether somebody else may place or replace entries in the folder.
+bool OpenToOthers(const std::string& folder) {
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0) return false;
+  return st.st_uid != ::geteuid() || (st.st_mode & 022) != 0;
+}
+
+// The user's cache folder: $XDG_CACHE_HOME, else ~/.cache.
+std::string CacheFolder() {
+  const auto cache = GetEnvironment("XDG_CACHE_HOME");
+  if (cache && !cache->empty()) return WithoutTrailingSeparator(*cache);
+  const auto home = GetEnvironment("HOME");
+  return home && !home->empty() ? WithoutTrailingSeparator(*home) + "/.cache" : std::string();
+}
+
 // A temporary folder belongs to one user, as on systems where each user has
 // one: /tmp is shared by everybody, and what another user leaves there (a file
 // named like a control file, a program named like the updater) must never be
-// read or started as this user. So the folder is made for this user alone and
-// used only while it is a real folder of this user with no access for others.
-std::string PrivateTempFolder() {
-  const auto runtime = GetEnvironment("XDG_RUNTIME_DIR");
-  const std::string base = runtime && !runtime->empty() && DirectoryExists(*runtime)
-                               ? WithoutTrailingSeparator(*runtime)
-                               : std::string("/tmp");
+// read or started as this user. So the folder is made for this user alone
+// below `base` and used only while it is a real folder of this user with no
+// access for others. When another user took its name first, a folder of the
+// user's cache serves instead (the same one every time, so that a run, its
+// updater stub and the next run meet there), and failing that a fresh one
+// below `base`, which this process's children then find through TMPDIR.
+std::string PrivateFolderBelow(const std::string& base) {
   const std::string folder = base + "/kavrel-" + std::to_string(::geteuid());
   ::mkdir(folder.c_str(), 0700);
-  struct stat st {};
-  if (::lstat(folder.c_str(), &st) != 0)
-    throw EInOutError(
-        "Cannot create the temporary folder " + folder + ": " + SystemErrorText(errno), errno);
-  if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 077) != 0)
-    throw EInOutError(
-        "The temporary folder " + folder + " is refused: it is not a folder of this user alone",
-        EACCES);
-  return folder;
+  if (OwnPrivateFolder(folder)) return folder;
+  const std::string taken = "The temporary folder " + folder +
+                            " is not a folder of this user alone (another user made it first?)";
+  if (const std::string cache = CacheFolder(); !cache.empty()) {
+    ForceDirectories(cache);
+    const std::string mine = cache + "/kavrel-tmp";
+    ::mkdir(mine.c_str(), 0700);
+    if (OwnPrivateFolder(mine)) {
+      gTempFolderNote = taken + "; using " + mine;
+      return mine;
+    }
+  }
+  std::string made = base + "/kavrel-" + std::to_string(::geteuid()) + "-XXXXXX";
+  if (::mkdtemp(made.data()) == nullptr || !OwnPrivateFolder(made))
+    throw EInOutError(taken + ", and no other could be made: " + SystemErrorText(errno), EACCES);
+  ::setenv("TMPDIR", made.c_str(), 1);
+  gTempFolderNote = taken + "; using " + made;
+  return made;
 }
 
 }  // namespace
 
 std::string TempFolder() {
   const auto tmp = GetEnvironment("TMPDIR");
-  if (tmp && !tmp->empty()) return WithoutTrailingSeparator(*tmp);
-  return PrivateTempFolder();
+  if (tmp && !tmp->empty()) {
+    // A TMPDIR others may write into (/tmp itself, a group's folder) gets the
+    // same care as /tmp: this user's files go into a folder of its own there.
+    const std::string folder = WithoutTrailingSeparator(*tmp);
+    return OpenToOthers(folder) ? PrivateFolderBelow(folder) : folder;
+  }
+  const auto runtime = GetEnvironment("XDG_RUNTIME_DIR");
+  return PrivateFolderBelow(runtime && !runtime->empty() && DirectoryExists(*runtime)
+                                ? WithoutTrailingSeparator(*runtime)
+                                : std::string("/tmp"));
 }
+
+std::string TempFolderNote() { return gTempFolderNote; }
 
 // The desktop's documents folder when it exists, else ~/Documents when it
 // exists, else the home folder itself, so that a user's log never lands in

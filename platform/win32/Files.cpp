@@ -179,14 +179,35 @@ std::optional<TFile> TFile::Open(std::string_view path, Mode mode, int* error) {
       access |= GENERIC_WRITE;
       disposition = CREATE_ALWAYS;
       break;
+    case Mode::AppendOwn:
+      access |= FILE_APPEND_DATA | SYNCHRONIZE;
+      break;
+    case Mode::CreateNewPrivate:
+      // The folder's permissions (the user's profile) are the file's.
+      access |= GENERIC_WRITE;
+      disposition = CREATE_NEW;
+      break;
   }
+  // A log is never written through a link: the link itself is opened, and refused.
+  const DWORD flags =
+      FILE_ATTRIBUTE_NORMAL |
+      (mode == Mode::AppendOwn || mode == Mode::CreateNewPrivate ? FILE_FLAG_OPEN_REPARSE_POINT
+                                                                 : 0);
   // Others may read, write, rename or delete the file meanwhile, as on
   // systems whose files are never locked by being open.
   const HANDLE h = ::CreateFileW(Wide(native).c_str(), access,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                 disposition, flags, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     if (error != nullptr) *error = LastError();
+    return std::nullopt;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if ((flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0 &&
+      (!::GetFileInformationByHandle(h, &info) ||
+       (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+    ::CloseHandle(h);
+    if (error != nullptr) *error = ERROR_ACCESS_DENIED;
     return std::nullopt;
   }
   // Only files on a disk are read or written: a device name ("CON", "NUL")
@@ -585,6 +606,13 @@ bool SetLastWriteTime(std::string_view path, TDateTime localTime) {
 
 // A Windows file is run by its name; there is no mark to set.
 bool MakePrivate(std::string_view) { return true; }
+
+std::optional<TDiskSpace> DiskSpace(std::string_view folder) {
+  ULARGE_INTEGER available{}, total{};
+  const std::wstring native = Wide(ToNativePath(folder.empty() ? std::string_view(".") : folder));
+  if (!::GetDiskFreeSpaceExW(native.c_str(), &available, &total, nullptr)) return std::nullopt;
+  return TDiskSpace{available.QuadPart, total.QuadPart};
+}
 
 bool MakeExecutable(std::string_view path) {
   return ::GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;

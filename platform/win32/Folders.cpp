@@ -40,6 +40,8 @@ std::string SystemText(TCall call) {
 
 // The folder Windows gives each user for temporary files (from TMP, TEMP or
 // the user's profile): already this user's own.
+std::string TempFolderNote() { return {}; }
+
 std::string TempFolder() {
   return SystemText(
       [](wchar_t* buffer, UINT size) { return static_cast<UINT>(::GetTempPathW(size, buffer)); });

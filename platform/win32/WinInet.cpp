@@ -837,6 +837,17 @@ class TWinInetSession final : public TInternetSession {
                     next ? "Too many redirections" : "A redirection to no valid location");
         return nullptr;
       }
+      // An https request never goes on over another scheme, and a report
+      // (RedirectsWithinOrigin) never to another server.
+      if (SameText(SchemeOf(location), "https") && !SameText(SchemeOf(*next), "https")) {
+        RecordError(ERROR_HTTP_REDIRECT_FAILED, "Redirection refused, it leaves https: " + *next);
+        return nullptr;
+      }
+      if (options.RedirectsWithinOrigin && !SameServer(location, *next)) {
+        RecordError(ERROR_HTTP_REDIRECT_FAILED,
+                    "Redirection refused, it leaves the request's server: " + *next);
+        return nullptr;
+      }
       if (!SameServer(location, *next))
         std::erase_if(headers, [](const std::string& h) {
           return h.size() >= 14 && SameText(std::string_view(h).substr(0, 14), "Authorization:");
