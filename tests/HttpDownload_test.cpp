@@ -287,6 +287,29 @@ TEST_F(HttpsDownloadTest, AnUnknownCertificateIsRefused) {
   EXPECT_FALSE(ReadFile(target.File("app.exe")));
 }
 
+TEST_F(HttpsDownloadTest, NothingLeavesHttpsAndCredentialsStayWithTheirOrigin) {
+  engine.CloseConnection();
+  TScopedEnv authorities("KAVREL_CA_BUNDLE", keys.File("cert.pem"));
+  ASSERT_EQ(engine.OpenConnection(), 0);
+  THttpTestServer plain(www.Path());
+  const std::string port = std::to_string(plain.Port());
+  engine.UserID = "user";
+  engine.Password = "secret";
+  // The redirection an attacker on the way would answer with: to plain http.
+  EXPECT_FALSE(engine.DownloadFile(engine.Connection(), Url("redirect-" + port + "/app.exe"),
+                                   target.File("")));
+  ASSERT_NE(engine.Find(976), nullptr);
+  EXPECT_EQ(engine.Find(976)->Arg,
+            "Redirection refused, it leaves https: http://127.0.0.1:" + port + "/app.exe");
+  EXPECT_TRUE(plain.Requests().empty());
+  EXPECT_FALSE(ReadFile(target.File("app.exe")));
+  // A file the control file names over plain http gets no credentials of the
+  // https origin they were given for.
+  ASSERT_TRUE(engine.DownloadFile(engine.Connection(), plain.Url("app.exe"), target.File("")));
+  ASSERT_EQ(plain.Requests().size(), 1u);
+  EXPECT_FALSE(plain.Requests()[0].Header("Authorization"));
+}
+
 TEST_F(HttpsDownloadTest, ACertificateFromTheNamedAuthoritiesIsAccepted) {
   engine.CloseConnection();
   TScopedEnv authorities("KAVREL_CA_BUNDLE", keys.File("cert.pem"));

@@ -323,6 +323,25 @@ TEST_F(PostReportTest, EmptyDataStillPostsAndBadSettingsAreReported) {
   EXPECT_EQ(server.Requests().size(), 1u);
 }
 
+TEST_F(PostReportTest, TheReportFollowsRedirectionsOnlyWithinItsServer) {
+  THttpTestServer other(www.Path());
+  engine.PostUpdateInfo.Server = "127.0.0.1:" + std::to_string(server.Port());
+  engine.PostUpdateInfo.Data = "serial=12345";
+  // A 307 to another server would have it post the data there.
+  engine.PostUpdateInfo.Action = "/redirect-" + std::to_string(other.Port()) + "/keep/echo/r";
+  engine.SendPostUpdateInfo();
+  EXPECT_TRUE(other.Requests().empty());
+  EXPECT_EQ(engine.PostUpdateInfo.PostResult, "");
+  // Within its own server it goes on, a POST still.
+  server.ClearRequests();
+  engine.PostUpdateInfo.Action = "/redirect/keep/echo/r";
+  engine.SendPostUpdateInfo();
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1].Method, "POST");
+  EXPECT_EQ(requests[1].Body, "serial=12345");
+}
+
 TEST_F(PostReportTest, ActionIsSentAsWrittenWithoutAnAcceptHeader) {
   engine.PostUpdateInfo.Server = "127.0.0.1:" + std::to_string(server.Port());
   const std::pair<const char*, const char*> cases[] = {

@@ -132,7 +132,32 @@ TEST_F(UpdateLog, MissingLogIsCreated) {
   SetCurrentLogName(path);
   LogWriteLine("created");
   EXPECT_EQ(ReadFile(path), "created\r\n");
+#ifndef _WIN32
+  EXPECT_EQ(ModeOf(path), 0600u) << "this user's alone";
+#endif
 }
+
+#ifndef _WIN32  // links and owners as POSIX has them
+TEST_F(UpdateLog, NeverWrittenThroughALinkNorOntoAnotherUsersFile) {
+  // Another user plants the log's name as a link to a file of this user's.
+  const std::string victim = work_.File("victim"), log = work_.File("planted.log");
+  WriteFile(victim, "precious");
+  ASSERT_EQ(::symlink(victim.c_str(), log.c_str()), 0);
+  SetCurrentLogName(log);
+  EXPECT_THROW(LogWriteLine("line"), platform::EInOutError);
+  ASSERT_EQ(::unlink(log.c_str()), 0);
+  ASSERT_EQ(::symlink(work_.File("absent").c_str(), log.c_str()), 0);
+  EXPECT_THROW(LogWriteLine("line"), platform::EInOutError) << "a dangling link";
+  EXPECT_FALSE(ReadFile(work_.File("absent")));
+  EXPECT_EQ(ReadFile(victim), "precious");
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+  ASSERT_EQ(::unlink(log.c_str()), 0);
+  WriteFile(log, "theirs\r\n");
+  ASSERT_EQ(::chown(log.c_str(), 65534, 65534), 0);
+  EXPECT_THROW(LogWriteLine("line"), platform::EInOutError);
+  EXPECT_EQ(ReadFile(log), "theirs\r\n");
+}
+#endif
 
 TEST_F(UpdateLog, ReadOnlyLogIsNeverEmptied) {
   const std::string path = work_.File("readonly.log");

@@ -29,6 +29,7 @@ Modifiers (any order, each at most once):
     status-<NNN>    answer status NNN with a short text body, e.g. status-500
     redirect[-<P>]  302 to the same path without this segment; with a port,
                     to that path on http://127.0.0.1:<P> (another server)
+    keep            with redirect: 307, which keeps a POST a POST
     nolength        no Content-Length: the body ends when the connection closes
     garbage         answers with bytes that are no HTTP response and closes
     chunked         Transfer-Encoding: chunked
@@ -165,8 +166,8 @@ class Handler(BaseHTTPRequestHandler):
         mods = {}
         while segments:
             name, _, arg = segments[0].partition("-")
-            if name not in ("auth", "status", "redirect", "nolength", "chunked", "garbage",
-                            "short", "slow") or name in mods:
+            if name not in ("auth", "status", "redirect", "keep", "nolength", "chunked",
+                            "garbage", "short", "slow") or name in mods:
                 break
             mods[name] = arg
             segments = segments[1:]
@@ -192,12 +193,14 @@ class Handler(BaseHTTPRequestHandler):
         if "redirect" in mods:
             kept = [s for s in self.path.split("?")[0].split("/") if s]
             kept.remove("redirect-" + mods["redirect"] if mods["redirect"] else "redirect")
+            if "keep" in mods:
+                kept.remove("keep")
             location = "/" + "/".join(kept)
             if mods["redirect"]:
                 location = "http://127.0.0.1:%d%s" % (int(mods["redirect"]), location)
             if "?" in self.path:
                 location += "?" + self.path.split("?", 1)[1]
-            self.respond(302, b"Moved\n", extra=[("Location", location)])
+            self.respond(307 if "keep" in mods else 302, b"Moved\n", extra=[("Location", location)])
             return
         if "auth" in mods and not self.authorised():
             self.respond(401, b"Authorization required\n",
