@@ -20,10 +20,14 @@
 namespace kavrel {
 namespace {
 
+#ifndef _WIN32
+using test::ModeOf;
+#endif
 using test::ReadFile;
 using test::TScopedCurrentDir;
 using test::TScopedEnv;
 using test::TTempDir;
+using test::WriteFile;
 
 const TDateTime kWhen = EncodeDateTime(TDateParts{2009, 3, 21, 14, 2, 37, 0});
 
