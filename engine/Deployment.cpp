@@ -17,7 +17,10 @@ void TKavrel::DeployStub() {
   const std::string compressed = GetTempDir() + kStubCompressedName;
   const std::string program = GetTempDir() + kStubProgramName;
   int error = 0;
-  auto file = platform::TFile::Open(compressed, platform::TFile::Mode::CreateOrTruncate, &error);
+  // Created anew, never opened through what is there: in a temporary folder
+  // another could have left a link of that name.
+  platform::DeleteFileAt(compressed);
+  auto file = platform::TFile::Open(compressed, platform::TFile::Mode::CreateNewPrivate, &error);
   if (!file)
     throw platform::EInOutError(
         "Cannot create " + compressed + ": " + platform::SystemErrorText(error), error);

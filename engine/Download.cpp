@@ -13,6 +13,7 @@
 #include "KvLogin.h"
 #include "Locations.h"
 #include "PathHelpers.h"
+#include "PathNames.h"
 #include "TextFile.h"
 #include "UpdateLog.h"
 
@@ -225,17 +226,24 @@ bool TKavrel::MatchesSignedContent(TContentCheck& Check, const std::string& Dest
   return false;
 }
 
-// What may arrive in `folder`: the signed content when there is one, else
-// no more than leaves the file system its reserve (5% of it or 256 MiB,
-// whichever is less), so that an endless answer never fills the disk.
+// What may arrive for `destination` through `folder`: the signed content when
+// there is one, else no more than leaves both file systems their reserve (5%
+// of each or 256 MiB, whichever is less), so that an endless answer never
+// fills a disk.
 TContentCheck TKavrel::TransferCheck(const std::optional<TSignedContent>& Expected,
-                                     const std::string& Folder) const {
+                                     const std::string& Folder,
+                                     const std::string& Destination) const {
   if (Expected) return TContentCheck(*Expected);
   constexpr std::uint64_t kReserve = 256ULL * 1024 * 1024;
   std::int64_t limit = INT64_MAX;
-  if (const auto space = platform::DiskSpace(Folder)) {
-    const std::uint64_t reserve = std::min(space->Total / 20, kReserve);
-    limit = space->Free > reserve ? static_cast<std::int64_t>(space->Free - reserve) : 0;
+  for (const std::string_view where :
+       {std::string_view(Folder), platform::FolderPart(Destination)}) {
+    if (const auto space = platform::DiskSpace(where)) {
+      const std::uint64_t reserve = std::min(space->Total / 20, kReserve);
+      limit =
+          std::min(limit, space->Free > reserve ? static_cast<std::int64_t>(space->Free - reserve)
+                                                : std::int64_t{0});
+    }
   }
   return TContentCheck(TSignedContent::Bounded(
       limit, "more than " + std::to_string(limit) +
@@ -245,7 +253,7 @@ TContentCheck TKavrel::TransferCheck(const std::optional<TSignedContent>& Expect
 bool TKavrel::ReceiveToDestination(platform::TInternetRequest& Request, std::int64_t Size,
                                    const std::string& Destination,
                                    const std::optional<TSignedContent>& Expected) {
-  TContentCheck check = TransferCheck(Expected, DownloadTempFolder());
+  TContentCheck check = TransferCheck(Expected, DownloadTempFolder(), Destination);
   TTemporaryFile temp(DownloadTempFolder());
   TWriteBuffer writer(temp.File());
   std::vector<char> block(kNetworkBlock);
@@ -320,7 +328,7 @@ bool TKavrel::CopyCheckedFile(const std::string& Source, const std::string& Dest
   } catch (const platform::EInOutError&) {
     return false;
   }
-  TContentCheck check = TransferCheck(Expected, DownloadTempFolder());
+  TContentCheck check = TransferCheck(Expected, DownloadTempFolder(), Dest);
   std::vector<char> block(kLocalBlock);
   std::int64_t total = 0;
   bool cancel = false, failed = false;

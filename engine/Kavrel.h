@@ -291,7 +291,7 @@ class TKavrel : public TComponent {
   bool CopyCheckedFile(const std::string& Source, const std::string& Dest,
                        const std::optional<TSignedContent>& Expected);
   TContentCheck TransferCheck(const std::optional<TSignedContent>& Expected,
-                              const std::string& Folder) const;
+                              const std::string& Folder, const std::string& Destination) const;
   // False, with report 979 (981 for a bound), when what arrived is not the
   // signed content or went past its bound.
   bool MatchesSignedContent(TContentCheck& Check, const std::string& Destination);

@@ -1,4 +1,5 @@
 // What the file functions build on the platform's own files.
+#include <thread>
 #include <vector>
 
 #include "Errors.h"
@@ -28,6 +29,21 @@ std::optional<TFileLock> TFileLock::TryTake(std::string_view path, int* error) {
 
 std::optional<TFileLock> TFileLock::Take(std::string_view path, int* error) {
   return Acquire(path, true, error);
+}
+
+std::optional<TFileLock> TFileLock::TakeWithin(std::string_view path,
+                                               std::chrono::milliseconds limit, int* error) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int failure = 0;
+  while (true) {
+    if (auto lock = Acquire(path, false, &failure)) return lock;
+    if (!IsErrorKind(failure, TErrorKind::WouldBlock) ||
+        std::chrono::steady_clock::now() >= deadline) {
+      if (error != nullptr) *error = failure;
+      return std::nullopt;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
 }
 
 }  // namespace kavrel::platform

@@ -1,6 +1,7 @@
 // Files and folders of the local file system. Paths may use "\" or "/".
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -85,6 +86,9 @@ class TFileLock {
   static std::optional<TFileLock> TryTake(std::string_view path, int* error = nullptr);
   // The same, waiting for as long as another process holds it.
   static std::optional<TFileLock> Take(std::string_view path, int* error = nullptr);
+  // The same, waiting at most `limit`; then nothing, with `error` EWOULDBLOCK.
+  static std::optional<TFileLock> TakeWithin(std::string_view path, std::chrono::milliseconds limit,
+                                             int* error = nullptr);
   TFileLock(TFileLock&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
     other.handle_ = -1;
   }
@@ -168,6 +172,9 @@ bool CopyFileOver(std::string_view from, std::string_view to, TCopyCheck* check 
 bool SetLastWriteTime(std::string_view path, TDateTime localTime);
 // Lets whoever may read the file also run it.
 bool MakeExecutable(std::string_view path);
+// A regular file (no link) that belongs to this user: one another user cannot
+// have placed. Windows leaves this to the folder's permissions: true for any file.
+bool OwnedByThisUser(std::string_view path);
 // Lets only this user read and write the file (a secret key, before anything
 // is written to it). Windows leaves a file of the user's profile to its
 // folder's permissions.

@@ -171,6 +171,12 @@ void TStubWork::Program(const std::string& name, const std::string& source,
                         const std::string& target) {
   Log("Upd execute " + name + " " + target);
   if (!Verified(name, source + name)) return;
+  // Only a program of this user's: one another user placed in a shared
+  // download folder is never run as this user.
+  if (!platform::OwnedByThisUser(source + name)) {
+    Log("Upd not this user's program, left alone : " + source + name);
+    return;
+  }
   // A program that arrived with the update carries no permission to run yet.
   platform::MakeExecutable(source + name);
   platform::RunAndWait(QuotedProgram(source + name), false);

@@ -1,14 +1,17 @@
 #include "StubMain.h"
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
+#include "Errors.h"
 #include "Files.h"
 #include "IniDocument.h"
 #include "PathHelpers.h"
 #include "ProcessFile.h"
 #include "Processes.h"
 #include "StubHandoff.h"
+#include "System.h"
 #include "Text.h"
 #include "Ulog.h"
 #include "UpdateLog.h"
@@ -25,6 +28,14 @@ TIniDocument TakeHandOff() {
   if (!text) return {};
   platform::DeleteFileAt(path);
   return TIniDocument::Parse(*text);
+}
+
+// How long the stub waits for another update of the installation to end:
+// two minutes, or KAVREL_LOCK_WAIT_SECONDS.
+std::chrono::milliseconds LockWait() {
+  const auto seconds =
+      ParseDecimal(platform::GetEnvironment("KAVREL_LOCK_WAIT_SECONDS").value_or(""));
+  return std::chrono::seconds(seconds.value_or(120));
 }
 
 // A decimal whole number, optionally signed, in the 32-bit range.
@@ -49,12 +60,20 @@ int RunStub(const std::string& commandLine) {
   // No run updates the installation while the stub works, and a second stub
   // waits for this one; the lock goes before the application starts again.
   // Without a temporary folder to lock in, the work goes on unguarded.
-  std::optional<platform::TFileLock> lock = platform::TFileLock::Take(InstallationLockPath());
+  // A lock held for longer than any update takes (by another user in a shared
+  // temporary folder, say) ends the stub instead of holding it for ever.
+  int lockError = 0;
+  std::optional<platform::TFileLock> lock =
+      platform::TFileLock::TakeWithin(InstallationLockPath(), LockWait(), &lockError);
   const TIniDocument handOff = TakeHandOff();
   SetLogPath(LogFilePath(handOff.ReadString(kHandOffSection, kHandOffLogKey, kDefaultLogName)));
+  const bool logging = arg(2) == "L";
+  if (!lock && platform::IsErrorKind(lockError, platform::TErrorKind::WouldBlock)) {
+    if (logging) WriteLog("Upd the installation stays locked by another update; nothing done");
+    return 1;
+  }
   Pause();
 
-  const bool logging = arg(2) == "L";
   TStubWork worker(logging, TVerifiedFiles::FromHandOff(handOff));
   if (logging) {
     WriteLog(kStubVersionLine);

@@ -538,6 +538,12 @@ std::optional<TDiskSpace> DiskSpace(std::string_view folder) {
                     static_cast<std::uint64_t>(info.f_blocks) * info.f_frsize};
 }
 
+bool OwnedByThisUser(std::string_view path) {
+  struct stat st {};
+  return ::lstat(ToNativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+         st.st_uid == ::geteuid();
+}
+
 bool MakePrivate(std::string_view path) {
   return ::chmod(ToNativePath(path).c_str(), S_IRUSR | S_IWUSR) == 0;
 }

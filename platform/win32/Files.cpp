@@ -607,6 +607,8 @@ bool SetLastWriteTime(std::string_view path, TDateTime localTime) {
 // A Windows file is run by its name; there is no mark to set.
 bool MakePrivate(std::string_view) { return true; }
 
+bool OwnedByThisUser(std::string_view path) { return FileExists(path); }
+
 std::optional<TDiskSpace> DiskSpace(std::string_view folder) {
   ULARGE_INTEGER available{}, total{};
   const std::wstring native = Wide(ToNativePath(folder.empty() ? std::string_view(".") : folder));

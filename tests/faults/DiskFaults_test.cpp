@@ -7,8 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <ctime>
 #include <functional>
+#include <thread>
 
 #include "CabinetImage.h"
 #include "InstallationRun.h"
@@ -102,16 +104,58 @@ struct TSmallDisk {
 };
 
 // The destination's disk is another than the temporary folder's and too
-// full for the new file: the old one must not be given up before the new one
-// is whole beside it.
+// full for the new file: the transfer stops at that disk's reserve, and the
+// old file is never given up.
 TEST_F(DiskFaultTest, TheDestinationsOwnDiskIsFull) {
   const TSmallDisk disk(app.File("small"));
   if (!disk.mounted) GTEST_SKIP() << "mounting a file system needs root";
   WriteFile(www.File("app.exe"), kFresh);
   Publish({{"url=" + server.Url("app.exe"), "targetdir=" + disk.path}});
   WriteFile(disk.path + "/app.exe", "old");
-  FailThenRecover({}, {"UseWinTempDir=False"}, disk.path + "/app.exe", "[973]",
+  FailThenRecover({}, {"UseWinTempDir=False"}, disk.path + "/app.exe", "[981]",
                   [&] { ASSERT_TRUE(disk.Grow()); });
+}
+
+// An answer without end is stopped where it would leave the disk less than
+// its reserve, not when the disk is full.
+TEST_F(DiskFaultTest, AnEndlessAnswerStopsAtTheDisksReserve) {
+  const TSmallDisk disk(app.File("small"));
+  if (!disk.mounted) GTEST_SKIP() << "mounting a file system needs root";
+  Publish({{"url=" + server.Url("nolength/gen/5000000/app.exe"), "targetdir=" + disk.path}});
+  WriteFile(disk.path + "/app.exe", "old");
+  const TProgramResult r = Run({"UseWinTempDir=False"});
+  EXPECT_NE(r.Out.find("would leave the disk less free space than it must keep"), std::string::npos)
+      << r.Out;
+  EXPECT_NE(r.Out.find("[946]"), std::string::npos);
+  EXPECT_EQ(ReadFile(disk.path + "/app.exe"), "old");
+  EXPECT_EQ(FilesBelow(disk.path), std::vector<std::string>{"app.exe"});
+}
+
+// Another user of a shared temporary folder plants links named like the
+// updater stub and takes the name of this user's private folder first: the
+// run goes on in a folder of the user's cache and writes through nothing.
+TEST_F(DiskFaultTest, AnotherUserInASharedTemporaryFolderGetsNoHold) {
+  if (::geteuid() != 0) GTEST_SKIP() << "acting as another user needs root";
+  ASSERT_EQ(::chmod(temp.Path().c_str(), 01777), 0);
+  WriteFile(home.File("victim"), "precious");
+  for (const char* name : {"kvsetup.ex_", "kvsetup.exe", "kavrel-0"})
+    ASSERT_EQ(::symlink(home.File("victim").c_str(), temp.File(name).c_str()), 0);
+  ASSERT_EQ(::lchown(temp.File("kavrel-0").c_str(), kNobody, kNobody), 0);
+  WriteFile(www.File("app.exe_NEW"), "new program");
+  WriteFile(app.File("app.exe"), "old program");
+  Publish({{"url=" + server.Url("app.exe_NEW")}},
+          "[application]\r\nappupdate=1\r\nappname=app.exe\r\nappcomps=app.exe_NEW\r\n"
+          "silentrestart=1\r\n");
+  const TProgramResult r = Run({"UseWinTempDir=False"});
+  EXPECT_NE(r.Out.find("[982] Temporary folder : The temporary folder " + temp.File("kavrel-0") +
+                       " is not a folder of this user alone"),
+            std::string::npos)
+      << r.Out;
+  EXPECT_NE(r.Out.find("[958]"), std::string::npos) << r.Err;
+  for (int i = 0; i < 100 && ReadFile(app.File("app.exe")) != "new program"; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(ReadFile(app.File("app.exe")), "new program") << "the stub ran from the cache";
+  EXPECT_EQ(ReadFile(home.File("victim")), "precious");
 }
 
 // The folder and the file stay root's; nobody may read but not change them.
