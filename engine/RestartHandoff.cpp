@@ -86,7 +86,17 @@ void TKavrel::RestartApplication() {
   // The stub gets none of this process's open files; it runs in the current
   // folder, the application's, which it works in.
   const std::string stub = GetTempDir() + kStubProgramName;
-  if (!platform::StartDetached(stub, commandLine)) {
+  // The stub runs with the user's own rights; only when it could not replace
+  // the files otherwise is it given administrator rights, with the user's
+  // consent.
+  std::string unwritable;
+  for (const std::string& target : {folder, command.SourceFolder})
+    if (unwritable.empty() && !platform::CanCreateIn(target))
+      unwritable = target.empty() ? "." : target;
+  if (!unwritable.empty()) ReportStatus(983, unwritable, 0, 0);
+  const bool started = unwritable.empty() ? platform::StartDetached(stub, commandLine)
+                                          : platform::StartDetachedElevated(stub, commandLine);
+  if (!started) {
     const int error = platform::LastSystemError();
     throw platform::EInOutError(
         "Cannot start the updater " + stub + ": " + platform::SystemErrorText(error), error);

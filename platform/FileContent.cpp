@@ -23,6 +23,15 @@ std::optional<std::string> ReadWholeFile(std::string_view path, std::size_t limi
   return content;
 }
 
+bool CanCreateIn(std::string_view folder) {
+  std::string path;
+  auto file = TFile::CreateUnique(folder.empty() ? std::string_view(".") : folder, "KAV", path);
+  if (!file) return false;
+  file.reset();
+  DeleteFileAt(path);
+  return true;
+}
+
 std::optional<TFileLock> TFileLock::TryTake(std::string_view path, int* error) {
   return Acquire(path, false, error);
 }

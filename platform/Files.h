@@ -138,6 +138,9 @@ struct TDiskSpace {
   std::uint64_t Total = 0;
 };
 std::optional<TDiskSpace> DiskSpace(std::string_view folder);
+// Whether this user may create files in `folder`: a file is made there and
+// removed again.
+bool CanCreateIn(std::string_view folder);
 // Creates a folder and the folders above it; true when it exists afterwards.
 bool ForceDirectories(std::string_view path);
 bool DeleteFileAt(std::string_view path);

@@ -44,6 +44,16 @@ void WaitForProcessEnd(std::uint32_t pid);
 bool StartDetached(std::string_view program, std::string_view parameters);
 // Like StartDetached, the program getting exactly these arguments.
 bool StartDetachedWith(std::string_view program, const std::vector<std::string>& arguments);
+// Like StartDetached, with administrator rights the user grants (Windows'
+// "runas"); on systems without elevation the same as StartDetached.
+bool StartDetachedElevated(std::string_view program, std::string_view parameters);
+// Like StartDetachedWith, never with raised rights: from an elevated process,
+// with the rights of the user's own session (the desktop shell's, or the
+// session's limited ones); false when those cannot be had.
+bool StartDetachedAsUser(std::string_view program, const std::vector<std::string>& arguments);
+// Whether this process runs with rights raised above the user's own
+// (Windows' elevation); never on systems without it.
+bool RunsElevated();
 // The parameter text a program was started with: the text StartDetached gave
 // it, or the arguments after the program's name joined by blanks.
 std::string ParameterText(int argc, char** argv);

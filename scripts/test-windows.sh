@@ -32,6 +32,11 @@ for program in tools/kavrel.exe launcher/kavrel-launcher.exe stub/kvsetup.exe; d
   echo "$program imports: $(tr '\n' ' ' <<<"$imports")"
 done
 
+# The updater stub runs with its caller's rights; the engine raises them only
+# for an installation the user cannot write.
+grep -aq 'level="asInvoker"' build-win/stub/kvsetup.exe ||
+  { echo "stub/kvsetup.exe does not ask to run with its caller's rights" >&2; exit 1; }
+
 # The window tests' display: an X server of their own.
 Xvfb -displayfd 5 -screen 0 1024x768x24 -noreset 5>"$wine_home/display" >/dev/null 2>&1 &
 xvfb=$!

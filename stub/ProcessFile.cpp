@@ -77,6 +77,11 @@ std::string QuotedProgram(const std::string& path) { return "\"" + path + "\""; 
 
 void Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(500)); }
 
+bool HoldsControlCharacter(std::string_view text) {
+  return std::any_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
 void TStubWork::Log(const std::string& message) const {
   if (logging_) WriteLog(message);
 }
@@ -141,8 +146,19 @@ void TStubWork::ListFile(const std::string& name, const std::string& source) {
       ReadListEntries(platform::ReadWholeFile(path).value_or(""));
   openLists_.push_back(path);
   for (const TListEntry& entry : entries) {
+    if (HoldsControlCharacter(entry.File) || HoldsControlCharacter(entry.Target)) {
+      Log("Upd inf " + std::to_string(entry.Index) + " refused: a control character");
+      continue;
+    }
     Log("upd inf " + std::to_string(entry.Index) + " : " + entry.File + " " + entry.Target);
-    ProcessFile(entry.File, source, ExpandTargetMacros(entry.Target));
+    const std::string target = ExpandTargetMacros(entry.Target);
+    if (elevated_ && !target.empty() &&
+        !SameText(std::string_view(target).substr(0, installation_.size()), installation_)) {
+      Log("Upd inf " + std::to_string(entry.Index) + " refused: " + target +
+          " is outside the installation");
+      continue;
+    }
+    ProcessFile(entry.File, source, target);
   }
   openLists_.pop_back();
 }
@@ -171,6 +187,10 @@ void TStubWork::Program(const std::string& name, const std::string& source,
                         const std::string& target) {
   Log("Upd execute " + name + " " + target);
   if (!Verified(name, source + name)) return;
+  if (elevated_ && !openLists_.empty()) {
+    Log("Upd a list names no program to run with raised rights : " + name);
+    return;
+  }
   // Only a program of this user's: one another user placed in a shared
   // download folder is never run as this user.
   if (!platform::OwnedByThisUser(source + name)) {

@@ -28,8 +28,15 @@ std::vector<TListEntry> ReadListEntries(std::string_view text);
 
 class TStubWork {
  public:
-  explicit TStubWork(bool logging, TVerifiedFiles verified = {})
-      : logging_(logging), verified_(std::move(verified)) {}
+  // An elevated stub takes no folder and no program from a file the user can
+  // write: list entries stay inside `installation`, and only programs named
+  // on its command line run.
+  explicit TStubWork(bool logging, TVerifiedFiles verified = {}, bool elevated = false,
+                     std::string installation = {})
+      : logging_(logging),
+        verified_(std::move(verified)),
+        elevated_(elevated),
+        installation_(std::move(installation)) {}
 
   // Handles the file `name`: a component in the folder `source`, put into the
   // folder `target` (both end with a separator or are empty).
@@ -49,8 +56,14 @@ class TStubWork {
 
   bool logging_;
   TVerifiedFiles verified_;
+  bool elevated_;
+  std::string installation_;            // ends with a separator
   std::vector<std::string> openLists_;  // the list files being worked through
 };
+
+// Whether a text holds a control character: a name or folder with one is
+// refused (a line break would let a caller write lines of its choosing).
+bool HoldsControlCharacter(std::string_view text);
 
 // The stub's half-second pause: after the launcher has ended, and after each
 // program it runs.

@@ -1,5 +1,6 @@
 #include "StubMain.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -66,15 +67,26 @@ int RunStub(const std::string& commandLine) {
   std::optional<platform::TFileLock> lock =
       platform::TFileLock::TakeWithin(InstallationLockPath(), LockWait(), &lockError);
   const TIniDocument handOff = TakeHandOff();
-  SetLogPath(LogFilePath(handOff.ReadString(kHandOffSection, kHandOffLogKey, kDefaultLogName)));
+  // With raised rights no path comes from a file the user can write: the log
+  // goes to its default place.
+  const bool elevated = platform::RunsElevated();
+  SetLogPath(
+      LogFilePath(elevated ? kDefaultLogName
+                           : handOff.ReadString(kHandOffSection, kHandOffLogKey, kDefaultLogName)));
   const bool logging = arg(2) == "L";
+  if (std::any_of(args.begin(), args.end(),
+                  [](const std::string& a) { return HoldsControlCharacter(a); })) {
+    if (logging) WriteLog("Upd an argument holds a control character; nothing done");
+    return 1;
+  }
   if (!lock && platform::IsErrorKind(lockError, platform::TErrorKind::WouldBlock)) {
     if (logging) WriteLog("Upd the installation stays locked by another update; nothing done");
     return 1;
   }
   Pause();
 
-  TStubWork worker(logging, TVerifiedFiles::FromHandOff(handOff));
+  const std::string installation = AddBackslash(platform::GetCurrentDir());
+  TStubWork worker(logging, TVerifiedFiles::FromHandOff(handOff), elevated, installation);
   if (logging) {
     WriteLog(kStubVersionLine);
     WriteLog("Upd cur dir : " + platform::GetCurrentDir());
@@ -91,10 +103,11 @@ int RunStub(const std::string& commandLine) {
     // parameters reach it as one argument. A program that came new with the
     // update has no permission to run yet.
     if (platform::FileExists(application)) platform::MakeExecutable(application);
-    if (parameters == " ")
-      platform::StartDetachedWith(application, {});
-    else
-      platform::StartDetachedWith(application, {parameters});
+    // With the user's own rights, never with the stub's raised ones.
+    const std::vector<std::string> arguments =
+        parameters == " " ? std::vector<std::string>{} : std::vector<std::string>{parameters};
+    if (!platform::StartDetachedAsUser(application, arguments) && logging)
+      WriteLog("Upd restart failed: " + application);
   }
   return 0;
 }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <regex>
@@ -17,6 +18,7 @@
 #include "Folders.h"
 #include "PathNames.h"
 #include "ProcessFile.h"
+#include "Processes.h"
 #include "Sha256.h"
 #include "StubMain.h"
 #include "SzddCompress.h"
@@ -178,13 +180,26 @@ TEST_F(StubTest, ListFileNamesFilesWithTheirTargetFoldersAndMayNameFurtherLists)
 
   const TProgramResult r = Work("data.inf");
   EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(ReadFile(app.File("data/readme.txt")), "cab text");
+  EXPECT_EQ(ReadFile(app.File("data/sub/deep.txt")), "deep");
+  EXPECT_FALSE(ReadFile(src.File("data.cab"))) << "an extracted cabinet goes";
+  if (platform::RunsElevated()) {
+    // With raised rights (every program under Wine has them) a list, a file
+    // the user can write, names no folder outside the installation.
+    EXPECT_FALSE(ReadFile(folders.System() + kSep + "lib.dll"));
+    EXPECT_FALSE(ReadFile(temp.File("readme.txt")));
+    const TLines messages = Messages();
+    EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
+                            [](const std::string& m) {
+                              return m.find("is outside the installation") != std::string::npos;
+                            }),
+              4);
+    return;
+  }
   EXPECT_EQ(ReadFile(folders.System() + kSep + "lib.dll"), "library");
 #ifdef _WIN32
   std::remove((folders.System() + kSep + "lib.dll").c_str());
 #endif
-  EXPECT_EQ(ReadFile(app.File("data/readme.txt")), "cab text");
-  EXPECT_EQ(ReadFile(app.File("data/sub/deep.txt")), "deep");
-  EXPECT_FALSE(ReadFile(src.File("data.cab"))) << "an extracted cabinet goes";
   EXPECT_EQ(ReadFile(temp.File("readme.txt")), "read me");
   EXPECT_TRUE(ReadFile(src.File("data.inf"))) << "the list stays";
   const std::string appData = app.Path() + "\\data" + kSep;
@@ -287,6 +302,23 @@ TEST_F(StubTest, FirstArgumentThatIsNoProcessNumberEndsItAtOnce) {
   EXPECT_FALSE(ReadFile(home.File("Documents/x.log")));
 }
 
+TEST_F(StubTest, ControlCharactersInArgumentsOrListEntriesAreRefused) {
+  WriteFile(src.File("app.exe_NEW"), "new");
+  // A quoted argument that would carry a line of the caller's choosing into the log.
+  const TProgramResult r = Stub("0 L \"app.exe\n01/01/2030 00:00:00 : [000] forged\" \" \" \"" +
+                                source + "\" app.exe_NEW");
+  EXPECT_EQ(r.ExitCode, 1);
+  EXPECT_FALSE(ReadFile(app.File("app.exe")));
+  const TLines lines = FileLines(LogPath());
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("Upd an argument holds a control character; nothing done"),
+            std::string::npos);
+  WriteFile(src.File("list.inf"), "[FILES]\r\nCOUNT=1\r\nFILE1=app.exe_NEW\r\nTARGET1=a\tb\r\n");
+  EXPECT_EQ(Work("list.inf").ExitCode, 0);
+  EXPECT_FALSE(ReadFile(app.File("a\tb" + kSep + "app.exe")));
+  EXPECT_FALSE(ReadFile(app.File("app.exe")));
+}
+
 TEST_F(StubTest, ArgumentsGivenOneByOneKeepTheirBlanks) {
   const std::string spaced = src.File("a folder") + kSep;
   WriteFile(spaced + "app.exe_NEW", "new");
@@ -321,8 +353,11 @@ TEST_F(StubTest, WaitsForTheLauncherThenTakesTheLogNameFromTheHandOffFile) {
       << "the launcher's 1.5 s and the half-second pause";
   EXPECT_EQ(ReadFile(app.File("app.exe")), "new");
   EXPECT_FALSE(ReadFile(home.File("Documents/KAVREL.INI"))) << "read, then deleted";
-  EXPECT_EQ(FileLines(home.File("Documents/special.log")).size(), 3u);
-  EXPECT_FALSE(ReadFile(LogPath()));
+  // With raised rights no path comes from the user's file: the log goes to
+  // its default place.
+  const bool elevated = platform::RunsElevated();
+  EXPECT_EQ(FileLines(elevated ? LogPath() : home.File("Documents/special.log")).size(), 3u);
+  EXPECT_FALSE(ReadFile(elevated ? home.File("Documents/special.log") : LogPath()));
 }
 
 TEST_F(StubTest, RestartsExactlyTheNamedProgramWithItsParametersAsOneArgument) {

@@ -205,6 +205,16 @@ bool StartDetachedWith(std::string_view program, const std::vector<std::string>&
   return Spawn(args, true);
 }
 
+bool StartDetachedElevated(std::string_view program, std::string_view parameters) {
+  return StartDetached(program, parameters);
+}
+
+bool StartDetachedAsUser(std::string_view program, const std::vector<std::string>& arguments) {
+  return StartDetachedWith(program, arguments);
+}
+
+bool RunsElevated() { return false; }
+
 std::string ParameterText(int argc, char** argv) {
   if (argc == 2) return argv[1];
   // Several arguments (a program started by hand): each that holds a blank

@@ -258,6 +258,90 @@ bool StartDetachedWith(std::string_view program, const std::vector<std::string>&
   return StartAndLetGo(FindProgram(native), commandLine, parameters, kDetached);
 }
 
+bool StartDetachedElevated(std::string_view program, std::string_view parameters) {
+  return StartElevated(FindProgram(ToNativePath(program)), std::string(parameters));
+}
+
+namespace {
+
+// The elevation type of this process's token: full (raised, with a limited
+// twin), limited, or default (no twin: elevation is off, or a standard user).
+TOKEN_ELEVATION_TYPE ElevationType() {
+  HANDLE token = nullptr;
+  TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+  DWORD size = 0;
+  if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    ::GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size);
+    ::CloseHandle(token);
+  }
+  return type;
+}
+
+// A primary token with the user's own rights: the desktop shell's, else the
+// limited twin of this process's token.
+HANDLE UnelevatedToken() {
+  HANDLE result = nullptr;
+  DWORD shellProcess = 0;
+  if (const HWND shell = ::GetShellWindow(); shell != nullptr)
+    ::GetWindowThreadProcessId(shell, &shellProcess);
+  if (shellProcess != 0) {
+    if (const HANDLE process =
+            ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellProcess)) {
+      HANDLE token = nullptr;
+      if (::OpenProcessToken(process, TOKEN_DUPLICATE, &token)) {
+        ::DuplicateTokenEx(token, MAXIMUM_ALLOWED, nullptr, SecurityImpersonation, TokenPrimary,
+                           &result);
+        ::CloseHandle(token);
+      }
+      ::CloseHandle(process);
+    }
+  }
+  if (result != nullptr) return result;
+  HANDLE own = nullptr;
+  if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &own)) {
+    TOKEN_LINKED_TOKEN linked{};
+    DWORD size = 0;
+    if (::GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &size)) {
+      ::DuplicateTokenEx(linked.LinkedToken, MAXIMUM_ALLOWED, nullptr, SecurityImpersonation,
+                         TokenPrimary, &result);
+      ::CloseHandle(linked.LinkedToken);
+    }
+    ::CloseHandle(own);
+  }
+  return result;
+}
+
+}  // namespace
+
+bool RunsElevated() { return ElevationType() == TokenElevationTypeFull; }
+
+bool StartDetachedAsUser(std::string_view program, const std::vector<std::string>& arguments) {
+  if (!RunsElevated()) return StartDetachedWith(program, arguments);
+  const HANDLE token = UnelevatedToken();
+  if (token == nullptr) return false;
+  const std::string native = FindProgram(ToNativePath(program));
+  std::string commandLine = "\"" + ToNativePath(program) + "\"";
+  for (const std::string& arg : arguments) commandLine += " " + QuoteArgument(arg);
+  std::wstring line = Wide(commandLine);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  // With the shell's token the process is started for it; with the limited
+  // twin this process may start it itself.
+  bool started = ::CreateProcessAsUserW(token, Wide(native).c_str(), line.data(), nullptr, nullptr,
+                                        FALSE, kDetached | CREATE_UNICODE_ENVIRONMENT, nullptr,
+                                        nullptr, &startup, &info) != FALSE;
+  if (!started)
+    started = ::CreateProcessWithTokenW(token, 0, Wide(native).c_str(), line.data(),
+                                        kDetached | CREATE_UNICODE_ENVIRONMENT, nullptr, nullptr,
+                                        &startup, &info) != FALSE;
+  ::CloseHandle(token);
+  if (!started) return false;
+  ::CloseHandle(info.hThread);
+  ::CloseHandle(info.hProcess);
+  return true;
+}
+
 // The text after the program's name in the process's own command line, so
 // that a program started with StartDetached gets exactly the text it was
 // given (the blanks between the name and the text left out).

@@ -158,6 +158,25 @@ TEST_F(DiskFaultTest, AnotherUserInASharedTemporaryFolderGetsNoHold) {
   EXPECT_EQ(ReadFile(home.File("victim")), "precious");
 }
 
+// An installation the user may not write: the updater is started with raised
+// rights (Windows asks the user), and the run says so.
+TEST_F(DiskFaultTest, AnInstallationTheUserCannotWriteGetsARaisedUpdater) {
+  LetNobodyWrite();
+  ASSERT_EQ(::chown(app.Path().c_str(), 0, 0), 0);
+  WriteFile(www.File("app.exe_NEW"), "new program");
+  Publish({{"url=" + server.Url("app.exe_NEW")}},
+          "[application]\r\nappupdate=1\r\nappname=app.exe\r\nappcomps=app.exe_NEW\r\n"
+          "silentrestart=1\r\n");
+  Restrictions = {"--as-nobody"};
+  const TProgramResult r = Run({"UseWinTempDir=True"});
+  EXPECT_NE(
+      r.Out.find("[983] Updater started with administrator rights, this user cannot write : " +
+                 app.Path()),
+      std::string::npos)
+      << r.Out << r.Err;
+  EXPECT_NE(r.Out.find("[958]"), std::string::npos);
+}
+
 // The folder and the file stay root's; nobody may read but not change them.
 TEST_F(DiskFaultTest, ATargetFolderThatIsReadOnly) {
   LetNobodyWrite();
