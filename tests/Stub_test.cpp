@@ -15,11 +15,13 @@
 
 #include "CabinetImage.h"
 #include "ChildProcess.h"
+#include "Files.h"
 #include "Folders.h"
 #include "PathNames.h"
 #include "ProcessFile.h"
 #include "Processes.h"
 #include "Sha256.h"
+#include "StubHandoff.h"
 #include "StubMain.h"
 #include "SzddCompress.h"
 #include "TestSupport.h"
@@ -300,6 +302,32 @@ TEST_F(StubTest, FirstArgumentThatIsNoProcessNumberEndsItAtOnce) {
   EXPECT_FALSE(ReadFile(app.File("app.exe")));
   EXPECT_TRUE(ReadFile(home.File("Documents/KAVREL.INI"))) << "nothing touched";
   EXPECT_FALSE(ReadFile(home.File("Documents/x.log")));
+}
+
+TEST_F(StubTest, ALockHeldLongerThanAnyUpdateEndsItWithALogLine) {
+  WriteFile(src.File("app.exe_NEW"), "new");
+  std::string lockPath;  // as the stub finds it: in its temporary folder, named after its own
+  {
+#ifdef _WIN32
+    TScopedEnv tmp("TMP", temp.Path());
+#else
+    TScopedEnv tmp("TMPDIR", temp.Path());
+#endif
+    TScopedCurrentDir here(app.Path());
+    lockPath = InstallationLockPath();
+  }
+  const auto held = platform::TFileLock::TryTake(lockPath);
+  ASSERT_TRUE(held);
+  TEnvironment environment = Environment();
+  environment.emplace_back("KAVREL_LOCK_WAIT_SECONDS", "1");
+  const TProgramResult r = RunWithParameterText(
+      KAVREL_STUB_PATH, "0 L null \" \" \"" + source + "\" app.exe_NEW", app.Path(), environment);
+  EXPECT_EQ(r.ExitCode, 1);
+  EXPECT_FALSE(ReadFile(app.File("app.exe")));
+  const TLines lines = FileLines(LogPath());
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("Upd the installation stays locked by another update; nothing done"),
+            std::string::npos);
 }
 
 TEST_F(StubTest, ControlCharactersInArgumentsOrListEntriesAreRefused) {
