@@ -56,12 +56,25 @@ int TKavrel::InstallFiles() {
     if (OnBeforeFileDownload)
       OnBeforeFileDownload(*this, static_cast<int>(i) + 1, entry.Description, url);
     if (!entry.TargetDir.empty() && !DirExists(entry.TargetDir)) ForceFolder(entry.TargetDir);
-    const std::string folder = UseWinTempDir ? GetTempDir() : entry.TargetDir;
     const auto failed = [&] {
       result = -1;
       ReportStatus(946, url, 2, 0);
       AppUpdate = false;
     };
+    // An LZ file is fetched into a folder of its own and expanded from there:
+    // fetched into its target folder, it would take the place of the very
+    // file it expands to, and a damaged one would lose it.
+    const bool expandsLz = ExtractCAB && entry.Compressed && UpperExtension(name) != ".CAB" &&
+                           PosNoCase(name, AppComps) == 0;
+    const std::optional<platform::TTemporaryFolder> lzFolder =
+        expandsLz ? platform::TTemporaryFolder::Create(GetTempDir(), "KAVR") : std::nullopt;
+    if (expandsLz && !lzFolder) {
+      failed();
+      continue;
+    }
+    const std::string folder = lzFolder        ? AddBackslash(lzFolder->Path())
+                               : UseWinTempDir ? GetTempDir()
+                                               : entry.TargetDir;
     // In a signed run an entry is fetched only with the hash and size it was
     // signed with, and what arrives is checked against them before it
     // replaces, expands, patches or is left for the updater stub.
@@ -94,6 +107,10 @@ int TKavrel::InstallFiles() {
     const bool cabinet = extension == ".CAB";
     const bool patch = extension == ".PAT";
 
+    if (expandsLz) {
+      ExpandFetched(fetched, entry.TargetDir, name, result);
+      continue;
+    }
     if (!cabinet && !patch && !entry.TargetDir.empty()) {
       // Renamed over the old file, never deleted first: when it cannot be
       // replaced the old file stays and the new one waits where it was
@@ -106,18 +123,6 @@ int TKavrel::InstallFiles() {
           result = -1;
           ReportStatus(973, fetched + " to " + target, 19, 7);
         }
-      }
-    }
-    if (!cabinet && ExtractCAB && entry.Compressed) {
-      // Expanded in the current folder. The expansion removes its source; a
-      // file that turns out not to be compressed is left as it is. The fetched
-      // file takes the place of one of its name there: that can only be an
-      // earlier run's, ended before its expansion, and expanding it instead
-      // would install what that run fetched.
-      if (!platform::SameFile(fetched, name)) platform::ReplaceFileWith(fetched, name);
-      if (!ExpandLZFile(name)) {
-        result = -1;
-        ReportStatus(947, name, 8, 0);
       }
     }
     if (cabinet && ExtractCAB && entry.Compressed) {
@@ -146,6 +151,30 @@ int TKavrel::InstallFiles() {
     }
   }
   return result;
+}
+
+// Expands an LZ file fetched into a folder of its own into its entry's
+// target folder (the current one when it names none), replacing the target
+// whole or not at all; the fetched file goes either way. One that turns out
+// not to be compressed is put where a plain file of the entry would go.
+void TKavrel::ExpandFetched(const std::string& Fetched, const std::string& TargetDir,
+                            const std::string& Name, int& Result) {
+  if (!ExpandedLZName(Fetched)) {
+    const std::string target = TargetDir + Name;
+    platform::ShareLike(Fetched, target);
+    if (!platform::ReplaceFileWith(Fetched, target)) {
+      Result = -1;
+      ReportStatus(973, Fetched + " to " + target, 19, 7);
+      platform::DeleteFileAt(Fetched);
+    }
+    return;
+  }
+  const auto expanded = ExpandLZ(Fetched, TargetDir);
+  platform::DeleteFileAt(Fetched);
+  if (!expanded) {
+    Result = -1;
+    ReportStatus(984, TargetDir + Name, 8, 0);
+  }
 }
 
 bool TKavrel::ExecuteAndWait(const std::string& CommandLine, bool ShowWindow, bool ShowAnimation,

@@ -247,6 +247,9 @@ class TKavrel : public TComponent {
   // milliseconds so that a fast transfer is not slowed by it.
   void PumpMessages();
 
+  void ExpandFetched(const std::string& Fetched, const std::string& TargetDir,
+                     const std::string& Name, int& Result);
+
   // Starts a program named by the control file, without waiting for it.
   void StartProgram(const std::string& CommandLine);
 

@@ -41,11 +41,12 @@ std::optional<std::string> ExpandedLZName(const std::string& FileName) {
   return name;
 }
 
-std::optional<std::string> ExpandLZ(const std::string& FileName) {
+std::optional<std::string> ExpandLZ(const std::string& FileName,
+                                    const std::optional<std::string>& Folder) {
   TLzSource source(FileName);
   msszddd_header* header = source.Header();
   if (header == nullptr || header->length < 0) return std::nullopt;
-  const std::string expanded = LzExpandedName(FileName, header->missing_char);
+  const std::string expanded = LzTargetPath(FileName, header->missing_char, Folder);
   if (expanded.empty()) return std::nullopt;
   TUnpackTarget target;
   if (!target.Prepare(source.Files(), expanded)) return std::nullopt;

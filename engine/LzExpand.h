@@ -15,12 +15,14 @@ namespace kavrel {
 // cannot end a name (a separator, a dot, a drive mark, a control character).
 std::optional<std::string> ExpandedLZName(const std::string& FileName);
 
-// Expands `FileName` into the file of its expanded name, which is replaced in
-// one step once the whole file of the length the header records has been
-// written. The expanded name, or nothing when nothing was put in place. The
-// compressed file stays (unless it is its own expanded name: then it is what
-// was replaced).
-std::optional<std::string> ExpandLZ(const std::string& FileName);
+// Expands `FileName` into the file of its expanded name, beside it or in
+// `Folder` (ending with a separator; empty for the current folder), which is
+// replaced in one step once the whole file of the length the header records
+// has been written. The expanded file's path, or nothing when nothing was put
+// in place. The compressed file stays (unless it is its own expanded name:
+// then it is what was replaced).
+std::optional<std::string> ExpandLZ(const std::string& FileName,
+                                    const std::optional<std::string>& Folder = std::nullopt);
 
 // Expands `FileName` and deletes it, whether or not the expansion worked. A
 // file that is not in the LZ format is no compressed source: it stays exactly

@@ -8,7 +8,7 @@ namespace kavrel {
 
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 76> kMessages = {{
+constexpr std::array<std::pair<int, std::string_view>, 77> kMessages = {{
     // Run-and-wait of a program during installation: the argument is the
     // command line, shown as it is.
     {18, "%s"},
@@ -89,6 +89,7 @@ constexpr std::array<std::pair<int, std::string_view>, 76> kMessages = {{
     {981, "Transfer stopped : %s"},
     {982, "Temporary folder : %s"},
     {983, "Updater started with administrator rights, this user cannot write : %s"},
+    {984, "Error expanding LZ file : %s"},
 }};
 
 static_assert(std::is_sorted(kMessages.begin(), kMessages.end()));

@@ -70,6 +70,13 @@ std::optional<TSzddHeader> ReadSzddHeader(const std::string& path) {
   return ParseSzddHeader(bytes);
 }
 
+std::string LzTargetPath(const std::string& name, char missing,
+                         const std::optional<std::string>& folder) {
+  const std::string expanded = LzExpandedName(name, missing);
+  if (expanded.empty() || !folder) return expanded;
+  return *folder + std::string(platform::BaseName(expanded));
+}
+
 bool ExpandLZFile(const std::string& FileName) {
   const auto name = ExpandedLZName(FileName);
   if (!name) return true;

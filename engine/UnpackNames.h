@@ -13,6 +13,11 @@ namespace kavrel {
 // records (0 for none); empty when that character could not end a name (a
 // separator, a drive mark, a dot, a control character).
 std::string LzExpandedName(const std::string& name, char missing);
+// Where a compressed file expands to: its expanded name in `folder` (ending
+// with a separator, or empty for the current folder) when one is given, else
+// beside the file; empty as for LzExpandedName.
+std::string LzTargetPath(const std::string& name, char missing,
+                         const std::optional<std::string>& folder);
 
 // The header of a file in the LZ format: "SZDD", the signature bytes 88 F0 27
 // 33, the method 'A', the character the name lacks and the expanded length.

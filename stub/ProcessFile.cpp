@@ -212,8 +212,10 @@ void TStubWork::Compressed(const std::string& name, const std::string& target) {
   const auto expandedName = ExpandedLZName(name);
   if (!expandedName) return;
   Log("Upd lzexpand dest. filename " + *expandedName);
-  const auto expanded = ExpandLZ(name);
-  if (expanded && !target.empty()) platform::MoveFileTo(*expanded, target + *expanded);
+  // Straight into its target, replacing it whole; never over a file of that
+  // name elsewhere.
+  if (!ExpandLZ(name, target.empty() ? std::nullopt : std::optional<std::string>(target)))
+    Log("Upd lzexpand failed " + name);
 }
 
 std::vector<TListEntry> ReadListEntries(std::string_view text) {

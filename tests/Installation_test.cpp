@@ -72,6 +72,53 @@ TEST_F(InstallationTest, CompressedFileIsExpandedInTheCurrentFolder) {
   EXPECT_EQ(ReadFile(app.File("notes.tx_")), SzddCompress("the release notes\n", 't'));
 }
 
+TEST_F(InstallationTest, AnLzFileExpandsIntoItsOwnTargetAndNeverCostsTheOldFile) {
+  const std::string packed = *SzddCompress("the release notes\n", 't');
+  WriteFile(www.File("notes.tx_"), packed);
+  // Named as its own expansion, and cut short: it cannot expand.
+  WriteFile(www.File("notes.txt"), packed.substr(0, packed.size() - 4));
+  struct TCase {
+    const char* what;
+    TSection entry;
+    std::string target, report;
+  };
+  const std::vector<TCase> cases = {
+      {"into the current folder",
+       {"url=" + server.Url("notes.tx_"), "compressed=1"},
+       app.File("notes.txt"),
+       ""},
+      {"into its target folder",
+       {"url=" + server.Url("notes.tx_"), "compressed=1", "targetdir=" + app.File("doc")},
+       app.File("doc/notes.txt"),
+       ""},
+      {"a damaged file named as its expansion",
+       {"url=" + server.Url("notes.txt"), "compressed=1"},
+       app.File("notes.txt"),
+       "[984] Error expanding LZ file : notes.txt (Status:8)"},
+  };
+  for (const TCase& c : cases) {
+    for (const char* throughTemp : {"False", "True"}) {
+      SCOPED_TRACE(std::string(c.what) + ", UseWinTempDir=" + throughTemp);
+      std::filesystem::remove_all(app.Path());
+      std::filesystem::create_directories(app.File("doc"));
+      WriteFile(app.File("notes.txt"), "old notes");
+      WriteFile(app.File("doc/notes.txt"), "old doc notes");
+      Publish({c.entry});
+      const TProgramResult r =
+          Run({"ExtractCAB=True", std::string("UseWinTempDir=") + throughTemp});
+      ASSERT_EQ(r.ExitCode, 0) << r.Err;
+      const bool fails = !c.report.empty();
+      EXPECT_EQ(ReadFile(c.target), fails ? "old notes" : "the release notes\n") << r.Out;
+      EXPECT_EQ(r.Out.find(fails ? c.report : "[984]") != std::string::npos, fails) << r.Out;
+      // Nothing else is written: the other file of that name stays.
+      for (const std::string& other : {app.File("notes.txt"), app.File("doc/notes.txt")})
+        EXPECT_TRUE(other == c.target || ReadFile(other)->rfind("old", 0) == 0) << other;
+      EXPECT_EQ(FilesBelow(app.Path()), (std::vector<std::string>{"doc/notes.txt", "notes.txt"}));
+      EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    }
+  }
+}
+
 TEST_F(InstallationTest, CabinetsMarkedCompressedAreExtractedAndOthersLeftAlone) {
   TTempDir src;
   WriteFile(src.File("readme.txt"), "read me");

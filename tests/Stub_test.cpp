@@ -330,6 +330,17 @@ TEST_F(StubTest, ALockHeldLongerThanAnyUpdateEndsItWithALogLine) {
             std::string::npos);
 }
 
+TEST_F(StubTest, AnLzEntryOfAListExpandsStraightIntoItsTarget) {
+  WriteFile(app.File("notes.tx_"), *SzddCompress("new notes", 't'));
+  WriteFile(app.File("notes.txt"), "unrelated notes here");
+  WriteFile(app.File("doc/notes.txt"), "old notes");
+  WriteFile(src.File("list.inf"),
+            "[FILES]\r\nCOUNT=1\r\nFILE1=notes.tx_\r\nTARGET1={APP}" + kSep + "doc\r\n");
+  EXPECT_EQ(Work("list.inf").ExitCode, 0);
+  EXPECT_EQ(ReadFile(app.File("doc/notes.txt")), "new notes");
+  EXPECT_EQ(ReadFile(app.File("notes.txt")), "unrelated notes here");
+}
+
 TEST_F(StubTest, ControlCharactersInArgumentsOrListEntriesAreRefused) {
   WriteFile(src.File("app.exe_NEW"), "new");
   // A quoted argument that would carry a line of the caller's choosing into the log.

@@ -60,10 +60,11 @@ std::optional<std::string> ExpandedLZName(const std::string& FileName) {
   return name;
 }
 
-std::optional<std::string> ExpandLZ(const std::string& FileName) {
+std::optional<std::string> ExpandLZ(const std::string& FileName,
+                                    const std::optional<std::string>& Folder) {
   const auto header = ReadSzddHeader(FileName);
   if (!header) return std::nullopt;
-  const std::string expanded = LzExpandedName(FileName, header->Missing);
+  const std::string expanded = LzTargetPath(FileName, header->Missing, Folder);
   if (expanded.empty()) return std::nullopt;
   // The expansion goes to a temporary file beside its target, which it
   // replaces in one step once it is whole.
