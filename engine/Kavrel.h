@@ -247,6 +247,7 @@ class TKavrel : public TComponent {
   // milliseconds so that a fast transfer is not slowed by it.
   void PumpMessages();
 
+  std::string DownloadFolderForStub() const;
   void ExpandFetched(const std::string& Fetched, const std::string& TargetDir,
                      const std::string& Name, int& Result);
 

@@ -50,6 +50,14 @@ void WriteHandOffFile(const std::string& logName, bool verified,
 
 }  // namespace
 
+// The download folder as the stub is handed it: an empty TempDirectory is
+// the current folder, since an empty argument would be lost and shift the
+// others into its place.
+std::string TKavrel::DownloadFolderForStub() const {
+  const std::string folder = UseWinTempDir ? GetTempDir() : TempDirectory;
+  return folder.empty() ? AddBackslash(platform::GetCurrentDir()) : folder;
+}
+
 void TKavrel::RestartApplication() {
   // Two stubs would work on the same components and start the application
   // twice: once one has started, a later call in the same run does nothing.
@@ -72,7 +80,7 @@ void TKavrel::RestartApplication() {
                              Logging,
                              AddBackslash(folder) + AppName,
                              AppParams,
-                             UseWinTempDir ? GetTempDir() : TempDirectory,
+                             DownloadFolderForStub(),
                              AppComps};
   if (!StubCanReadBack(command))
     throw platform::EInOutError(

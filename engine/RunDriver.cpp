@@ -128,8 +128,12 @@ void TKavrel::RunOpenedUpdate() {
   }
   const int remaining = SelectFiles();
   if (remaining == 0) {
-    InstallFiles();
-    FinishUpdate();
+    // A run whose files were not all put in place does not finish as if they
+    // had been: nothing is remembered, so that the next run tries again.
+    if (InstallFiles() == 0)
+      FinishUpdate();
+    else if (!Cancelled)
+      ReportStatus(986, "a file could not be fetched or put in place", 1, 0);
   }
   CloseConnection();
   if (remaining == 0 && !Cancelled) NotifySuccess();

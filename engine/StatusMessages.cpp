@@ -8,7 +8,7 @@ namespace kavrel {
 
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 77> kMessages = {{
+constexpr std::array<std::pair<int, std::string_view>, 79> kMessages = {{
     // Run-and-wait of a program during installation: the argument is the
     // command line, shown as it is.
     {18, "%s"},
@@ -90,6 +90,8 @@ constexpr std::array<std::pair<int, std::string_view>, 77> kMessages = {{
     {982, "Temporary folder : %s"},
     {983, "Updater started with administrator rights, this user cannot write : %s"},
     {984, "Error expanding LZ file : %s"},
+    {985, "Update refused : %s"},
+    {986, "Update not fully applied : %s"},
 }};
 
 static_assert(std::is_sorted(kMessages.begin(), kMessages.end()));

@@ -5,6 +5,7 @@
 #include "Kavrel.h"
 #include "Locations.h"
 #include "PathHelpers.h"
+#include "StubHandoff.h"
 #include "System.h"
 
 namespace kavrel {
@@ -55,6 +56,17 @@ int TKavrel::CheckUpdateSection() {
   if (AppParams.empty()) AppParams = " ";
   AppComps = control.ReadPath(*this, "application", "appcomps");
   SilentRestart = control.ReadFlag("application", "silentrestart", false);
+  // The stub's rule drops every double quote: an update it could not be
+  // handed is refused as a whole, before anything is installed, rather than
+  // half applied with the application left old for good.
+  if (AppUpdate && result == 0 &&
+      !StubCanReadBack({0, false, AppName, AppParams, DownloadFolderForStub(), AppComps})) {
+    ReportStatus(985,
+                 "the updater cannot be handed a double quote in the application's path, "
+                 "parameters, download folder or components",
+                 1, 0);
+    result = 5;
+  }
   return result;
 }
 

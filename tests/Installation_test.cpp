@@ -13,6 +13,7 @@
 #include "Errors.h"
 #include "InstallationRun.h"
 #include "PathHelpers.h"
+#include "PathNames.h"
 #include "RecordingEngine.h"
 #include "SzddCompress.h"
 #include "TestServers.h"
@@ -116,6 +117,54 @@ TEST_F(InstallationTest, AnLzFileExpandsIntoItsOwnTargetAndNeverCostsTheOldFile)
       EXPECT_EQ(FilesBelow(app.Path()), (std::vector<std::string>{"doc/notes.txt", "notes.txt"}));
       EXPECT_EQ(Leftovers(), std::vector<std::string>{});
     }
+  }
+}
+
+TEST_F(InstallationTest, TheHandoffAndTheFinishComeOnlyWithAWholeUpdate) {
+  WriteFile(www.File("app.exe_NEW"), "new program");
+  const std::string application =
+      "[application]\r\nappupdate=1\r\nappname=app.exe\r\nsilentrestart=1\r\n";
+  const TSection program = {"url=" + server.Url("app.exe_NEW")};
+  const TSection data = {"url=" + server.Url("gen/10/data.bin"), "targetdir=" + app.Path()};
+  const std::string sep(1, platform::kNativeSeparator);
+  struct TCase {
+    const char* what;
+    std::vector<TSection> files;
+    std::string extra;
+    std::vector<std::string> properties, present, absent;
+  };
+  const std::vector<TCase> cases = {
+      {"one of two components fails",
+       {program, {"url=" + server.Url("status-404/tool.dll_NEW")}},
+       application + "appcomps=app.exe_NEW tool.dll_NEW\r\n",
+       {},
+       {"[946]", "[986] Update not fully applied"},
+       {"[958]", "[948]"}},
+      {"a double quote in the parameters",
+       {data, program},
+       application + "appcomps=app.exe_NEW\r\nappparam=say \"hi\"\r\n",
+       {},
+       {"[985] Update refused : the updater cannot be handed a double quote"},
+       {"[943]", "[958]", "[948]"}},
+      {"an empty TempDirectory",
+       {program},
+       application + "appcomps=app.exe_NEW\r\n",
+       {"UseWinTempDir=False", "TempDirectory="},
+       {"[948]", "\"" + app.Path() + sep + "\" app.exe_NEW (Status:0)"},
+       {"[986]"}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::remove(app.File("data.bin").c_str());
+    Publish(c.files, c.extra);
+    const TProgramResult r = Run(c.properties);
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    for (const std::string& text : c.present)
+      EXPECT_NE(r.Out.find(text), std::string::npos) << text << "\n" << r.Out;
+    for (const std::string& text : c.absent)
+      EXPECT_EQ(r.Out.find(text), std::string::npos) << text << "\n" << r.Out;
+    // Only the refused update names it: refused before anything is installed.
+    EXPECT_FALSE(ReadFile(app.File("data.bin")));
   }
 }
 

@@ -341,6 +341,14 @@ TEST_F(StubTest, AnLzEntryOfAListExpandsStraightIntoItsTarget) {
   EXPECT_EQ(ReadFile(app.File("notes.txt")), "unrelated notes here");
 }
 
+TEST_F(StubTest, ALogThatCannotBeWrittenCostsItsLinesNotTheUpdate) {
+  WriteFile(home.File("Documents/KAVREL.INI"),
+            "[CONFIG]\r\nLOGFILENAME=" + src.File("no folder") + kSep + "x.log\r\n");
+  WriteFile(src.File("app.exe_NEW"), "new");
+  EXPECT_EQ(Work("app.exe_NEW").ExitCode, 0);
+  EXPECT_EQ(ReadFile(app.File("app.exe")), "new");
+}
+
 TEST_F(StubTest, ControlCharactersInArgumentsOrListEntriesAreRefused) {
   WriteFile(src.File("app.exe_NEW"), "new");
   // A quoted argument that would carry a line of the caller's choosing into the log.

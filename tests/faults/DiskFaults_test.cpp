@@ -85,7 +85,7 @@ TEST_F(DiskFaultTest, TheDiskFillsWhileAnLzFileIsExpanded) {
   Publish({{"url=" + server.Url("notes.tx_"), "compressed=1"}});
   WriteFile(app.File("notes.txt"), "old");
   FailThenRecover({"--file-size", kFull}, {"UseWinTempDir=True", "ExtractCAB=True"},
-                  app.File("notes.txt"), "[947]");
+                  app.File("notes.txt"), "[984] Error expanding LZ file : notes.tx_");
 }
 
 // A small file system of its own mounted at a folder (root only), gone with
