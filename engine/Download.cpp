@@ -59,10 +59,12 @@ class TTemporaryFile {
   explicit TTemporaryFile(const std::string& folder) {
     int error = 0;
     file_ = platform::TFile::CreateTemporary(folder, "KAVR", path_, &error);
+    // The folder by its full path: "." tells a user nothing.
     if (!file_)
-      throw platform::EInOutError(
-          "Cannot create a temporary file in " + folder + ": " + platform::SystemErrorText(error),
-          error);
+      throw platform::EInOutError("Cannot create a temporary file in " +
+                                      (folder.empty() ? platform::GetCurrentDir() : folder) + ": " +
+                                      platform::SystemErrorText(error),
+                                  error);
   }
   ~TTemporaryFile() {
     file_.reset();

@@ -13,6 +13,10 @@ namespace kavrel::launcher {
 
 namespace {
 
+// A settings file holds an address and a few keys; one larger than this is
+// none, and is refused rather than read whole.
+constexpr std::size_t kMaxSettingsSize = 1024 * 1024;
+
 std::string ReadAll(const std::string& path) {
   int error = 0;
   auto file = platform::TFile::Open(path, platform::TFile::Mode::Read, &error);
@@ -21,7 +25,12 @@ std::string ReadAll(const std::string& path) {
         "Cannot open file \"" + path + "\". " + platform::SystemErrorText(error), error);
   std::string data;
   char block[65536];
-  while (const std::size_t n = file->Read(block, sizeof block)) data.append(block, n);
+  while (const std::size_t n = file->Read(block, sizeof block)) {
+    data.append(block, n);
+    if (data.size() > kMaxSettingsSize)
+      throw platform::EInOutError("The file \"" + path + "\" is too large for a settings file",
+                                  platform::ErrorNumber(platform::TErrorKind::InvalidArgument));
+  }
   file->Close();
   return data;
 }
@@ -41,7 +50,13 @@ std::string ScrambleBytes(std::string_view data, int key) {
 }
 
 void ScrambleFile(const std::string& Source, const std::string& Target, int Key) {
-  platform::WriteFileAtomically(Target, ScrambleBytes(ReadAll(Source), Key));
+  // Written where a link leads, never replacing the link; a target that is
+  // no regular file (a device, a folder) is refused.
+  const auto destination = platform::RegularFileDestination(Target);
+  if (!destination)
+    throw platform::EInOutError("\"" + Target + "\" is not a regular file",
+                                platform::ErrorNumber(platform::TErrorKind::InvalidArgument));
+  platform::WriteFileAtomically(*destination, ScrambleBytes(ReadAll(Source), Key));
 }
 
 std::string ReadSettingsAddress(const std::string& folder) { return ReadSettings(folder).Address; }

@@ -138,6 +138,10 @@ struct TDiskSpace {
   std::uint64_t Total = 0;
 };
 std::optional<TDiskSpace> DiskSpace(std::string_view folder);
+// Where a file written as `path` belongs: `path` itself when nothing is there
+// or it is a regular file, the file a link leads to when that is a regular
+// file (or missing); nothing for anything else (a device, a pipe, a folder).
+std::optional<std::string> RegularFileDestination(std::string_view path);
 // Whether this user may create files in `folder`: a file is made there and
 // removed again.
 bool CanCreateIn(std::string_view folder);

@@ -65,9 +65,29 @@ TEST(SettingsFile, AddressIsReadWithoutTheFileEverBeingRewritten) {
   EXPECT_EQ(settings.Address, "u");
   EXPECT_EQ(settings.PublicKey, "RWQ1 RWQ2");
   EXPECT_EQ(settings.Product, "Demo");
+  // Beyond any settings file's size: refused, not read whole.
+  WriteFile(path, std::string(2 << 20, 'x'));
+  EXPECT_THROW(launcher::ReadSettingsAddress(folder.Path()), platform::EInOutError);
   std::filesystem::remove(path);
   EXPECT_THROW(launcher::ReadSettingsAddress(folder.Path()), platform::EInOutError);
 }
+
+#ifndef _WIN32  // links and devices as POSIX has them
+TEST(SettingsFile, ScrambleWritesThroughALinkAndRefusesWhatIsNoFile) {
+  TTempDir folder;
+  WriteFile(folder.File("plain.ini"), "[Conf]\r\nAdd=u\r\n");
+  WriteFile(folder.File("real.au"), "old");
+  ASSERT_EQ(::symlink("real.au", folder.File("link.au").c_str()), 0);
+  launcher::ScrambleFile(folder.File("plain.ini"), folder.File("link.au"), kKey);
+  EXPECT_TRUE(std::filesystem::is_symlink(folder.File("link.au"))) << "the link stays a link";
+  EXPECT_EQ(ReadFile(folder.File("real.au")), ScrambleBytes("[Conf]\r\nAdd=u\r\n", kKey));
+  for (const std::string& target : {std::string("/dev/null"), folder.Path()})
+    EXPECT_THROW(launcher::ScrambleFile(folder.File("plain.ini"), target, kKey),
+                 platform::EInOutError)
+        << target;
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+}
+#endif
 
 class TRecordingView : public launcher::TForm3View {
  public:

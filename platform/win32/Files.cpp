@@ -609,6 +609,14 @@ bool MakePrivate(std::string_view) { return true; }
 
 bool OwnedByThisUser(std::string_view path) { return FileExists(path); }
 
+std::optional<std::string> RegularFileDestination(std::string_view path) {
+  const std::string native = ToNativePath(path);
+  const DWORD attributes = ::GetFileAttributesW(Wide(native).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return native;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return std::nullopt;
+  return native;
+}
+
 std::optional<TDiskSpace> DiskSpace(std::string_view folder) {
   ULARGE_INTEGER available{}, total{};
   const std::wstring native = Wide(ToNativePath(folder.empty() ? std::string_view(".") : folder));
