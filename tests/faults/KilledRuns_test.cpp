@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <functional>
 #include <random>
-#include <ranges>
 #include <thread>
 
 #include "CabinetImage.h"
@@ -192,10 +191,8 @@ TEST_F(KilledRunTest, TheStubWhileItCopies) {
 
 // True while a process runs the program at `path`.
 bool ProgramRunning(const std::string& path) {
-  for (const std::string& entry :
-       std::filesystem::directory_iterator("/proc") |
-           std::views::transform([](const auto& e) { return e.path().string(); })) {
-    const auto command = ReadFile(entry + "/cmdline");
+  for (const auto& process : std::filesystem::directory_iterator("/proc")) {
+    const auto command = ReadFile(process.path().string() + "/cmdline");
     if (command && command->rfind(path + '\0', 0) == 0) return true;
   }
   return false;

@@ -187,7 +187,9 @@ TEST_F(LauncherWindowTest, ShapedSplashIsDraggedAndUpdatesTheApplication) {
   }
   ASSERT_TRUE(at) << "no window";
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  auto [x, y] = *at;
+  // Plain variables: a lambda below captures them, which structured bindings
+  // cannot be everywhere.
+  const int x = at->first, y = at->second;
   if (const auto import = FindProgram("import"))
     TChild({*import, "-window", "root", ::testing::TempDir() + "launcher-window.png"})
         .Wait(std::chrono::seconds(20));
