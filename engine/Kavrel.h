@@ -92,6 +92,11 @@ class TKavrel : public TComponent {
   bool ExecuteAndWait(const std::string& CommandLine, bool ShowWindow, bool ShowAnimation,
                       const std::string& Caption, const std::string& Message);
   bool Running() const { return running_; }
+  // How the last run ended, for a host's exit status: the update was applied
+  // or none was needed, it failed, it was cancelled, or the user declined it
+  // (a question, a what's-new text or a licence).
+  enum class TRunOutcome { Done, Failed, Cancelled, Declined };
+  TRunOutcome Outcome() const { return Cancelled ? TRunOutcome::Cancelled : outcome_; }
 
   // Version: always the engine's own; setting it does nothing.
   std::string GetVersion() const;
@@ -304,6 +309,7 @@ class TKavrel : public TComponent {
   TKavrelUtility* FUtility = nullptr;
   std::chrono::steady_clock::time_point lastPump_{};
   bool running_ = false;
+  TRunOutcome outcome_ = TRunOutcome::Failed;
 };
 
 // Shows a page (an address or a local file) in the HTML dialog.

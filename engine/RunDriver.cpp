@@ -36,6 +36,7 @@ void TKavrel::RunUpdate() {
   // delivered during a transfer or after a dialog) is refused.
   if (running_) return;
   TRunGuard guard(running_);
+  outcome_ = TRunOutcome::Failed;  // until the run says otherwise
   // A second run for the same installation (two launchers started at once)
   // ends at once with one message; without a temporary folder to lock in, the
   // run goes on unguarded rather than not at all.
@@ -109,19 +110,25 @@ void TKavrel::RunOpenedUpdate() {
   if (ConnectHandle == nullptr && UpdateType != fileUpdate) return stop();
   if (CheckUpdateSection() != 0) return stop();
   if (!ForceUpdate && CheckUpdateConditions() == 7) {
+    outcome_ = TRunOutcome::Done;  // nothing needed
     AppUpdate = false;
     return stop();
   }
-  if (RunInstructions() != 0) return stop();
+  if (RunInstructions() != 0) {
+    outcome_ = TRunOutcome::Declined;  // the question answered No (or a cancel)
+    return stop();
+  }
 
   int declined = 0;
   if (auto whatsNew = GetWhatsNew()) declined = ShowWhatsNew(*whatsNew);
   if (auto license = GetLicense(); license && declined == 0) declined = ShowLicense(*license);
   if (declined != 0) {
+    outcome_ = TRunOutcome::Declined;
     AppUpdate = false;
     return stop();
   }
 
+  outcome_ = TRunOutcome::Done;  // unless installing fails below
   if (ReadFileList() <= 0) {
     AppUpdate = false;
     return stop();
@@ -130,10 +137,12 @@ void TKavrel::RunOpenedUpdate() {
   if (remaining == 0) {
     // A run whose files were not all put in place does not finish as if they
     // had been: nothing is remembered, so that the next run tries again.
-    if (InstallFiles() == 0)
+    if (InstallFiles() == 0) {
       FinishUpdate();
-    else if (!Cancelled)
-      ReportStatus(986, "a file could not be fetched or put in place", 1, 0);
+    } else {
+      outcome_ = TRunOutcome::Failed;
+      if (!Cancelled) ReportStatus(986, "a file could not be fetched or put in place", 1, 0);
+    }
   }
   CloseConnection();
   if (remaining == 0 && !Cancelled) NotifySuccess();

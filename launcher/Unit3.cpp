@@ -36,7 +36,23 @@ TForm3::TForm3(std::unique_ptr<TKavrel> engine, TForm3View& view)
   kavrel1_->OnGetFileList = std::bind(&TForm3::Kavrel1GetFileList, this, _1, _2);
 }
 
+int TForm3::ExitStatus() const {
+  if (failed_ || !activated_) return kExitFailed;
+  switch (kavrel1_->Outcome()) {
+    case TKavrel::TRunOutcome::Done:
+      return kExitDone;
+    case TKavrel::TRunOutcome::Cancelled:
+      return kExitCancelled;
+    case TKavrel::TRunOutcome::Declined:
+      return kExitDeclined;
+    case TKavrel::TRunOutcome::Failed:
+      break;
+  }
+  return kExitFailed;
+}
+
 void TForm3::ShowError(const std::exception& error) {
+  failed_ = true;
   platform::UserInterface().MessageBox(error.what(), "Error", platform::TMsgKind::Error,
                                        platform::TMsgButtons::Ok);
 }

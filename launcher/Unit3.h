@@ -16,6 +16,12 @@ namespace kavrel::launcher {
 inline constexpr const char* kNotFoundBox = "Update File Not Found / Could not connect to server";
 inline constexpr const char* kSplashPicture = "tolvan.bmp";
 
+// The launcher's exit statuses.
+inline constexpr int kExitDone = 0;       // applied, or no update was needed
+inline constexpr int kExitFailed = 1;     // settings, server, a file or the disk failed
+inline constexpr int kExitCancelled = 3;  // cancelled (Ctrl+C, a request to end, the user)
+inline constexpr int kExitDeclined = 4;   // a question, a what's-new text or a licence declined
+
 // The window system's side of the form.
 class TForm3View {
  public:
@@ -49,6 +55,9 @@ class TForm3 {
 
   TKavrel& Kavrel1() { return *kavrel1_; }
   bool Closed() const { return closed_; }
+  // The launcher's exit status: kExitDone when the update was applied or none
+  // was needed, else why not.
+  int ExitStatus() const;
   bool Activated() const { return activated_; }
 
   // The state of the controls.
@@ -60,12 +69,13 @@ class TForm3 {
  private:
   void Close();
   // The standard error display: an error box with the error's text.
-  static void ShowError(const std::exception& error);
+  void ShowError(const std::exception& error);
 
   std::unique_ptr<TKavrel> kavrel1_;
   TForm3View& view_;
   bool activated_ = false;
   bool closed_ = false;
+  bool failed_ = false;  // an error box was shown
 };
 
 // The property values the launcher's window stores for Kavrel1, in order.

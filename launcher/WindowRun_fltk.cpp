@@ -34,7 +34,7 @@ int RunWithWindow() {
   while (Fl::first_window() != nullptr && !platform::TerminateRequested() &&
          !platform::InterruptRequested())
     Fl::wait(0.2);
-  return 0;
+  return form.ExitStatus();
 }
 
 }  // namespace kavrel::launcher

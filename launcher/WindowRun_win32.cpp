@@ -36,7 +36,7 @@ int RunWithWindow() {
       DispatchMessageW(&message);
     }
   }
-  return 0;
+  return form.ExitStatus();
 }
 
 }  // namespace kavrel::launcher

@@ -50,7 +50,7 @@ int RunHeadless() {
     std::cout << "kavrel-launcher: the run ended at \"" << form.Label2Caption
               << "\" without closing the launcher; its window would stay open and idle"
               << std::endl;
-  return 0;
+  return form.ExitStatus();
 }
 
 }  // namespace

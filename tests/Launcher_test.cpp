@@ -283,18 +283,37 @@ TEST(HeadlessLauncher, HandsOverOrSaysWhyItWouldStayOpen) {
   WriteFile(folder + "/tolvan.bmp", picture);
 
   const TProgramResult missing = run();  // no control file on the server yet
-  EXPECT_EQ(missing.ExitCode, 0) << missing.Err;
+  EXPECT_EQ(missing.ExitCode, launcher::kExitFailed) << missing.Err;
   EXPECT_NE(missing.Err.find(std::string("[box] ") + launcher::kNotFoundBox), std::string::npos)
       << missing.Err;
   EXPECT_EQ(missing.Out.find("would stay open"), std::string::npos) << "the box's OK closes it";
 
   WriteFile(www.File("update.ini"), "[update]\r\nnewsize=1\r\nlocalversion=app.exe\r\n");
   const TProgramResult idle = run();  // no update applies
-  EXPECT_EQ(idle.ExitCode, 0) << idle.Err;
+  EXPECT_EQ(idle.ExitCode, launcher::kExitDone) << idle.Err;
   EXPECT_NE(idle.Out.find("[926] Update control file found (Status:3) (Error:0)\n"),
             std::string::npos)
       << idle.Out;
   EXPECT_NE(idle.Out.find("its window would stay open and idle"), std::string::npos) << idle.Out;
+
+  // Ctrl+C in a transfer that crawls: the run is cancelled, and says so.
+  WriteFile(www.File("update.ini"),
+            "[update]\r\nunconditional=1\r\n[files]\r\ncount=1\r\n"
+            "[file1]\r\nurl=" +
+                server.Url("slow-1000-1/gen/100000/big.bin") + "\r\ndescr=Big\r\n");
+  {
+    TRunningProgram crawling(
+        {folder + "/kavrel-launcher"}, folder,
+        {{"KAVREL_HEADLESS", "1"}, {"HOME", base.Path()}, {"TMPDIR", base.Path()}}, true);
+    ASSERT_TRUE(crawling.WaitForOutput("big.bin (Status:3)", std::chrono::seconds(20)))
+        << crawling.Output();
+    crawling.Interrupt();
+    EXPECT_EQ(crawling.Wait(30).ExitCode, launcher::kExitCancelled);
+  }
+
+  // Nobody answers a headless question: No, the update declined.
+  WriteFile(www.File("update.ini"), "[update]\r\nunconditional=1\r\n[action]\r\nquery=Go on?\r\n");
+  EXPECT_EQ(run().ExitCode, launcher::kExitDeclined);
 
   WriteFile(www.File("update.ini"),
             "[update]\r\nunconditional=1\r\n[application]\r\nappupdate=1\r\nappname=app.exe\r\n"
