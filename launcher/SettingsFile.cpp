@@ -66,7 +66,7 @@ TLauncherSettings ReadSettings(const std::string& folder) {
       ScrambleBytes(ReadAll(platform::ToNativePath(folder + kSettingsFileName)), SettingsKey());
   const TIniDocument ini = TIniDocument::Parse(plain);
   return {ini.ReadString("Conf", "Add", ""), ini.ReadString("Conf", "Key", ""),
-          ini.ReadString("Conf", "Product", "")};
+          ini.ReadString("Conf", "Product", ""), ini.ReadString("Conf", "Run", "")};
 }
 
 }  // namespace kavrel::launcher

@@ -32,6 +32,9 @@ struct TLauncherSettings {
   std::string Address;    // "Add"
   std::string PublicKey;  // "Key": the engine's PublicKey
   std::string Product;    // "Product": the engine's ProductID
+  // "Run": the application with its parameters, relative to the launcher's
+  // folder, started directly by every run that ends without a handoff.
+  std::string Run;
 };
 // All the settings, read as ReadSettingsAddress reads the address.
 TLauncherSettings ReadSettings(const std::string& folder);

@@ -1,6 +1,8 @@
 #include "Unit3.h"
 
+#include "Errors.h"
 #include "Files.h"
+#include "PathHelpers.h"
 #include "Processes.h"
 #include "PropertyTable.h"
 #include "SettingsFile.h"
@@ -64,6 +66,7 @@ void TForm3::FormCreate() {
     kavrel1_->URL = settings.Address;
     kavrel1_->PublicKey = settings.PublicKey;
     kavrel1_->ProductID = settings.Product;
+    run_ = settings.Run;
     view_.LoadPicture(kSplashPicture);
   } catch (const std::exception& e) {
     ShowError(e);
@@ -79,10 +82,36 @@ void TForm3::FormActivate() {
   } catch (const std::exception& e) {
     ShowError(e);
   }
+  if (!handedOver_ && !run_.empty()) StartApplication();
+}
+
+// The application of "Run", its program named from the launcher's folder
+// (a bare name would otherwise be looked for along the search path).
+void TForm3::StartApplication() {
+  std::string program = run_, parameters;
+  if (const std::size_t blank = run_.find(' '); run_.front() != '"' && blank != std::string::npos) {
+    program = run_.substr(0, blank);
+    parameters = run_.substr(blank);
+  }
+  if (program.front() != '"')
+    program = "\"" + AddBackslash(platform::ProgramFolder()) + program + "\"";
+  if (!platform::StartCommandLine(program + parameters))
+    ShowError(platform::EInOutError("Cannot start " + run_,
+                                    platform::ErrorNumber(platform::TErrorKind::NotFound)));
+  Close();
 }
 
 void TForm3::Kavrel1Status(TKavrel&, const std::string& StatusStr, int StatusCode, int) {
   Label2Caption = StatusStr;
+  // A second launcher while one updates: the user is told, and it ends.
+  if (StatusCode == 1 &&
+      StatusStr.find("Another update of this installation is running") != std::string::npos) {
+    platform::UserInterface().MessageBox(kAlreadyRunningBox, "Information",
+                                         platform::TMsgKind::Information,
+                                         platform::TMsgButtons::Ok);
+    run_.clear();  // the other run starts the application
+    Close();
+  }
   if (StatusCode == 2 && platform::UserInterface().MessageBox(
                              kNotFoundBox, "Information", platform::TMsgKind::Information,
                              platform::TMsgButtons::Ok) == platform::TModalResult::Ok)
@@ -109,7 +138,10 @@ void TForm3::Kavrel1AppRestart(TKavrel&, bool& Allow) { Allow = true; }
 
 void TForm3::Kavrel1ProcessPostResult(TKavrel&, bool& AllowPostResult) { AllowPostResult = true; }
 
-void TForm3::Kavrel1AppDoClose(TKavrel&) { Close(); }
+void TForm3::Kavrel1AppDoClose(TKavrel&) {
+  handedOver_ = true;
+  Close();
+}
 
 void TForm3::Close() {
   closed_ = true;

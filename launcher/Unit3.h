@@ -14,6 +14,7 @@
 namespace kavrel::launcher {
 
 inline constexpr const char* kNotFoundBox = "Update File Not Found / Could not connect to server";
+inline constexpr const char* kAlreadyRunningBox = "An update of this application is already running.";
 inline constexpr const char* kSplashPicture = "tolvan.bmp";
 
 // The launcher's exit statuses.
@@ -43,7 +44,9 @@ class TForm3 {
 
   void FormCreate();
   // Runs the update on the first activation only: the window becomes active
-  // again whenever a box of the run closes, and that starts nothing.
+  // again whenever a box of the run closes, and that starts nothing. With
+  // "Run" in the settings, a run that ends without a handoff starts the
+  // application itself and closes the launcher.
   void FormActivate();
 
   void Kavrel1Status(TKavrel& Sender, const std::string& StatusStr, int StatusCode, int ErrCode);
@@ -68,6 +71,7 @@ class TForm3 {
 
  private:
   void Close();
+  void StartApplication();
   // The standard error display: an error box with the error's text.
   void ShowError(const std::exception& error);
 
@@ -75,7 +79,9 @@ class TForm3 {
   TForm3View& view_;
   bool activated_ = false;
   bool closed_ = false;
-  bool failed_ = false;  // an error box was shown
+  bool failed_ = false;     // an error box was shown
+  bool handedOver_ = false;  // the updater stub was started
+  std::string run_;          // the settings' "Run"
 };
 
 // The property values the launcher's window stores for Kavrel1, in order.

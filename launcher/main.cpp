@@ -8,6 +8,7 @@
 #include <string>
 
 #include "HostEngine.h"
+#include "Files.h"
 #include "Processes.h"
 #include "ScriptedUserInterface.h"
 #include "Unit3.h"
@@ -59,6 +60,9 @@ int main() {
   // Output to a reader that has gone (headless, piped) must not end a run.
   kavrel::platform::IgnoreBrokenPipe();
   kavrel::platform::CancelOnInterrupt();
+  // Its settings, picture and installation are in its own folder, wherever
+  // it was started from.
+  kavrel::platform::SetCurrentDir(kavrel::platform::ProgramFolder());
   const char* headless = std::getenv("KAVREL_HEADLESS");
   if ((headless != nullptr && std::string(headless) == "1") ||
       !kavrel::launcher::WindowSystemAvailable())

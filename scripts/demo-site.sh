@@ -49,7 +49,9 @@ demo_installation() {
   cp resources/tolvan.bmp "$app/"
   # The publisher's public key ships with the installation: only control
   # files signed with its secret key are followed.
-  printf '[Conf]\r\nAdd=%s/update.ini\r\nKey=%s\r\nProduct=Kavrel.Demo\r\n' \
+  # "Run": the launcher is the application's entry point, and starts it itself
+  # whenever no update hands it over to the updater.
+  printf '[Conf]\r\nAdd=%s/update.ini\r\nKey=%s\r\nProduct=Kavrel.Demo\r\nRun=app.exe --welcome back\r\n' \
     "$base" "$public_key" > "$work/settings.ini"
   kavrel_tool scramble "$work/settings.ini" "$app/Data/Sound/QZ.au" >/dev/null
 }

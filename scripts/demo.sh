@@ -115,3 +115,11 @@ sleep 0.2
 cat "$app/started.txt"
 echo "== the demo installation after the update: $("$app/app.exe" --version)"
 list_app
+
+# The launcher as the application's entry point: the next start finds no
+# newer version and starts the application itself.
+echo "== a second start of the launcher: no update this time"
+rm -f "$app/started.txt"
+(cd "$app" && KAVREL_HEADLESS=1 ./kavrel-launcher | grep -E '^\[(926|930)\]')
+for _ in $(seq 100); do [ -s "$app/started.txt" ] && break; sleep 0.1; done
+cat "$app/started.txt"

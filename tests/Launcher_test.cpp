@@ -7,10 +7,12 @@
 
 #include "ChildProcess.h"
 #include "Errors.h"
+#include "Files.h"
 #include "PropertyTable.h"
 #include "RecordingEngine.h"
 #include "SettingsFile.h"
 #include "StatusMessages.h"
+#include "StubHandoff.h"
 #include "TestServers.h"
 #include "TestSupport.h"
 #include "Unit3.h"
@@ -262,11 +264,14 @@ TEST(HeadlessLauncher, HandsOverOrSaysWhyItWouldStayOpen) {
       RunProgram({KavrelProgram(), "scramble", base.File("none.ini"), base.File("x")}, base.Path())
           .ExitCode,
       1);
+  // Started from another folder, as a desktop's shortcut may: it works in its own.
   const auto run = [&] {
-    return RunProgram({folder + "/kavrel-launcher"}, folder,
+    return RunProgram({folder + "/kavrel-launcher"}, base.Path(),
                       {{"KAVREL_HEADLESS", "1"},
                        {"HOME", base.Path()},
                        {"TMPDIR", base.Path()},
+                       {"TMP", base.Path()},
+                       {"TEMP", base.Path()},
                        {"KAVREL_TEST_RECORD", record.File("record")}});
   };
 
@@ -295,6 +300,14 @@ TEST(HeadlessLauncher, HandsOverOrSaysWhyItWouldStayOpen) {
             std::string::npos)
       << idle.Out;
   EXPECT_NE(idle.Out.find("its window would stay open and idle"), std::string::npos) << idle.Out;
+  {
+    // A reader of its output that goes away never ends it.
+    TRunningProgram unread(
+        {folder + "/kavrel-launcher"}, base.Path(),
+        {{"KAVREL_HEADLESS", "1"}, {"HOME", base.Path()}, {"TMPDIR", base.Path()}});
+    unread.CloseOutput();
+    EXPECT_EQ(unread.Wait().ExitCode, launcher::kExitDone);
+  }
 
   // Ctrl+C in a transfer that crawls: the run is cancelled, and says so.
   WriteFile(www.File("update.ini"),
@@ -337,6 +350,38 @@ TEST(HeadlessLauncher, HandsOverOrSaysWhyItWouldStayOpen) {
   EXPECT_NE(current.Out.find("[958] Spawn "), std::string::npos) << current.Out;
   EXPECT_EQ(current.Out.find("[948]"), std::string::npos) << current.Out;
   EXPECT_EQ(WaitForFileLines(record.File("record"), 2).size(), 2u) << "restarted again";
+
+  // With "Run" the launcher is the application's entry point: a start that
+  // finds no update starts the application itself.
+  WriteFile(base.File("settings.ini"),
+            "[Conf]\r\nAdd=" + server.Url("update.ini") + "\r\nRun=app.exe first\r\n");
+  ASSERT_EQ(RunProgram({KavrelProgram(), "scramble", base.File("settings.ini"),
+                        folder + "/Data/Sound/QZ.au"},
+                       base.Path())
+                .ExitCode,
+            0);
+  WriteFile(www.File("update.ini"), "[update]\r\nnewsize=1\r\nlocalversion=app.exe\r\n");
+  const TProgramResult started = run();
+  EXPECT_EQ(started.ExitCode, launcher::kExitDone) << started.Err;
+  EXPECT_EQ(started.Out.find("would stay open"), std::string::npos) << started.Out;
+  const auto starts = WaitForFileLines(record.File("record"), 3);
+  ASSERT_EQ(starts.size(), 3u);
+  EXPECT_EQ(TabFields(starts[2]).back(), "first");
+
+  // A second launcher while an update of the installation runs says so and ends.
+  std::string lockPath;
+  {
+    TScopedEnv tmpdir("TMPDIR", base.Path()), tmp("TMP", base.Path()), temp("TEMP", base.Path());
+    TScopedCurrentDir here(folder);
+    lockPath = InstallationLockPath();
+  }
+  const auto held = platform::TFileLock::TryTake(lockPath);
+  ASSERT_TRUE(held);
+  const TProgramResult second = run();
+  EXPECT_NE(second.Err.find(std::string("[box] ") + launcher::kAlreadyRunningBox),
+            std::string::npos)
+      << second.Err;
+  EXPECT_EQ(WaitForFileLines(record.File("record"), 4).size(), 3u) << "the other run starts it";
 }
 
 }  // namespace
