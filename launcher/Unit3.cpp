@@ -112,7 +112,11 @@ void TForm3::Kavrel1Status(TKavrel&, const std::string& StatusStr, int StatusCod
     run_.clear();  // the other run starts the application
     Close();
   }
-  if (StatusCode == 2 && platform::UserInterface().MessageBox(
+  // A cancelled run (the user, Ctrl+C, a request to end) could still reach
+  // the server: no box says otherwise, and nobody is made to confirm one.
+  const bool cancelled =
+      kavrel1_->Outcome() == TKavrel::TRunOutcome::Cancelled || platform::InterruptRequested();
+  if (StatusCode == 2 && !cancelled && platform::UserInterface().MessageBox(
                              kNotFoundBox, "Information", platform::TMsgKind::Information,
                              platform::TMsgButtons::Ok) == platform::TModalResult::Ok)
     Close();

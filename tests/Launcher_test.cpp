@@ -311,9 +311,10 @@ TEST(HeadlessLauncher, HandsOverOrSaysWhyItWouldStayOpen) {
 
   // Ctrl+C in a transfer that crawls: the run is cancelled, and says so.
   WriteFile(www.File("update.ini"),
-            "[update]\r\nunconditional=1\r\n[files]\r\ncount=1\r\n"
+            "[update]\r\nunconditional=1\r\n[files]\r\ncount=2\r\n"
             "[file1]\r\nurl=" +
-                server.Url("slow-1000-1/gen/100000/big.bin") + "\r\ndescr=Big\r\n");
+                server.Url("slow-1000-1/gen/100000/big.bin") + "\r\ndescr=Big\r\n[file2]\r\nurl=" +
+                server.Url("gen/10/small.bin") + "\r\ndescr=Small\r\n");
   {
     TRunningProgram crawling(
         {folder + "/kavrel-launcher"}, folder,
@@ -321,7 +322,10 @@ TEST(HeadlessLauncher, HandsOverOrSaysWhyItWouldStayOpen) {
     ASSERT_TRUE(crawling.WaitForOutput("big.bin (Status:3)", std::chrono::seconds(20)))
         << crawling.Output();
     crawling.Interrupt();
-    EXPECT_EQ(crawling.Wait(30).ExitCode, launcher::kExitCancelled);
+    const TProgramResult r = crawling.Wait(30);
+    EXPECT_EQ(r.ExitCode, launcher::kExitCancelled);
+    EXPECT_EQ((r.Out + r.Err).find(launcher::kNotFoundBox), std::string::npos)
+        << "the server was there: no box says otherwise";
   }
 
   // Nobody answers a headless question: No, the update declined.
