@@ -1,6 +1,8 @@
 // Downloads over HTTP against a real server on 127.0.0.1.
 #include <dirent.h>
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <sys/stat.h>
 
 #include "ChildProcess.h"
@@ -149,6 +151,10 @@ TEST_F(HttpDownloadTest, ReadOnlyDestinationIsReplaced) {
   ASSERT_EQ(::chmod(target.File("ro.bin").c_str(), 0444), 0);
   ASSERT_TRUE(Fetch("gen/10/ro.bin"));
   EXPECT_EQ(ReadFile(target.File("ro.bin")), GeneratedBytes(10));
+  // And stays read-only, as it was.
+  EXPECT_EQ(std::filesystem::status(target.File("ro.bin")).permissions() &
+                std::filesystem::perms::owner_write,
+            std::filesystem::perms::none);
 }
 
 TEST_F(HttpDownloadTest, EveryRequestAsksPastCaches) {

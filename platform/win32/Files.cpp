@@ -486,7 +486,17 @@ bool ForceDirectories(std::string_view path) {
 
 // A new file gets the access rules of its folder on Windows, and no file is
 // marked executable: there is nothing to copy from a model.
-void ShareLike(std::string_view, std::string_view) {}
+// Windows keeps no permission bits in the file, but a read-only mark, which
+// the new file takes over as POSIX systems keep a file's mode.
+void ShareLike(std::string_view file, std::string_view model) {
+  const DWORD modelAttributes = ::GetFileAttributesW(WidePath(model).c_str());
+  const DWORD fileAttributes = ::GetFileAttributesW(WidePath(file).c_str());
+  if (modelAttributes == INVALID_FILE_ATTRIBUTES || fileAttributes == INVALID_FILE_ATTRIBUTES ||
+      (modelAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return;
+  if ((modelAttributes & FILE_ATTRIBUTE_READONLY) != 0)
+    ::SetFileAttributesW(WidePath(file).c_str(), fileAttributes | FILE_ATTRIBUTE_READONLY);
+}
 
 bool SameFile(std::string_view a, std::string_view b) {
   const HANDLE first = OpenForFacts(WidePath(a));
