@@ -54,6 +54,10 @@ bool StartDetachedAsUser(std::string_view program, const std::vector<std::string
 // Whether this process runs with rights raised above the user's own
 // (Windows' elevation); never on systems without it.
 bool RunsElevated();
+// The program's arguments after its name, in UTF-8: on Windows read from its
+// wide command line (the 8-bit one loses letters of other code pages), and
+// its console is told that output is UTF-8.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
 // The parameter text a program was started with: the text StartDetached gave
 // it, or the arguments after the program's name joined by blanks.
 std::string ParameterText(int argc, char** argv);

@@ -1,6 +1,9 @@
 // The kavrel command line as a publisher or a script uses it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "ChildProcess.h"
 #include "TestServers.h"
 #include "TestSupport.h"
@@ -103,6 +106,22 @@ TEST(KavrelToolboxTest, ChecksumAndVersionCommandsAnswerOnTheirOutput) {
   const TProgramResult none = RunProgram({KavrelProgram(), "version", dir.File("abc")}, dir.Path());
   EXPECT_EQ(none.ExitCode, 1);
   EXPECT_EQ(none.Out, "");
+}
+
+TEST(KavrelToolboxTest, PathsWithLettersOfAnyLanguageArriveWhole) {
+  TTempDir dir;
+  const std::string name = "D\xC3\xA9mo \xE6\x97\xA5\xE6\x9C\xAC";  // "Démo 日本", UTF-8
+  const TProgramResult made = RunProgram({KavrelProgram(), "keygen", "-W", "-p",
+                                          dir.File(name + ".pub"), "-s", dir.File(name + ".key")},
+                                         dir.Path());
+  ASSERT_EQ(made.ExitCode, 0) << made.Err;
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+    const std::u8string utf8 = entry.path().filename().u8string();
+    names.emplace_back(utf8.begin(), utf8.end());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{name + ".key", name + ".pub"}));
 }
 
 }  // namespace

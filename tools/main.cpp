@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
   // middle: the output stops, the run goes on to its end.
   kavrel::platform::IgnoreBrokenPipe();
   kavrel::platform::CancelOnInterrupt();
-  std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args = kavrel::platform::ProgramArguments(argc, argv);
   if (args.empty()) return Usage("no command given");
   const std::string command = args.front();
   args.erase(args.begin());

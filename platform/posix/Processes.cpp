@@ -215,6 +215,10 @@ bool StartDetachedAsUser(std::string_view program, const std::vector<std::string
 
 bool RunsElevated() { return false; }
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>{};
+}
+
 std::string ParameterText(int argc, char** argv) {
   if (argc == 2) return argv[1];
   // Several arguments (a program started by hand): each that holds a blank

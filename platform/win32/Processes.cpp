@@ -342,6 +342,16 @@ bool StartDetachedAsUser(std::string_view program, const std::vector<std::string
   return true;
 }
 
+std::vector<std::string> ProgramArguments(int, char**) {
+  ::SetConsoleOutputCP(CP_UTF8);
+  int count = 0;
+  LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  std::vector<std::string> args;
+  for (int i = 1; wide != nullptr && i < count; ++i) args.push_back(Utf8(wide[i]));
+  if (wide != nullptr) ::LocalFree(wide);
+  return args;
+}
+
 // The text after the program's name in the process's own command line, so
 // that a program started with StartDetached gets exactly the text it was
 // given (the blanks between the name and the text left out).
