@@ -4,11 +4,14 @@
 #include "Kavrel.h"
 #include "System.h"
 #include "Text.h"
+#include "TextFile.h"
 
 namespace kavrel {
 
+// A control file written on Windows may be in its 8-bit code page, or UTF-16:
+// every text it holds reaches windows, paths and logs as UTF-8.
 TControlFile::TControlFile(std::string_view path)
-    : doc_(TIniDocument::Parse(platform::ReadWholeFile(path, kMaxSize).value_or(""))) {}
+    : doc_(TIniDocument::Parse(DecodeText(platform::ReadWholeFile(path, kMaxSize).value_or("")))) {}
 
 std::string TControlFile::ReadText(std::string_view section, std::string_view key,
                                    std::string_view defaultValue) const {

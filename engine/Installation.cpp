@@ -43,7 +43,7 @@ void LetPatchUtilityRun() {
 int TKavrel::InstallFiles() {
   TKavrelUpdate mode = UpdateUpdate;
   int result = 0;
-  for (std::size_t i = 0; i < FileList.Count() && !Cancelled; ++i) {
+  for (std::size_t i = 0; i < FileList.Count(); ++i) {
     // A copy: a handler raised below may change the list.
     const TFileDescription entry = FileList[i];
     const TTransferDecision decision = ConfirmTransfer(mode, entry);

@@ -244,6 +244,18 @@ TEST_F(TextsTest, LanguageSectionsNameTheTextButNotTheCaptions) {
   EXPECT_FALSE(engine.GetLicense()) << "no eulaDE section";
 }
 
+TEST_F(TextsTest, ControlFileTextsInAnEightBitCodePageReachTheDialogAsUtf8) {
+  // Written on Windows: Latin-1, no byte order mark.
+  Publish("[whatsnew]\r\nfile=" + server.Url("news.txt") +
+          "\r\ncaption=Neuigkeiten - \xC4nderungen\r\nokbtn=\xDC"
+          "bernehmen\r\n");
+  TScopedScriptedUi ui({"ok"});
+  TStrings news{"x"};
+  engine.ShowWhatsNew(news);
+  EXPECT_NE(ui.Shown().find("[whatsnew] Neuigkeiten - \xC3\x84nderungen"), std::string::npos)
+      << ui.Shown();
+}
+
 TEST_F(TextsTest, LicenceIsAcceptedOnlyByItsAcceptChoice) {
   Publish(Sections());
   TStrings terms{"Terms"};
