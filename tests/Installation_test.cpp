@@ -59,9 +59,9 @@ TEST_F(InstallationTest, PlainFilesReplaceTheOldOnesStraightOrThroughTheTemporar
 
 TEST_F(InstallationTest, CompressedFileIsExpandedInTheCurrentFolder) {
   WriteFile(www.File("notes.tx_"), *SzddCompress("the release notes\n", 't'));
-  WriteFile(app.File("notes.txt"), "old notes");
   Publish({{"url=" + server.Url("notes.tx_"), "compressed=1"}});
   for (const char* throughTemp : {"False", "True"}) {
+    WriteFile(app.File("notes.txt"), "old notes");  // each round starts from the old file
     const TProgramResult r = Run({"ExtractCAB=True", std::string("UseWinTempDir=") + throughTemp});
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_EQ(ReadFile(app.File("notes.txt")), "the release notes\n") << throughTemp;

@@ -137,7 +137,9 @@ TEST_F(ProxyTest, ProxyCredentialsLogInAtTheProxyAndNeverReachTheServer) {
                         fromEnvironment ? std::optional(proxy.Address()) : std::nullopt);
 #endif
     EXPECT_EQ(FetchApp(), std::make_pair(true, true));
-    const auto seen = server.Requests().back();
+    const auto requests = server.Requests();
+    ASSERT_FALSE(requests.empty()) << "the request reached the server";
+    const auto seen = requests.back();
     EXPECT_FALSE(seen.Header("Authorization"));
     EXPECT_FALSE(seen.Header("Proxy-Authorization"));
     EXPECT_EQ(seen.Path, "/app.exe");
