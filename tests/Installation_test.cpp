@@ -11,6 +11,7 @@
 #include "CabinetImage.h"
 #include "ChildProcess.h"
 #include "Errors.h"
+#include "Files.h"
 #include "InstallationRun.h"
 #include "PathHelpers.h"
 #include "PathNames.h"
@@ -166,6 +167,22 @@ TEST_F(InstallationTest, TheHandoffAndTheFinishComeOnlyWithAWholeUpdate) {
     // Only the refused update names it: refused before anything is installed.
     EXPECT_FALSE(ReadFile(app.File("data.bin")));
   }
+}
+
+TEST_F(InstallationTest, ASweepOfLeftoversNeverTakesAFileAnotherRunHolds) {
+  // Another run's temporary file, old and still being written (held open and
+  // locked), beside a leftover of a run that was killed.
+  std::string held, left;
+  auto holding = platform::TFile::CreateTemporary(temp.Path(), "KAVR", held);
+  ASSERT_TRUE(holding);
+  holding->Write("in the middle of a transfer");
+  { ASSERT_TRUE(platform::TFile::CreateTemporary(temp.Path(), "KAVR", left)); }
+  AgeEntriesBelow(temp.Path());
+  Publish({{"url=" + server.Url("gen/10/new.dat"), "targetdir=" + app.Path()}});
+  const TProgramResult r = Run({"UseWinTempDir=True"});
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_TRUE(ReadFile(held)) << "the held file stays";
+  EXPECT_FALSE(ReadFile(left)) << "the leftover goes";
 }
 
 TEST_F(InstallationTest, CabinetsMarkedCompressedAreExtractedAndOthersLeftAlone) {
