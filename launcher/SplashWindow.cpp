@@ -49,7 +49,11 @@ TSplashWindow::TSplashWindow()
   // keyboard way to close; the window manager's close request does.
   callback([](Fl_Widget* window, void*) {
     if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
-    window->hide();
+    auto* splash = static_cast<TSplashWindow*>(window);
+    if (splash->CloseRequested)
+      splash->CloseRequested();
+    else
+      splash->hide();
   });
   xclass("kavrel-launcher");
   color(fl_rgb_color(128, 128, 0));

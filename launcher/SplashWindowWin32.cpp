@@ -155,8 +155,12 @@ LRESULT TSplashWindowWin32::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return 0;
     case WM_CLOSE:
-      // The window system's close request (Alt+F4, the taskbar) closes it.
-      Close();
+      // The window system's close request (Alt+F4, the taskbar) closes it,
+      // cancelling a run under way.
+      if (CloseRequested)
+        CloseRequested();
+      else
+        Close();
       return 0;
     default:
       return DefWindowProcW(window_, message, wParam, lParam);

@@ -36,7 +36,17 @@ TForm3::TForm3(std::unique_ptr<TKavrel> engine, TForm3View& view)
   kavrel1_->OnAppRestart = std::bind(&TForm3::Kavrel1AppRestart, this, _1, _2);
   kavrel1_->OnAppDoClose = std::bind(&TForm3::Kavrel1AppDoClose, this, _1);
   kavrel1_->OnGetFileList = std::bind(&TForm3::Kavrel1GetFileList, this, _1, _2);
+  kavrel1_->OnProgressCancel = std::bind(&TForm3::Kavrel1ProgressCancel, this, _1, _2);
+  view_.CloseRequested = [this] { FormCloseRequest(); };
 }
+
+void TForm3::FormCloseRequest() {
+  closeRequested_ = true;
+  run_.clear();  // closed by its user: nothing is started either
+  Close();
+}
+
+void TForm3::Kavrel1ProgressCancel(TKavrel&, bool& Cancel) { Cancel = Cancel || closeRequested_; }
 
 int TForm3::ExitStatus() const {
   if (failed_ || !activated_) return kExitFailed;

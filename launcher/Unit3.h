@@ -4,6 +4,7 @@
 // shows goes to a view: the splash window, or nothing without a display.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -34,6 +35,9 @@ class TForm3View {
   virtual void ShowProgress(int maximum, int position) = 0;
   // Closes the window; the program ends once control is back in its loop.
   virtual void Close() = 0;
+  // Set by the form: what the window system's close request (the window
+  // manager's close, Alt+F4) does.
+  std::function<void()> CloseRequested;
 };
 
 class TForm3 {
@@ -55,6 +59,10 @@ class TForm3 {
   void Kavrel1AppRestart(TKavrel& Sender, bool& Allow);
   void Kavrel1ProcessPostResult(TKavrel& Sender, bool& AllowPostResult);
   void Kavrel1AppDoClose(TKavrel& Sender);
+  void Kavrel1ProgressCancel(TKavrel& Sender, bool& Cancel);
+  // The window closed by its user: a run under way is cancelled as the
+  // user's cancel does, and the launcher ends once it has unwound.
+  void FormCloseRequest();
 
   TKavrel& Kavrel1() { return *kavrel1_; }
   bool Closed() const { return closed_; }
@@ -81,6 +89,7 @@ class TForm3 {
   bool closed_ = false;
   bool failed_ = false;     // an error box was shown
   bool handedOver_ = false;  // the updater stub was started
+  bool closeRequested_ = false;
   std::string run_;          // the settings' "Run"
 };
 

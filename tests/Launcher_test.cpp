@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "ChildProcess.h"
@@ -130,6 +131,34 @@ class FormTest : public ::testing::Test {
   TRecordingView view;
   launcher::TForm3 form;
 };
+
+TEST(FormCloseTest, ClosingTheWindowCancelsTheRunAndShowsNoBox) {
+  TTempDir www, dir;
+  THttpTestServer server(www.Path());
+  WriteFile(www.File("update.ini"),
+            "[update]\r\nunconditional=1\r\n[files]\r\ncount=1\r\n[file1]\r\nurl=" +
+                server.Url("slow-50-4096/gen/400000/big.bin") + "\r\ndescr=Big\r\n");
+  // The window manager's close, as the first bytes arrive.
+  struct TClosingView : TRecordingView {
+    void ShowProgress(int maximum, int position) override {
+      TRecordingView::ShowProgress(maximum, position);
+      if (progress.size() == 1) CloseRequested();
+    }
+  } view;
+  launcher::TForm3 form(std::make_unique<TRecordingEngine>(), view);
+  TScopedCurrentDir here(dir.Path());
+  TScopedTempFolder temp(dir.Path());
+  TScopedScriptedUi ui;
+  form.Kavrel1().URL = server.Url("update.ini");
+  const auto started = std::chrono::steady_clock::now();
+  form.Kavrel1().RunUpdate();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4))
+      << "not the whole slow transfer";
+  EXPECT_EQ(form.Kavrel1().Outcome(), TKavrel::TRunOutcome::Cancelled);
+  EXPECT_EQ(view.closes, 1);
+  EXPECT_EQ(ui.Shown().find(launcher::kNotFoundBox), std::string::npos) << ui.Shown();
+  EXPECT_FALSE(ReadFile(dir.File("big.bin")));
+}
 
 TEST_F(FormTest, StoredPropertiesAndTheHandlersThatAllow) {
   // The launcher's window stores these; everything else keeps its default.
