@@ -90,11 +90,18 @@ TMessageBoxForm::TMessageBoxForm(std::string_view text, std::string_view caption
                                  TMsgButtons buttons)
     : Fl_Double_Window(kMinWidth, 100),
       Icon(kMargin, kMargin, kIconSize, kIconSize),
+      TextArea(kTextLeft, kMargin, kMaxTextWidth, kIconSize),
       Message(kTextLeft, kMargin, kMaxTextWidth, kIconSize),
       DefaultButton(0, 0, kButtonWidth, kButtonHeight),
       SecondButton(0, 0, kButtonWidth, kButtonHeight),
       buttons_(buttons) {
+  // The scroll area took every widget made after it; only the text stays in it.
+  TextArea.end();
+  add(DefaultButton);
+  add(SecondButton);
   end();
+  TextArea.box(FL_NO_BOX);
+  TextArea.type(Fl_Scroll::VERTICAL);
   copy_label(std::string(caption).c_str());
   callback(Close, this);
   StyleIcon(Icon, kind);
@@ -104,6 +111,13 @@ TMessageBoxForm::TMessageBoxForm(std::string_view text, std::string_view caption
   Message.Measure(kMaxTextWidth, textWidth, textHeight);
   textWidth = std::min(textWidth, kMaxTextWidth);
   textHeight = std::max(textHeight, kIconSize);
+  // Never taller than the screen, title bar and buttons included: a longer
+  // text scrolls, and the buttons stay within reach.
+  const int maxTextHeight = std::max(kIconSize, Fl::h() - (4 * kMargin + kButtonHeight + 60));
+  const bool scrolls = textHeight > maxTextHeight;
+  const int shownHeight = scrolls ? maxTextHeight : textHeight;
+  const int shownWidth = textWidth + (scrolls ? Fl::scrollbar_size() : 0);
+  TextArea.resize(kTextLeft, kMargin, shownWidth, shownHeight);
   Message.resize(kTextLeft, kMargin, textWidth, textHeight);
 
   switch (buttons) {
@@ -124,8 +138,8 @@ TMessageBoxForm::TMessageBoxForm(std::string_view text, std::string_view caption
   const int buttonCount = buttons == TMsgButtons::Ok ? 1 : 2;
   const int buttonsWidth = buttonCount * kButtonWidth + (buttonCount - 1) * kButtonGap;
   const int width =
-      std::max({kMinWidth, kTextLeft + textWidth + kMargin, buttonsWidth + 2 * kMargin});
-  const int buttonTop = kMargin + textHeight + 2 * kMargin;
+      std::max({kMinWidth, kTextLeft + shownWidth + kMargin, buttonsWidth + 2 * kMargin});
+  const int buttonTop = kMargin + shownHeight + 2 * kMargin;
   int left = (width - buttonsWidth) / 2;
   for (TDialogButton* button : {&DefaultButton, &SecondButton}) {
     button->labelsize(kFontSize);

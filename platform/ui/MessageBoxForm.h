@@ -9,6 +9,7 @@
 
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Scroll.H>
 
 #include <string>
 #include <string_view>
@@ -48,6 +49,8 @@ class TMessageBoxForm : public Fl_Double_Window {
   // In creation order. DefaultButton is OK or Yes; SecondButton is Cancel or
   // No, hidden for a box with OK only.
   Fl_Box Icon;
+  // Holds Message: a text taller than the screen allows scrolls inside it.
+  Fl_Scroll TextArea;
   TMessageText Message;
   TDialogButton DefaultButton;
   TDialogButton SecondButton;

@@ -1,4 +1,5 @@
 // Message boxes on a real X server: every way of answering each kind of box.
+#include <FL/Fl.H>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -113,6 +114,17 @@ TEST_F(MessageTextTest, BoxGrowsWithItsLinesAndWrapsLongOnes) {
   // The buttons sit below the text, inside the box.
   EXPECT_GE(four.DefaultButton.y(), four.Message.y() + four.Message.h());
   EXPECT_LE(four.DefaultButton.y() + four.DefaultButton.h(), four.h());
+}
+
+TEST_F(MessageTextTest, ATextTallerThanTheScreenScrollsAndTheButtonsStayOnIt) {
+  std::string lines;
+  for (int i = 1; i <= 60; ++i) lines += "Line " + std::to_string(i) + "\r";
+  platform::TMessageBoxForm tall(lines, "", TMsgKind::Information, TMsgButtons::YesNo);
+  EXPECT_LE(tall.h(), Fl::h());
+  EXPECT_LE(tall.DefaultButton.y() + tall.DefaultButton.h(), tall.h());
+  EXPECT_GT(tall.Message.h(), tall.TextArea.h()) << "the text scrolls";
+  platform::TMessageBoxForm one("one line", "", TMsgKind::Information, TMsgButtons::Ok);
+  EXPECT_EQ(one.Message.h(), one.TextArea.h()) << "a short text does not";
 }
 
 TEST(NormalizeLineBreaks, EveryKindOfLineEndBecomesOneLineFeed) {
