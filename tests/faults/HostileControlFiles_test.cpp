@@ -88,6 +88,14 @@ TEST_F(HostileControlFileTest, NamesAndFoldersThatClimbOutStayInside) {
   for (int i = 0; i < 600; ++i) nested = "{" + nested + "APP}";
   std::string repeated = inst;
   for (int i = 0; i < 400; ++i) repeated += "/{APP}";
+#ifdef _WIN32
+  // Windows takes no control character in a name, and Wine's client sends the
+  // query's climb as part of the path, which the server does not have: those
+  // files are not placed, and the run says it was not fully applied.
+  const std::string notPlacedOnWindows = "[986]";
+#else
+  const std::string notPlacedOnWindows = "[948]";
+#endif
   const struct {
     std::string what, url, targetdir, report;
   } cases[] = {
@@ -96,12 +104,12 @@ TEST_F(HostileControlFileTest, NamesAndFoldersThatClimbOutStayInside) {
       {"folder location", server.Url("gen/100/"), inst, "[917]"},
       {"dot-dot with backslashes", server.Url("gen/100/..\\..\\escaped.txt"), inst, "[948]"},
       {"encoded dot-dot", server.Url("gen/100/..%2F..%2Fescaped.txt"), inst, "[948]"},
-      {"query climbing", server.Url("gen/100/x?/../../escaped.txt"), inst, "[948]"},
+      {"query climbing", server.Url("gen/100/x?/../../escaped.txt"), inst, notPlacedOnWindows},
       {"absolute location", www.File("escaped.txt"), inst, "[946]"},
       {"control characters",
        server.Url("gen/100/esc\x01\x1b\x7f"
                   "aped.txt"),
-       inst, "[948]"},
+       inst, notPlacedOnWindows},
       {"broken UTF-8", server.Url("gen/100/\xff\xfe\xc3.txt"), inst + "/\xc3\x28\xa0", "[948]"},
       {"nested macros", server.Url("gen/100/app.exe"), inst + "/" + nested, "[973]"},
       {"macros past any length", server.Url("gen/100/app.exe"), repeated, "[973]"},
