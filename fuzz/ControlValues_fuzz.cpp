@@ -10,6 +10,7 @@
 #include "FuzzSupport.h"
 #include "IniDocument.h"
 #include "Kavrel.h"
+#include "TextFile.h"
 
 namespace {
 
@@ -29,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   kavrel::fuzz::WriteWholeFile(path, text);
 
   const kavrel::TControlFile control(path);
-  const kavrel::TIniDocument doc = kavrel::TIniDocument::Parse(text);
+  // The file is read as text whatever its encoding: as that text, decoded.
+  const kavrel::TIniDocument doc = kavrel::TIniDocument::Parse(kavrel::DecodeText(text));
   for (const std::string& section : doc.SectionNames()) {
     for (const std::string& key : doc.KeyNames(section)) {
       const std::string value = control.ReadText(section, key, "-");
