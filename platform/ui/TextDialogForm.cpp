@@ -1,7 +1,9 @@
 #include "TextDialogForm.h"
 
 #include <FL/Fl_Text_Display.H>
+#include <FL/fl_draw.H>
 
+#include <algorithm>
 #include <initializer_list>
 #include <string>
 
@@ -78,7 +80,24 @@ TTextDialogForm::TTextDialogForm(TTextDialogKind kind, const TTextDialog& dialog
   }
 
   if (kind == TTextDialogKind::WhatsNew) {
-    OkButton.position(kMemoRight - 2 * kButtonWidth - kMargin, kControlTop);
+    // A button is as wide as its caption needs (at least the usual width, at
+    // most half the row), so that long captions neither overlap nor run out
+    // of the dialog; what still does not fit is cut off inside its button.
+    fl_font(OkButton.labelfont(), kFontSize);
+    const int most = (kMemoWidth - kMargin) / 2;
+    const auto widthFor = [most](const Fl_Button& button) {
+      const int needed = static_cast<int>(fl_width(button.label())) + 2 * kMargin;
+      return std::clamp(needed, kButtonWidth, most);
+    };
+    const int cancelWidth = widthFor(CancelButton), okWidth = widthFor(OkButton);
+    CancelButton.resize(kMemoRight - cancelWidth, kControlTop, cancelWidth, kButtonHeight);
+    OkButton.resize(kMemoRight - cancelWidth - kMargin - okWidth, kControlTop, okWidth,
+                    kButtonHeight);
+    // A caption cut off keeps its start, which says what the button does.
+    for (Fl_Button* button : std::initializer_list<Fl_Button*>{&OkButton, &CancelButton}) {
+      const bool fits = fl_width(button->label()) + 2 * kMargin <= button->w();
+      button->align((fits ? FL_ALIGN_CENTER : FL_ALIGN_LEFT) | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
+    }
     AcceptChoice.hide();
     RefuseChoice.hide();
   } else {

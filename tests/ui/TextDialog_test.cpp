@@ -130,6 +130,25 @@ TEST_F(TextDialogTest, WhatsNewIsLaidOutAsFixedAndShowsEveryLineWrapped) {
   EXPECT_FALSE(driver.TimedOut());
 }
 
+class TextDialogLayoutTest : public TXDisplayTest {};
+
+TEST_F(TextDialogLayoutTest, LongButtonCaptionsWidenTheirButtonsWithoutOverlapping) {
+  TTextDialog dialog;
+  dialog.OkCaption = "Install the new version now";
+  dialog.CancelCaption = "Remind me again tomorrow morning";
+  const TTextDialogForm form(platform::TTextDialogKind::WhatsNew, dialog);
+  EXPECT_GT(form.OkButton.w(), TTextDialogForm::kButtonWidth);
+  EXPECT_GT(form.CancelButton.w(), TTextDialogForm::kButtonWidth);
+  EXPECT_LE(form.OkButton.x() + form.OkButton.w(), form.CancelButton.x()) << "no overlap";
+  EXPECT_GE(form.OkButton.x(), 0);
+  EXPECT_LE(form.CancelButton.x() + form.CancelButton.w(), form.w());
+  // Captions past any width stay inside their halves.
+  dialog.OkCaption = std::string(200, 'W');
+  const TTextDialogForm huge(platform::TTextDialogKind::WhatsNew, dialog);
+  EXPECT_LE(huge.OkButton.x() + huge.OkButton.w(), huge.CancelButton.x());
+  EXPECT_GE(huge.OkButton.x(), 0);
+}
+
 TEST_F(TextDialogTest, WhatsNewRefusesByCancelEscapeAndTheCloseBox) {
   const std::vector<TClosing> cases = {
       {"OK pressed with space", {"space"}, false, true},
