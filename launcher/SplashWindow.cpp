@@ -91,6 +91,25 @@ void TSplashWindow::ShowProgress(int maximum, int position) {
 void TSplashWindow::show() {
   Fl_Double_Window::show();
   ApplyShape();
+  ShowInTaskbar();
+}
+
+// The toolkit keeps borderless windows out of the taskbar, as it would a menu;
+// the splash wants its button, so that a user finds it behind other windows.
+// A managed window's state is changed by asking the window manager.
+void TSplashWindow::ShowInTaskbar() {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = fl_xid(this);
+  event.xclient.message_type = XInternAtom(fl_display, "_NET_WM_STATE", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = 0;  // _NET_WM_STATE_REMOVE
+  event.xclient.data.l[1] =
+      static_cast<long>(XInternAtom(fl_display, "_NET_WM_STATE_SKIP_TASKBAR", False));
+  event.xclient.data.l[3] = 1;  // asked by an application
+  XSendEvent(fl_display, RootWindow(fl_display, fl_screen), False,
+             SubstructureRedirectMask | SubstructureNotifyMask, &event);
+  XFlush(fl_display);
 }
 
 int TSplashWindow::handle(int event) {

@@ -36,6 +36,7 @@ class TSplashWindow final : public Fl_Double_Window, public TForm3View {
   // Shows the window and gives it its shape, which the window system forgets
   // whenever the toolkit makes the window anew.
   void show() override;
+  void ShowInTaskbar();
   int handle(int event) override;
 
  private:

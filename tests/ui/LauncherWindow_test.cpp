@@ -187,6 +187,14 @@ TEST_F(LauncherWindowTest, ShapedSplashIsDraggedAndUpdatesTheApplication) {
   }
   ASSERT_TRUE(at) << "no window";
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // It has its button in the taskbar, which the toolkit would leave out for a
+  // window without a border.
+  const auto xprop = FindProgram("xprop");
+  ASSERT_TRUE(xprop);
+  EXPECT_EQ(TChild({"/bin/sh", "-c",
+                    *xprop + " -name 'Auto Update' _NET_WM_STATE | grep -q SKIP_TASKBAR"})
+                .Wait(std::chrono::seconds(10)),
+            1);
   // Plain variables: a lambda below captures them, which structured bindings
   // cannot be everywhere.
   const int x = at->first, y = at->second;
