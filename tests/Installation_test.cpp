@@ -101,7 +101,10 @@ TEST_F(InstallationTest, AnLzFileExpandsIntoItsOwnTargetAndNeverCostsTheOldFile)
   for (const TCase& c : cases) {
     for (const char* throughTemp : {"False", "True"}) {
       SCOPED_TRACE(std::string(c.what) + ", UseWinTempDir=" + throughTemp);
-      std::filesystem::remove_all(app.Path());
+      // The folder's contents, not the folder: Windows may still hold it for
+      // the run that just ended.
+      for (const auto& entry : std::filesystem::directory_iterator(app.Path()))
+        std::filesystem::remove_all(entry.path());
       std::filesystem::create_directories(app.File("doc"));
       WriteFile(app.File("notes.txt"), "old notes");
       WriteFile(app.File("doc/notes.txt"), "old doc notes");
