@@ -192,7 +192,12 @@ TEST_F(KilledRunTest, TheStubWhileItCopies) {
 // True while a process runs the program at `path`.
 bool ProgramRunning(const std::string& path) {
   for (const auto& process : std::filesystem::directory_iterator("/proc")) {
-    const auto command = ReadFile(process.path().string() + "/cmdline");
+    std::optional<std::string> command;
+    try {
+      command = ReadFile(process.path().string() + "/cmdline");
+    } catch (const std::exception&) {
+      continue;  // the process ended while it was read
+    }
     if (command && command->rfind(path + '\0', 0) == 0) return true;
   }
   return false;
