@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include <algorithm>
+
 namespace kavrel {
 
 std::vector<std::string> SplitCommandLine(std::string_view line) {
@@ -39,6 +41,25 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
     args.push_back(std::move(arg));
   }
   return args;
+}
+
+std::pair<std::string, std::string> ProgramAndParameters(std::string_view commandLine) {
+  std::size_t i = commandLine.find_first_not_of(" \t");
+  if (i == std::string_view::npos) return {};
+  std::size_t end = 0, next = 0;
+  if (commandLine[i] == '"') {
+    ++i;
+    end = commandLine.find('"', i);
+    if (end == std::string_view::npos) end = commandLine.size();
+    next = std::min(end + 1, commandLine.size());
+  } else {
+    end = commandLine.find_first_of(" \t", i);
+    if (end == std::string_view::npos) end = commandLine.size();
+    next = end;
+  }
+  const std::size_t rest = commandLine.find_first_not_of(" \t", next);
+  return {std::string(commandLine.substr(i, end - i)),
+          rest == std::string_view::npos ? "" : std::string(commandLine.substr(rest))};
 }
 
 }  // namespace kavrel

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kavrel {
@@ -12,5 +13,9 @@ namespace kavrel {
 // give n backslashes and the quote groups, 2n+1 give n backslashes and a
 // literal quote; backslashes elsewhere are literal; "" inside quotes is a quote.
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);
+
+// The program's name at the start of a command line (quoted, or up to the
+// first blank) and the text after it, without the blanks between.
+std::pair<std::string, std::string> ProgramAndParameters(std::string_view commandLine);
 
 }  // namespace kavrel

@@ -49,6 +49,15 @@ std::optional<std::int64_t> ParseDecimal(std::string_view text);
 // scheme.
 std::string_view SchemeOf(std::string_view address);
 
+// The location without the "user:password@" part of its authority: what may
+// be handed to another program, whose command line every local user reads.
+std::string WithoutURLCredentials(std::string_view URL);
+
+// The origin credentials and reports belong to: the scheme, host and port of
+// a URL in lower case, the port filled in for http (80), https (443) and ftp
+// (21); empty for a location that is no URL (a path).
+std::string OriginOf(std::string_view URL);
+
 // %XX escapes decoded; a "%" not followed by two hex digits stays as it is.
 std::string PercentDecode(std::string_view text);
 // The text with each byte for which `escapeAt(index)` holds written as %XX.

@@ -14,6 +14,7 @@
 #include "Locations.h"
 #include "PathHelpers.h"
 #include "PathNames.h"
+#include "Text.h"
 #include "TextFile.h"
 #include "UpdateLog.h"
 

@@ -241,7 +241,8 @@ class TKavrel : public TComponent {
   // The highest "sequence" this installation has accepted from `Address`.
   std::optional<std::int64_t> ReadAcceptedSequence(const std::string& Address);
   void WriteAcceptedSequence(const std::string& Address, std::int64_t Value);
-  std::optional<TStrings> DownloadSectionText(const std::string& Section,
+  std::optional<TStrings> DownloadSectionText(const TControlFile& Control,
+                                              const std::string& Section,
                                               const std::string& Address);
   // Shows the page of the "htmldlg" instruction once its signed hash matched.
   void ShowSignedPage(const TControlFile& Control, const std::string& Page);
@@ -311,6 +312,9 @@ class TKavrel : public TComponent {
   bool running_ = false;
   TRunOutcome outcome_ = TRunOutcome::Failed;
 };
+
+// What a run reports (976) when another run of the installation holds it.
+inline constexpr const char* kAnotherRunText = "Another update of this installation is running";
 
 // Shows a page (an address or a local file) in the HTML dialog.
 void ShowHTMLDialogURL(const std::string& Address);

@@ -63,49 +63,6 @@ std::string AddURLCredentials(std::string_view URL, std::string_view User,
   return out;
 }
 
-namespace {
-
-// The authority of a URL ("user:pw@host:port") and where it starts; nothing
-// for a location without "scheme://".
-std::optional<std::pair<std::size_t, std::string_view>> Authority(std::string_view url) {
-  const std::size_t scheme = url.find("://");
-  if (scheme == std::string_view::npos || SchemeOf(url).size() != scheme) return std::nullopt;
-  const std::size_t start = scheme + 3;
-  const std::size_t end = url.find_first_of("/\\?#", start);
-  return std::pair{start,
-                   url.substr(start, end == std::string_view::npos ? url.npos : end - start)};
-}
-
-}  // namespace
-
-std::string WithoutURLCredentials(std::string_view URL) {
-  const auto authority = Authority(URL);
-  if (!authority) return std::string(URL);
-  const std::size_t at = authority->second.rfind('@');
-  if (at == std::string_view::npos) return std::string(URL);
-  return std::string(URL.substr(0, authority->first)) +
-         std::string(URL.substr(authority->first + at + 1));
-}
-
-std::string OriginOf(std::string_view URL) {
-  const auto authority = Authority(URL);
-  if (!authority) return {};
-  const std::string scheme = LowerCase(SchemeOf(URL));
-  std::string_view hostPort = authority->second;
-  if (const std::size_t at = hostPort.rfind('@'); at != std::string_view::npos)
-    hostPort.remove_prefix(at + 1);
-  // A port follows the last colon outside an IPv6 address's brackets.
-  std::string_view host = hostPort, port;
-  const std::size_t colon = hostPort.rfind(':');
-  if (colon != std::string_view::npos && hostPort.find(']', colon) == std::string_view::npos) {
-    host = hostPort.substr(0, colon);
-    port = hostPort.substr(colon + 1);
-  }
-  if (port.empty())
-    port = scheme == "https" ? "443" : scheme == "ftp" ? "21" : scheme == "http" ? "80" : "";
-  return scheme + "://" + LowerCase(host) + ":" + std::string(port);
-}
-
 bool IsDowngrade(std::string_view from, std::string_view to) {
   return LowerCase(SchemeOf(from)) == "https" && LowerCase(SchemeOf(to)) != "https";
 }

@@ -23,15 +23,6 @@ std::string HostFromURL(std::string_view URL);
 std::string AddURLCredentials(std::string_view URL, std::string_view User,
                               std::string_view Password);
 
-// The location without the "user:password@" part of its authority: what may
-// be handed to another program, whose command line every local user reads.
-std::string WithoutURLCredentials(std::string_view URL);
-
-// The origin credentials belong to: the scheme, host and port of a URL in
-// lower case, the port filled in for http (80), https (443) and ftp (21);
-// empty for a location that is no URL (a path).
-std::string OriginOf(std::string_view URL);
-
 // True when `from` is an https location and `to` is not: following it would
 // give up the protection the first one had.
 bool IsDowngrade(std::string_view from, std::string_view to);

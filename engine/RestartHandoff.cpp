@@ -76,12 +76,9 @@ void TKavrel::RestartApplication() {
                 platform::TMsgButtons::YesNo) == platform::TModalResult::Yes;
   if (!allow) return;
 
-  const TStubCommand command{platform::CurrentProcessId(),
-                             Logging,
-                             AddBackslash(folder) + AppName,
-                             AppParams,
-                             DownloadFolderForStub(),
-                             AppComps};
+  const TStubCommand command{platform::CurrentProcessId(),   Logging,
+                             AddBackslash(folder) + AppName, AppParams,
+                             DownloadFolderForStub(),        AppComps};
   if (!StubCanReadBack(command))
     throw platform::EInOutError(
         "The updater cannot be handed a double quote in the application's path, parameters, "

@@ -3,6 +3,7 @@
 #include <string_view>
 #include <utility>
 
+#include "CommandLine.h"
 #include "ControlFile.h"
 #include "Errors.h"
 #include "Files.h"
@@ -43,7 +44,7 @@ void TKavrel::RunUpdate() {
   int error = 0;
   const auto lock = platform::TFileLock::TryTake(InstallationLockPath(), &error);
   if (!lock && platform::IsErrorKind(error, platform::TErrorKind::WouldBlock)) {
-    ReportStatus(976, "Another update of this installation is running", 1, error);
+    ReportStatus(976, kAnotherRunText, 1, error);
     return;
   }
   ProcessUpdate();
@@ -179,31 +180,6 @@ void TKavrel::FinishUpdate() {
   if (!runAfter.empty()) StartProgram(runAfter);
   ReportStatus(948, "", 3, 0);
 }
-
-namespace {
-
-// The program's name at the start of a command line (quoted, or up to the
-// first blank) and the text after it.
-std::pair<std::string, std::string> ProgramAndParameters(std::string_view commandLine) {
-  std::size_t i = commandLine.find_first_not_of(" \t");
-  if (i == std::string_view::npos) return {};
-  std::size_t end = 0, next = 0;
-  if (commandLine[i] == '"') {
-    ++i;
-    end = commandLine.find('"', i);
-    if (end == std::string_view::npos) end = commandLine.size();
-    next = std::min(end + 1, commandLine.size());
-  } else {
-    end = commandLine.find_first_of(" \t", i);
-    if (end == std::string_view::npos) end = commandLine.size();
-    next = end;
-  }
-  const std::size_t rest = commandLine.find_first_not_of(" \t", next);
-  return {std::string(commandLine.substr(i, end - i)),
-          rest == std::string_view::npos ? "" : std::string(commandLine.substr(rest))};
-}
-
-}  // namespace
 
 void TKavrel::StartProgram(const std::string& CommandLine) {
   // Whether the program started is neither tested nor reported.

@@ -14,12 +14,12 @@ constexpr std::int64_t kMaxTextSize = 16 * 1024 * 1024;
 
 // In a signed run a text is fetched only with the hash its section gives, and
 // one that differs counts as one that could not be fetched.
-std::optional<TStrings> TKavrel::DownloadSectionText(const std::string& Section,
+std::optional<TStrings> TKavrel::DownloadSectionText(const TControlFile& Control,
+                                                     const std::string& Section,
                                                      const std::string& Address) {
   if (SignedRun()) {
     std::string why;
-    const auto expected =
-        ReadSignedContent(TControlFile(ControlFileName), Section, "sha256", kMaxTextSize, why);
+    const auto expected = ReadSignedContent(Control, Section, "sha256", kMaxTextSize, why);
     if (!expected) {
       ReportUnsigned(Address, why);
       return std::nullopt;
@@ -31,22 +31,24 @@ std::optional<TStrings> TKavrel::DownloadSectionText(const std::string& Section,
 
 std::optional<TStrings> TKavrel::GetWhatsNew() {
   const std::string section = "whatsnew" + LanguageID;
-  std::string address = TControlFile(ControlFileName).ReadText(section, "file");
+  const TControlFile control(ControlFileName);
+  std::string address = control.ReadText(section, "file");
   if (address.empty()) return std::nullopt;
   if (OnBeforeFileDownload) {
     const std::string description = address;  // stays as read when the handler changes the address
     OnBeforeFileDownload(*this, 0, description, address);
   }
   ReportStatus(937, "", 12, 0);
-  return DownloadSectionText(section, address);
+  return DownloadSectionText(control, section, address);
 }
 
 std::optional<TStrings> TKavrel::GetLicense() {
   const std::string section = "eula" + LanguageID;
-  const std::string address = TControlFile(ControlFileName).ReadText(section, "file");
+  const TControlFile control(ControlFileName);
+  const std::string address = control.ReadText(section, "file");
   if (address.empty()) return std::nullopt;
   ReportStatus(939, "", 13, 0);
-  return DownloadSectionText(section, address);
+  return DownloadSectionText(control, section, address);
 }
 
 namespace {

@@ -1,8 +1,10 @@
 #include "Unit3.h"
 
+#include "CommandLine.h"
 #include "Errors.h"
 #include "Files.h"
 #include "PathHelpers.h"
+#include "PathNames.h"
 #include "Processes.h"
 #include "PropertyTable.h"
 #include "SettingsFile.h"
@@ -98,14 +100,11 @@ void TForm3::FormActivate() {
 // The application of "Run", its program named from the launcher's folder
 // (a bare name would otherwise be looked for along the search path).
 void TForm3::StartApplication() {
-  std::string program = run_, parameters;
-  if (const std::size_t blank = run_.find(' '); run_.front() != '"' && blank != std::string::npos) {
-    program = run_.substr(0, blank);
-    parameters = run_.substr(blank);
-  }
-  if (program.front() != '"')
-    program = "\"" + AddBackslash(platform::ProgramFolder()) + program + "\"";
-  if (!platform::StartCommandLine(program + parameters))
+  auto [program, parameters] = ProgramAndParameters(run_);
+  if (platform::DriveRootLength(program) == 0)
+    program = AddBackslash(platform::ProgramFolder()) + program;
+  if (!platform::StartCommandLine("\"" + program + "\"" +
+                                  (parameters.empty() ? "" : " " + parameters)))
     ShowError(platform::EInOutError("Cannot start " + run_,
                                     platform::ErrorNumber(platform::TErrorKind::NotFound)));
   Close();
@@ -114,8 +113,7 @@ void TForm3::StartApplication() {
 void TForm3::Kavrel1Status(TKavrel&, const std::string& StatusStr, int StatusCode, int) {
   Label2Caption = StatusStr;
   // A second launcher while one updates: the user is told, and it ends.
-  if (StatusCode == 1 &&
-      StatusStr.find("Another update of this installation is running") != std::string::npos) {
+  if (StatusCode == 1 && StatusStr.find(kAnotherRunText) != std::string::npos) {
     platform::UserInterface().MessageBox(kAlreadyRunningBox, "Information",
                                          platform::TMsgKind::Information,
                                          platform::TMsgButtons::Ok);
@@ -126,9 +124,10 @@ void TForm3::Kavrel1Status(TKavrel&, const std::string& StatusStr, int StatusCod
   // the server: no box says otherwise, and nobody is made to confirm one.
   const bool cancelled =
       kavrel1_->Outcome() == TKavrel::TRunOutcome::Cancelled || platform::InterruptRequested();
-  if (StatusCode == 2 && !cancelled && platform::UserInterface().MessageBox(
-                             kNotFoundBox, "Information", platform::TMsgKind::Information,
-                             platform::TMsgButtons::Ok) == platform::TModalResult::Ok)
+  if (StatusCode == 2 && !cancelled &&
+      platform::UserInterface().MessageBox(kNotFoundBox, "Information",
+                                           platform::TMsgKind::Information,
+                                           platform::TMsgButtons::Ok) == platform::TModalResult::Ok)
     Close();
   if (Label2Caption == StatusMessageText(948)) kavrel1_->RestartApplication();
 }

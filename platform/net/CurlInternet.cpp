@@ -5,7 +5,6 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -333,27 +332,6 @@ std::string ApplyCommon(CURL* easy, const TSessionSettings& s, std::string_view 
   return proxy;
 }
 
-// Whether two URLs have one scheme, host and port, as the client reads them.
-bool SameOrigin(const std::string& a, const std::string& b) {
-  const auto parts = [](const std::string& url) -> std::optional<std::array<std::string, 3>> {
-    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> handle(curl_url(), &curl_url_cleanup);
-    if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK)
-      return std::nullopt;
-    std::array<std::string, 3> out;
-    const CURLUPart which[3] = {CURLUPART_SCHEME, CURLUPART_HOST, CURLUPART_PORT};
-    for (int i = 0; i < 3; ++i) {
-      char* value = nullptr;
-      if (curl_url_get(handle.get(), which[i], &value, CURLU_DEFAULT_PORT) != CURLUE_OK)
-        return std::nullopt;
-      out[i] = LowerCase(value);
-      curl_free(value);
-    }
-    return out;
-  };
-  const auto x = parts(a), y = parts(b);
-  return x && y && *x == *y;
-}
-
 // A location as control files write it may hold blanks and other characters
 // an address may not; they are sent escaped, as browsers do.
 std::string EscapeUnsafe(std::string_view url) {
@@ -552,7 +530,7 @@ class TCurlSession final : public TInternetSession {
     const std::string target = next;
     const std::string from = url_;
     transfer.reset();
-    if (!SameOrigin(from, target) || hop >= kMaxRedirections) {
+    if (OriginOf(from) != OriginOf(target) || hop >= kMaxRedirections) {
       SetLastError(CURLE_TOO_MANY_REDIRECTS,
                    hop >= kMaxRedirections
                        ? std::string("Too many redirections")

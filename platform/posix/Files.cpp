@@ -539,23 +539,21 @@ std::optional<TDiskSpace> DiskSpace(std::string_view folder) {
 }
 
 std::optional<std::string> RegularFileDestination(std::string_view path) {
-  const std::string native = ToNativePath(path);
-  struct stat st {};
-  if (::lstat(native.c_str(), &st) != 0) return errno == ENOENT ? std::optional(native) : std::nullopt;
-  if (S_ISREG(st.st_mode)) return native;
-  if (!S_ISLNK(st.st_mode)) return std::nullopt;
-  std::string target(PATH_MAX, '\0');
-  const ssize_t n = ::readlink(native.c_str(), target.data(), target.size());
-  if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return std::nullopt;
-  target.resize(static_cast<std::size_t>(n));
-  if (target.front() != '/') target = ParentOf(native) + "/" + target;
-  // One level of link at a time, and only so many.
-  static thread_local int depth = 0;
-  if (depth > 8) return std::nullopt;
-  ++depth;
-  auto result = RegularFileDestination(target);
-  --depth;
-  return result;
+  std::string native = ToNativePath(path);
+  // Link after link, as far as a sane chain goes.
+  for (int links = 0; links <= 8; ++links) {
+    struct stat st {};
+    if (::lstat(native.c_str(), &st) != 0)
+      return errno == ENOENT ? std::optional(native) : std::nullopt;
+    if (S_ISREG(st.st_mode)) return native;
+    if (!S_ISLNK(st.st_mode)) return std::nullopt;
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(native.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return std::nullopt;
+    target.resize(static_cast<std::size_t>(n));
+    native = target.front() == '/' ? target : ParentOf(native) + "/" + target;
+  }
+  return std::nullopt;
 }
 
 bool OwnedByThisUser(std::string_view path) {
