@@ -43,6 +43,26 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
   return args;
 }
 
+std::string QuoteArgument(std::string_view argument) {
+  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string_view::npos)
+    return std::string(argument);
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (const char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+    } else {
+      // Backslashes before a quote are doubled, and the quote escaped.
+      if (c == '"') quoted.append(backslashes + 1, '\\');
+      backslashes = 0;
+    }
+    quoted += c;
+  }
+  // Those before the closing quote too.
+  quoted.append(backslashes, '\\');
+  return quoted + "\"";
+}
+
 std::pair<std::string, std::string> ProgramAndParameters(std::string_view commandLine) {
   std::size_t i = commandLine.find_first_not_of(" \t");
   if (i == std::string_view::npos) return {};

@@ -5,7 +5,10 @@
 #include "LzExpand.h"
 #include "PathHelpers.h"
 #include "StubHandoff.h"
+#include "PatchCommand.h"
+#include "PathNames.h"
 #include "StubResource.h"
+#include "UtilityResource.h"
 
 namespace kavrel {
 
@@ -42,9 +45,49 @@ void TKavrel::DeployStub() {
                                 platform::ErrorNumber(platform::TErrorKind::InOut));
 }
 
-// The engine carries no patch utility, so there is nothing to write: the
-// utility has to be installed where the patch command finds it, and an
-// existing "patcher.exe" is never replaced (least of all by an empty file).
-void TKavrel::DeployUtility() {}
+std::string TKavrel::UtilityTarget() const {
+  return (UseWinTempDir ? GetTempDir() : AddBackslash(platform::GetCurrentDir())) +
+         kPatchUtilityName;
+}
+
+// The patch utility is written as it is carried, whole or not at all: under a
+// temporary name beside its place, then renamed. A "patcher.exe" there that
+// is not ours is the publisher's own and stays; a program that carries no
+// utility writes nothing.
+void TKavrel::DeployUtility() {
+  const std::string_view utility = resources::UtilityResource();
+  if (utility.empty()) return;
+  const std::string target = UtilityTarget();
+  if (platform::FileExists(target)) {
+    // Ours is a few megabytes at most; anything far larger is not.
+    const auto present = platform::ReadWholeFile(target, 64 << 20);
+    if (present && *present == utility) {
+      platform::MakeExecutable(target);
+      return;
+    }
+    if (!present || present->find(resources::kUtilityMark) == std::string::npos) return;
+  }
+  std::string temp;
+  int error = 0;
+  auto file = platform::TFile::CreateTemporary(platform::FolderPart(target), "KAVU", temp, &error);
+  if (!file)
+    throw platform::EInOutError(
+        "Cannot create a file beside " + target + ": " + platform::SystemErrorText(error), error);
+  try {
+    file->Write(utility);
+    file->Sync();
+    file->Close();
+  } catch (...) {
+    file.reset();
+    platform::DeleteFileAt(temp);
+    throw;
+  }
+  platform::ShareLike(temp, target);
+  if (!platform::MakeExecutable(temp) || !platform::ReplaceFileWith(temp, target)) {
+    const int failure = platform::GetLastError();
+    platform::DeleteFileAt(temp);
+    throw platform::EInOutError("Cannot write the patch utility " + target, failure);
+  }
+}
 
 }  // namespace kavrel

@@ -1,6 +1,7 @@
 // The file list of an update: reading it from the control file, keeping only
 // what this machine needs, and asking before each transfer.
 #include <algorithm>
+#include <set>
 
 #include "ControlFile.h"
 #include "Files.h"
@@ -46,12 +47,15 @@ int TKavrel::ReadFileList() {
       entry.Hidden = control.ReadFlag(section, "hidden", false);
       entry.Sha256 = control.ReadText(section, "sha256");
       entry.SignedSize = control.ReadText(section, "size");
+      entry.Number = n;
+      entry.Fallback = control.ReadInteger(section, "fallback", 0);
     }
   }
   return count;
 }
 
 int TKavrel::SelectFiles() {
+  SetAsideFallbacks();
   std::size_t i = 0;
   while (i < FileList.Count()) {
     const TFileDescription& entry = FileList[i];
@@ -118,6 +122,24 @@ TKavrel::TTransferDecision TKavrel::ConfirmTransfer(TKavrelUpdate& Mode,
       return TTransferDecision::Transfer;
   }
   return TTransferDecision::Transfer;
+}
+
+// An entry a patch names as its fallback is fetched only when that patch
+// fails: it leaves the list, and waits apart until then.
+void TKavrel::SetAsideFallbacks() {
+  FallbackFiles.clear();
+  std::set<int> named;
+  for (std::size_t k = 0; k < FileList.Count(); ++k)
+    if (FileList[k].Fallback != 0 && FileList[k].Fallback != FileList[k].Number)
+      named.insert(FileList[k].Fallback);
+  for (std::size_t k = 0; k < FileList.Count();) {
+    if (named.count(FileList[k].Number) != 0) {
+      FallbackFiles.push_back(FileList[k]);
+      FileList.Delete(k);
+    } else {
+      ++k;
+    }
+  }
 }
 
 }  // namespace kavrel

@@ -3,14 +3,18 @@
 // folder, expanded from the LZ format, extracted from a cabinet or given to
 // the patch utility. An application component stays where it was fetched,
 // for the updater stub to complete once the application has closed.
+#include <algorithm>
+
 #include "Errors.h"
 #include "Files.h"
 #include "Kavrel.h"
 #include "LzExpand.h"
 #include "PathHelpers.h"
+#include "PatchCommand.h"
 #include "PathNames.h"
 #include "Processes.h"
 #include "Text.h"
+#include "UpdateLog.h"
 #include "UserInterface.h"
 #include "cabfdi.h"
 
@@ -18,24 +22,10 @@ namespace kavrel {
 
 namespace {
 
-constexpr const char* kPatchUtility = "patcher.exe";
-
 // The extension of a name in upper case: the text from its last dot.
 std::string UpperExtension(const std::string& name) {
   const std::size_t dot = name.rfind('.');
   return dot == std::string::npos ? std::string() : UpperCase(name.substr(dot));
-}
-
-// A patch utility that arrived with an update carries no permission to run;
-// it is given one where the patch command will look for it first.
-void LetPatchUtilityRun() {
-  for (const std::string& folder : {platform::ProgramFolder(), platform::GetCurrentDir()}) {
-    const std::string path = AddBackslash(folder) + kPatchUtility;
-    if (platform::FileExists(path)) {
-      platform::MakeExecutable(path);
-      return;
-    }
-  }
 }
 
 }  // namespace
@@ -131,23 +121,19 @@ int TKavrel::InstallFiles() {
       else if (!KeepIntermediateFiles)
         platform::DeleteFileAt(fetched);
     }
-    if (patch && ApplyPatch && !entry.LocalVersion.empty()) {
-      if (Utility() != nullptr && !platform::FileExists(kPatchUtility)) DeployUtility();
-      bool showWindow = true, showAnimation = false;
-      std::string caption, message;
-      if (const TKavrelUtility* utility = Utility()) {
-        showWindow = utility->ShowWindow;
-        showAnimation = utility->ShowAnimation;
-        caption = utility->StatusCaption;
-        message = utility->StatusMessage;
+    if (patch && ApplyPatch && !entry.LocalVersion.empty() && !ApplyFetchedPatch(fetched, entry)) {
+      // The patch stays for a later run, the old file as it was. A full file
+      // named as its fallback is fetched in its place, next.
+      const auto fallback = std::find_if(
+          FallbackFiles.begin(), FallbackFiles.end(),
+          [&entry](const TFileDescription& other) { return other.Number == entry.Fallback; });
+      if (entry.Fallback != 0 && fallback != FallbackFiles.end()) {
+        FileList.Insert(i + 1, *fallback);
+        FallbackFiles.erase(fallback);
+      } else {
+        result = -1;
+        AppUpdate = false;
       }
-      const std::string command =
-          Logging ? std::string(kPatchUtility) + " -v " + name + " " + entry.LocalVersion +
-                        ">> KAVREL.LOG"
-                  : std::string(kPatchUtility) + " " + name + " " + entry.LocalVersion;
-      LetPatchUtilityRun();
-      ExecuteAndWait(command, showWindow, showAnimation, caption, message);
-      if (!KeepIntermediateFiles) platform::DeleteFileAt(entry.TargetDir + name);
     }
   }
   return result;
@@ -175,6 +161,40 @@ void TKavrel::ExpandFetched(const std::string& Fetched, const std::string& Targe
     Result = -1;
     ReportStatus(984, TargetDir + Name, 8, 0);
   }
+}
+
+// The utility is ours where the run deploys it, else one the publisher
+// installed (the program's folder first, then the current one, then the
+// system's search). It gets the patch where it was fetched and the file to
+// patch as found, the case of its name aside; its exit status says whether
+// the file is the new version now.
+bool TKavrel::ApplyFetchedPatch(const std::string& Fetched, const TFileDescription& Entry) {
+  std::string utility;
+  if (Utility() != nullptr) {
+    if (!platform::FileExists(UtilityTarget())) DeployUtility();
+    if (platform::FileExists(UtilityTarget())) utility = FindPatchUtility({std::string(platform::FolderPart(UtilityTarget()))});
+  }
+  if (utility.empty())
+    utility = FindPatchUtility({platform::ProgramFolder(), platform::GetCurrentDir()});
+  bool showWindow = true, showAnimation = false;
+  std::string caption, message;
+  if (const TKavrelUtility* options = Utility()) {
+    showWindow = options->ShowWindow;
+    showAnimation = options->ShowAnimation;
+    caption = options->StatusCaption;
+    message = options->StatusMessage;
+  }
+  const std::string target =
+      platform::ExistingIgnoringCase(Entry.LocalVersion).value_or(Entry.LocalVersion);
+  const std::string command =
+      PatchCommandLine(utility, Fetched, target, Logging ? LogFilePath(CurrentLogName()) : std::string());
+  if (ExecuteAndWait(command, showWindow, showAnimation, caption, message)) {
+    if (!KeepIntermediateFiles) platform::DeleteFileAt(Fetched);
+    return true;
+  }
+  const int error = platform::GetLastError();
+  ReportStatus(987, Fetched + " to " + target, 8, error > 0x2000 ? error - 0x2000 : error);
+  return false;
 }
 
 bool TKavrel::ExecuteAndWait(const std::string& CommandLine, bool ShowWindow, bool ShowAnimation,

@@ -256,6 +256,11 @@ class TKavrel : public TComponent {
   std::string DownloadFolderForStub() const;
   void ExpandFetched(const std::string& Fetched, const std::string& TargetDir,
                      const std::string& Name, int& Result);
+  void SetAsideFallbacks();
+  // Gives a fetched patch to the patch utility; false when it was not applied.
+  bool ApplyFetchedPatch(const std::string& Fetched, const TFileDescription& Entry);
+  // Where DeployUtility writes the patch utility.
+  std::string UtilityTarget() const;
 
   // Starts a program named by the control file, without waiting for it.
   void StartProgram(const std::string& CommandLine);
@@ -291,6 +296,9 @@ class TKavrel : public TComponent {
   // Files of this run left in the download folder with their verified SHA-256,
   // handed to the updater stub so that it installs nothing else.
   std::map<std::string, std::string> VerifiedFiles;
+  // Entries named as a patch's fallback, set aside by SelectFiles until a
+  // patch that names them fails.
+  std::vector<TFileDescription> FallbackFiles;
 
  private:
   bool HttpRequest(platform::TInternetSession* Session, const std::string& Location,

@@ -74,6 +74,10 @@ struct TFileDescription {
   // A signed control file's "sha256" and "size", as written.
   std::string Sha256;
   std::string SignedSize;
+  // The entry's number (its section "fileN"), and the number of the entry
+  // fetched whole in its place when this one, a patch, cannot be applied.
+  int Number = 0;
+  int Fallback = 0;
 
   // How the entry is shown in the log: url[local,nv=version,nd=date,ns=size,nc=checksum].
   std::string DisplayLine() const {
@@ -91,6 +95,9 @@ class TFileList {
   std::size_t Count() const { return items_.size(); }
   void Clear() { items_.clear(); }
   void Delete(std::size_t i) { items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(i)); }
+  void Insert(std::size_t i, TFileDescription entry) {
+    items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(i), std::move(entry));
+  }
 
   int ActiveIndex = 0;  // the entry whose transfer is under way
 

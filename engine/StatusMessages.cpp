@@ -8,7 +8,7 @@ namespace kavrel {
 
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 79> kMessages = {{
+constexpr std::array<std::pair<int, std::string_view>, 80> kMessages = {{
     // Run-and-wait of a program during installation: the argument is the
     // command line, shown as it is.
     {18, "%s"},
@@ -92,6 +92,7 @@ constexpr std::array<std::pair<int, std::string_view>, 79> kMessages = {{
     {984, "Error expanding LZ file : %s"},
     {985, "Update refused : %s"},
     {986, "Update not fully applied : %s"},
+    {987, "Patch not applied : %s"},
 }};
 
 static_assert(std::is_sorted(kMessages.begin(), kMessages.end()));

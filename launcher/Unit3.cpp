@@ -40,6 +40,9 @@ TForm3::TForm3(std::unique_ptr<TKavrel> engine, TForm3View& view)
   kavrel1_->OnGetFileList = std::bind(&TForm3::Kavrel1GetFileList, this, _1, _2);
   kavrel1_->OnProgressCancel = std::bind(&TForm3::Kavrel1ProgressCancel, this, _1, _2);
   view_.CloseRequested = [this] { FormCloseRequest(); };
+  // The launcher carries the patch utility and writes it out for a run that
+  // applies patches.
+  if (kavrel1_->Utility() == nullptr) kavrel1_->SetUtility(&utility_);
 }
 
 void TForm3::FormCloseRequest() {

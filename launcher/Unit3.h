@@ -83,6 +83,8 @@ class TForm3 {
   // The standard error display: an error box with the error's text.
   void ShowError(const std::exception& error);
 
+  // Declared first so that it outlives the engine that refers to it.
+  TKavrelUtility utility_;
   std::unique_ptr<TKavrel> kavrel1_;
   TForm3View& view_;
   bool activated_ = false;

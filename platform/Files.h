@@ -31,8 +31,8 @@ class TFile {
   // `folder`, open for writing; its path goes to `path`.
   static std::optional<TFile> CreateUnique(std::string_view folder, std::string_view prefix,
                                            std::string& path, int* error = nullptr);
-  // Creates a new, empty temporary file in `folder`, open for writing and
-  // private to this user; its path goes to `path`. The name is the first three
+  // Creates a new, empty temporary file in `folder`, open for reading and
+  // writing and private to this user; its path goes to `path`. The name is the first three
   // characters of `prefix`, a hexadecimal number not yet taken there and
   // ".tmp" ("KAV1F3A.tmp" for "KAVR"), so that a leftover is recognised. The
   // file is locked while it is open. The first call for a folder removes the
@@ -62,6 +62,7 @@ class TFile {
   std::int64_t Size() const;
 
  private:
+  friend class TMappedFile;
   explicit TFile(std::intptr_t handle, std::string path)
       : handle_(handle), path_(std::move(path)) {}
   // A file descriptor, or a Windows handle; -1 when closed.
@@ -70,6 +71,11 @@ class TFile {
 };
 
 bool FileExists(std::string_view path);
+// An existing file of this name in its folder, the case of its name aside: the
+// path itself when it exists, else the first entry whose name differs only in
+// case (names from Windows rarely match a case-sensitive file system's);
+// nothing when there is none.
+std::optional<std::string> ExistingIgnoringCase(std::string_view path);
 bool DirectoryExists(std::string_view path);
 // The whole content of a file, or nothing when it cannot be opened or read, or
 // when it is longer than `limit` bytes.
@@ -179,6 +185,11 @@ bool CopyFileOver(std::string_view from, std::string_view to, TCopyCheck* check 
 bool SetLastWriteTime(std::string_view path, TDateTime localTime);
 // Lets whoever may read the file also run it.
 bool MakeExecutable(std::string_view path);
+// A file's permission bits where the system has them (07777 at most); 0 where
+// it has none or the file is missing.
+std::uint32_t PermissionBits(std::string_view path);
+// Sets them where the system has them.
+void SetPermissionBits(std::string_view path, std::uint32_t bits);
 // A regular file (no link) that belongs to this user: one another user cannot
 // have placed. Windows leaves this to the folder's permissions: true for any file.
 bool OwnedByThisUser(std::string_view path);

@@ -18,6 +18,8 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64 fonts-wine
   # Signed updates: libsodium, and minisign to check our files against.
   libsodium-dev minisign
+  # Delta updates: patches are zstd frames made with the old file as prefix.
+  libzstd-dev zstd
   # Cross-building the Windows programs' libraries from Debian's sources.
   dpkg-dev autoconf automake libtool
 )

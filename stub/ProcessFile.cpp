@@ -9,6 +9,7 @@
 #include "Files.h"
 #include "IniDocument.h"
 #include "LzExpand.h"
+#include "PatchCommand.h"
 #include "PathHelpers.h"
 #include "Processes.h"
 #include "Sha256.h"
@@ -163,14 +164,25 @@ void TStubWork::ListFile(const std::string& name, const std::string& source) {
   openLists_.pop_back();
 }
 
+// The utility beside the stub (where the engine deploys it with the
+// temporary folder) or in the current folder; the program to patch found in
+// the current folder, the case of its name aside. A failed patch is logged
+// and stays for a later run; the program stays as it was.
 void TStubWork::Patch(const std::string& name, const std::string& source) {
   if (!Verified(name, source + name)) return;
-  const std::string program = name.substr(0, name.rfind('.')) + ".EXE";
-  const std::string command =
-      logging_ ? "patcher.exe -v " + source + name + " " + program + " >>KAVRELLOG"
-               : "patcher.exe " + source + name + " " + program;
-  platform::RunAndWait(command, false);
-  platform::DeleteFileAt(source + name);
+  const std::string named = name.substr(0, name.rfind('.')) + ".EXE";
+  const std::string program = platform::ExistingIgnoringCase(named).value_or(named);
+  const std::string utility =
+      FindPatchUtility({platform::ProgramFolder(), platform::GetCurrentDir()});
+  const std::optional<int> status = platform::RunAndWait(
+      PatchCommandLine(utility, source + name, program, logging_ ? LogPath() : std::string()),
+      false);
+  if (status && *status == 0) {
+    platform::DeleteFileAt(source + name);
+    return;
+  }
+  Log("Upd patch failed : " + source + name + " " + program +
+      (status ? " (status " + std::to_string(*status) + ")" : " (not started)"));
 }
 
 void TStubWork::Cabinet(const std::string& name, const std::string& source,

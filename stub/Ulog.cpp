@@ -14,6 +14,7 @@ std::string gLogPath;
 }  // namespace
 
 void SetLogPath(std::string path) { gLogPath = std::move(path); }
+const std::string& LogPath() { return gLogPath; }
 
 void WriteLog(std::string_view message) {
   const std::string stamp =

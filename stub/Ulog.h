@@ -9,6 +9,7 @@ namespace kavrel::stub {
 
 // Where the lines go: the update log's path, resolved as the engine resolves it.
 void SetLogPath(std::string path);
+const std::string& LogPath();
 
 // Appends "dd/mm/yyyy hh:nn:ss : [000] " (the user's date and time separators)
 // and the message. Raises platform::EInOutError when the line cannot be written.

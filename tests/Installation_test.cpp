@@ -217,40 +217,39 @@ TEST_F(InstallationTest, CabinetsMarkedCompressedAreExtractedAndOthersLeftAlone)
             std::string::npos);
 }
 
-TEST_F(InstallationTest, PatchGoesToThePatchUtilityWithItsCommandLineAsGiven) {
-  // A patch utility recording its arguments a line each.
+TEST_F(InstallationTest, APublishersOwnPatchUtilityGetsEveryPathWholeAndItsFailureCounts) {
+  // A "patcher.exe" that is not ours stays and is used: it records its
+  // arguments a line each. On POSIX it arrived without permission to run and
+  // fails; the Windows recorder succeeds.
 #ifdef _WIN32
-  // The recorder, which ends with code 0.
   CopyRecorder(app.File("patcher.exe"));
   const std::string record = app.File("patcher.exe.out");
+  const bool fails = false;
 #else
-  // One that arrived without permission to run, and fails.
   WriteFile(app.File("patcher.exe"), "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > \"" +
                                          app.File("args.txt") + "\"\nexit 3\n");
   ASSERT_EQ(::chmod(app.File("patcher.exe").c_str(), 0644), 0);
   const std::string record = app.File("args.txt");
+  const bool fails = true;
 #endif
+  const std::string utility = ReadFile(app.File("patcher.exe")).value();
   WriteFile(www.File("app.pat"), "patch data");
   Publish({{"url=" + server.Url("app.pat"), "targetdir=" + app.Path(),
-            "localversion=" + app.File("app.exe")}});
-  struct TCase {
-    const char* Logging;
-    std::string Arguments;
-  };
-  const std::vector<TCase> cases = {
-      {"False", "app.pat\n" + app.File("app.exe") + "\n"},
-      {"True", "-v\napp.pat\n" + app.File("app.exe") + ">>\nKAVREL.LOG\n"},
-  };
-  for (const TCase& c : cases) {
+            "localversion=" + app.File("my app.exe")}});
+  for (const bool logging : {false, true}) {
     const TProgramResult r =
-        Run({"ApplyPatch=True", "UseWinTempDir=False", std::string("Logging=") + c.Logging,
+        Run({"ApplyPatch=True", "UseWinTempDir=False", logging ? "Logging=True" : "Logging=False",
              "LogFileName=" + app.File("update.log")});
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
-    EXPECT_EQ(ReadFile(record), c.Arguments) << c.Logging;
-    EXPECT_NE(r.Out.find("[18] Exec: patcher.exe "), std::string::npos) << r.Out;
-    EXPECT_FALSE(ReadFile(app.File("app.pat"))) << "the applied patch is removed";
-    // The utility's failure (exit code 3) is not examined: the run finishes.
-    EXPECT_NE(r.Out.find("[948]"), std::string::npos) << r.Out;
+    const std::string paths = app.File("app.pat") + "\n" + app.File("my app.exe") + "\n";
+    EXPECT_EQ(ReadFile(record), logging ? "-v\n" + paths + ">>\n" + app.File("update.log") + "\n"
+                                        : paths);
+    EXPECT_EQ(ReadFile(app.File("patcher.exe")), utility) << "the publisher's utility stays";
+    EXPECT_EQ(ReadFile(app.File("app.pat")).has_value(), fails) << "a failed patch stays";
+    EXPECT_EQ(r.Out.find("[987] Patch not applied : " + app.File("app.pat")) != std::string::npos,
+              fails)
+        << r.Out;
+    EXPECT_EQ(r.Out.find("[986]") != std::string::npos, fails) << r.Out;
   }
 }
 

@@ -265,6 +265,7 @@ TEST_F(StubTest, PatchesProgramsCabinetsAndLzFilesByTheirNames) {
   for (const char* logging : {"X", "L"}) {
     const TProgramResult r = Work("app.pat setup.exe broken.cab a.b notes.tx_", logging);
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_FALSE(ReadFile(src.File("app.pat"))) << "an applied patch goes";
     arrive();
   }
   // Each start: the version, the current folder and the arguments.
@@ -279,7 +280,7 @@ TEST_F(StubTest, PatchesProgramsCabinetsAndLzFilesByTheirNames) {
   }
   const std::string patch = "2 " + app.Path() + " ", setup = "1 " + app.Path();
   EXPECT_EQ(starts, (TLines{patch + source + "app.pat app.EXE", setup,
-                            patch + "-v " + source + "app.pat app.EXE >>KAVRELLOG", setup}));
+                            patch + "-v " + source + "app.pat app.EXE >> " + LogPath(), setup}));
   EXPECT_EQ(ReadFile(app.File("a.b")), "plain text, not compressed");
   EXPECT_EQ(ReadFile(app.File("notes.txt")), "the notes");
   EXPECT_TRUE(ReadFile(app.File("notes.tx_"))) << "the compressed source stays";

@@ -11,7 +11,9 @@ namespace kavrel {
 
 class THostEngine : public TKavrel {
  public:
-  explicit THostEngine(std::ostream& out) : out_(out) {}
+  // The host carries the patch utility, and writes it out for a run that
+  // applies patches.
+  explicit THostEngine(std::ostream& out) : out_(out) { SetUtility(&utility_); }
   void ReportStatus(int Ident, const std::string& Arg, int StatusCode, int ErrCode) override;
 
   // Opens the session as a run does, fetches one location into a folder with
@@ -20,6 +22,7 @@ class THostEngine : public TKavrel {
 
  private:
   std::ostream& out_;
+  TKavrelUtility utility_;
 };
 
 }  // namespace kavrel

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "DeltaCommands.h"
 #include "HostEngine.h"
 #include "HostOptions.h"
 #include "PackageCommands.h"
@@ -63,6 +64,13 @@ constexpr const char* kUsage =
     "      status 0 when it is valid, else 1.\n"
     "  sha256 FILE\n"
     "      Prints the \"sha256\" value a signed control file gives for FILE.\n"
+    "  diff [-l LEVEL] OLD NEW PATCH\n"
+    "      Makes a patch that turns OLD into NEW (a \".pat\" entry with\n"
+    "      \"localversion\" naming the file); LEVEL from 1 to 22, 19 by default.\n"
+    "  patch PATCH FILE\n"
+    "      Applies a patch as a machine does: FILE must be the file the patch\n"
+    "      was made from (else exit status 2 and nothing written); it is\n"
+    "      replaced whole by the new version, or stays as it was.\n"
     "  help\n"
     "      Shows this text.\n"
     "\n"
@@ -173,5 +181,7 @@ int main(int argc, char** argv) {
   if (command == "sign") return kavrel::SignCommand(args, std::cout, std::cerr);
   if (command == "verify") return kavrel::VerifyCommand(args, std::cout, std::cerr);
   if (command == "sha256") return kavrel::Sha256Command(args, std::cout, std::cerr);
+  if (command == "diff") return kavrel::DiffCommand(args, std::cout, std::cerr);
+  if (command == "patch") return kavrel::PatchCommand(args, std::cout, std::cerr);
   return Usage("unknown command " + command);
 }

@@ -32,11 +32,18 @@ void TSha256::Add(std::string_view bytes) {
                             bytes.size());
 }
 
-std::string TSha256::HexDigest() {
-  unsigned char digest[crypto_hash_sha256_BYTES];
-  crypto_hash_sha256_final(State(state_), digest);
-  char hex[2 * crypto_hash_sha256_BYTES + 1];
-  sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
+TSha256::TDigest TSha256::Digest() {
+  TDigest digest{};
+  crypto_hash_sha256_final(State(state_), digest.data());
+  return digest;
+}
+
+std::string TSha256::HexDigest() { return HexText(Digest()); }
+
+std::string HexText(std::span<const std::uint8_t> bytes) {
+  std::string hex(2 * bytes.size() + 1, '\0');
+  sodium_bin2hex(hex.data(), hex.size(), bytes.data(), bytes.size());
+  hex.pop_back();
   return hex;
 }
 

@@ -16,6 +16,9 @@ class TSha256 {
   TSha256();
   void Add(std::span<const std::uint8_t> bytes);
   void Add(std::string_view bytes);
+  using TDigest = std::array<std::uint8_t, 32>;
+  // The digest; the object is finished afterwards.
+  TDigest Digest();
   // The digest in hexadecimal; the object is finished afterwards.
   std::string HexDigest();
 
@@ -24,6 +27,8 @@ class TSha256 {
 };
 
 std::string Sha256Hex(std::string_view bytes);
+// Bytes as lower-case hexadecimal digits.
+std::string HexText(std::span<const std::uint8_t> bytes);
 
 // The value a control file gives, in lower case; nothing when it is not 64
 // hexadecimal digits.

@@ -22,6 +22,7 @@
 #include "Errors.h"
 #include "LocalTime.h"
 #include "PathNames.h"
+#include "Text.h"
 
 namespace kavrel::platform {
 
@@ -201,7 +202,7 @@ std::optional<TFile> TFile::CreateTemporary(std::string_view folder, std::string
   const auto name = MakeTemporaryName(
       folder, prefix,
       [&handle](const std::string& candidate) {
-        handle = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        handle = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (handle < 0) return errno;
         // Held while the file is open, so that no other run takes it for a leftover.
         ::flock(handle, LOCK_EX | LOCK_NB);
@@ -321,6 +322,24 @@ std::int64_t TFile::Size() const {
 bool FileExists(std::string_view path) {
   struct stat st {};
   return ::stat(ToNativePath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+std::optional<std::string> ExistingIgnoringCase(std::string_view path) {
+  if (FileExists(path)) return std::string(path);
+  const std::string folder(FolderPart(path));
+  const std::string_view name = BaseName(path);
+  DIR* dir = ::opendir(folder.empty() ? "." : ToNativePath(folder).c_str());
+  if (dir == nullptr) return std::nullopt;
+  std::optional<std::string> found;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (SameText(entry->d_name, name)) {
+      found = folder.empty() ? std::string(entry->d_name) : folder + "/" + entry->d_name;
+      if (FileExists(*found)) break;
+      found.reset();
+    }
+  }
+  ::closedir(dir);
+  return found;
 }
 
 bool DirectoryExists(std::string_view path) {
@@ -520,6 +539,15 @@ bool SetLastWriteTime(std::string_view path, TDateTime localTime) {
   if (seconds == static_cast<time_t>(-1) && parts.Year != 1969) return false;
   const timespec times[2] = {{0, UTIME_OMIT}, {seconds, parts.Millisecond * 1000000L}};
   return ::utimensat(AT_FDCWD, ToNativePath(path).c_str(), times, 0) == 0;
+}
+
+std::uint32_t PermissionBits(std::string_view path) {
+  struct stat st {};
+  return ::stat(ToNativePath(path).c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+void SetPermissionBits(std::string_view path, std::uint32_t bits) {
+  ::chmod(ToNativePath(path).c_str(), bits & 07777);
 }
 
 bool MakeExecutable(std::string_view path) {

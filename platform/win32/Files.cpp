@@ -255,8 +255,8 @@ std::optional<TFile> TFile::CreateTemporary(std::string_view folder, std::string
         // run's sweep deletes it. The user's temporary folder keeps it to
         // this user.
         handle =
-            ::CreateFileW(Wide(candidate).c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
-                          FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+            ::CreateFileW(Wide(candidate).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                          nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         return handle == INVALID_HANDLE_VALUE ? LastError() : 0;
       },
       error);
@@ -386,6 +386,11 @@ std::int64_t TFile::Size() const {
 bool FileExists(std::string_view path) {
   const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Windows' names are without case already.
+std::optional<std::string> ExistingIgnoringCase(std::string_view path) {
+  return FileExists(path) ? std::optional<std::string>(path) : std::nullopt;
 }
 
 bool DirectoryExists(std::string_view path) {
@@ -637,6 +642,10 @@ std::optional<TDiskSpace> DiskSpace(std::string_view folder) {
 bool MakeExecutable(std::string_view path) {
   return ::GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
+
+// Windows files carry attributes, not permission bits.
+std::uint32_t PermissionBits(std::string_view) { return 0; }
+void SetPermissionBits(std::string_view, std::uint32_t) {}
 
 bool ClearReadOnlyHidden(std::string_view path) {
   const std::wstring wide = WidePath(path);
