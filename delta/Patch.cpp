@@ -16,7 +16,9 @@ namespace kavrel::delta {
 
 namespace {
 
-TPatchOutcome Failure(TPatchResult result, std::string detail) { return {result, std::move(detail)}; }
+TPatchOutcome Failure(TPatchResult result, std::string detail) {
+  return {result, std::move(detail)};
+}
 
 std::string SystemText(int error) { return platform::SystemErrorText(error); }
 
@@ -92,9 +94,11 @@ TPatchOutcome MakePatch(const std::string& oldFile, const std::string& newFile,
   };
   int error = 0;
   auto oldMap = platform::TMappedFile::Read(oldFile, &error);
-  if (!oldMap) return Failure(TPatchResult::CannotRead, "Cannot read " + oldFile + ": " + SystemText(error));
+  if (!oldMap)
+    return Failure(TPatchResult::CannotRead, "Cannot read " + oldFile + ": " + SystemText(error));
   auto newMap = platform::TMappedFile::Read(newFile, &error);
-  if (!newMap) return Failure(TPatchResult::CannotRead, "Cannot read " + newFile + ": " + SystemText(error));
+  if (!newMap)
+    return Failure(TPatchResult::CannotRead, "Cannot read " + newFile + ": " + SystemText(error));
 
   report("hashing " + oldFile + " and " + newFile);
   TPatchHeader header;
@@ -144,7 +148,8 @@ TPatchOutcome MakePatch(const std::string& oldFile, const std::string& newFile,
       std::size_t remaining = 0;
       do {
         ZSTD_outBuffer output{buffer.data(), buffer.size(), 0};
-        remaining = ZSTD_compressStream2(cctx, &output, &input, last ? ZSTD_e_end : ZSTD_e_continue);
+        remaining =
+            ZSTD_compressStream2(cctx, &output, &input, last ? ZSTD_e_end : ZSTD_e_continue);
         if (const auto failed = ZstdError(remaining))
           return Failure(TPatchResult::CannotWrite, "Cannot compress: " + *failed);
         out.File().Write(buffer.data(), output.pos);
@@ -158,7 +163,8 @@ TPatchOutcome MakePatch(const std::string& oldFile, const std::string& newFile,
     return WriteFailure("Cannot write", out.Path(), e.ErrorCode);
   }
   platform::ShareLike(out.Path(), patchFile);
-  if (!out.Keep()) return WriteFailure("Cannot put the patch in place as", patchFile, platform::GetLastError());
+  if (!out.Keep())
+    return WriteFailure("Cannot put the patch in place as", patchFile, platform::GetLastError());
   return {TPatchResult::Applied, "Patch written: " + patchFile};
 }
 
@@ -170,22 +176,25 @@ TPatchOutcome ApplyPatch(const std::string& patchFile, const std::string& target
   int error = 0;
   auto patchMap = platform::TMappedFile::Read(patchFile, &error);
   if (!patchMap)
-    return Failure(TPatchResult::CannotRead, "Cannot read the patch " + patchFile + ": " + SystemText(error));
+    return Failure(TPatchResult::CannotRead,
+                   "Cannot read the patch " + patchFile + ": " + SystemText(error));
   const auto patch = patchMap->Bytes();
   const auto header = ReadPatchHeader(patch);
-  if (!header) return Failure(TPatchResult::BadPatch, patchFile + " is not a patch of a known format");
+  if (!header)
+    return Failure(TPatchResult::BadPatch, patchFile + " is not a patch of a known format");
 
   // The file as it is must be the one the patch was made from; a missing file
   // is an empty one only for a patch made from nothing.
   report("checking " + target);
   static const auto kEmptyDigest = DigestOf({});
   std::optional<platform::TMappedFile> oldMap;
-  const bool creates = !platform::FileExists(target) && header->OldSize == 0 &&
-                       header->OldSha256 == kEmptyDigest;
+  const bool creates =
+      !platform::FileExists(target) && header->OldSize == 0 && header->OldSha256 == kEmptyDigest;
   if (!creates) {
     oldMap = platform::TMappedFile::Read(target, &error);
     if (!oldMap)
-      return Failure(TPatchResult::WrongOldFile, "Cannot read " + target + ": " + SystemText(error));
+      return Failure(TPatchResult::WrongOldFile,
+                     "Cannot read " + target + ": " + SystemText(error));
     if (oldMap->Bytes().size() != header->OldSize || DigestOf(oldMap->Bytes()) != header->OldSha256)
       return Failure(TPatchResult::WrongOldFile,
                      target + " is not the file the patch " + patchFile + " was made from");

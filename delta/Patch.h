@@ -11,11 +11,11 @@
 namespace kavrel::delta {
 
 enum class TPatchResult {
-  Applied,      // done: the patch written, or the file now the new version
-  WrongOldFile, // the file is not the one the patch was made from; nothing written
-  BadPatch,     // not a patch, damaged, or its result not the recorded one; nothing replaced
-  CannotRead,   // a file could not be read
-  CannotWrite,  // the result could not be written or put in place; the file unchanged
+  Applied,       // done: the patch written, or the file now the new version
+  WrongOldFile,  // the file is not the one the patch was made from; nothing written
+  BadPatch,      // not a patch, damaged, or its result not the recorded one; nothing replaced
+  CannotRead,    // a file could not be read
+  CannotWrite,   // the result could not be written or put in place; the file unchanged
 };
 
 struct TPatchOutcome {

@@ -3,10 +3,10 @@
 #include "Files.h"
 #include "Kavrel.h"
 #include "LzExpand.h"
-#include "PathHelpers.h"
-#include "StubHandoff.h"
 #include "PatchCommand.h"
+#include "PathHelpers.h"
 #include "PathNames.h"
+#include "StubHandoff.h"
 #include "StubResource.h"
 #include "UtilityResource.h"
 

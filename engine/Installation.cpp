@@ -9,8 +9,8 @@
 #include "Files.h"
 #include "Kavrel.h"
 #include "LzExpand.h"
-#include "PathHelpers.h"
 #include "PatchCommand.h"
+#include "PathHelpers.h"
 #include "PathNames.h"
 #include "Processes.h"
 #include "Text.h"
@@ -172,7 +172,8 @@ bool TKavrel::ApplyFetchedPatch(const std::string& Fetched, const TFileDescripti
   std::string utility;
   if (Utility() != nullptr) {
     if (!platform::FileExists(UtilityTarget())) DeployUtility();
-    if (platform::FileExists(UtilityTarget())) utility = FindPatchUtility({std::string(platform::FolderPart(UtilityTarget()))});
+    if (platform::FileExists(UtilityTarget()))
+      utility = FindPatchUtility({std::string(platform::FolderPart(UtilityTarget()))});
   }
   if (utility.empty())
     utility = FindPatchUtility({platform::ProgramFolder(), platform::GetCurrentDir()});
@@ -186,8 +187,8 @@ bool TKavrel::ApplyFetchedPatch(const std::string& Fetched, const TFileDescripti
   }
   const std::string target =
       platform::ExistingIgnoringCase(Entry.LocalVersion).value_or(Entry.LocalVersion);
-  const std::string command =
-      PatchCommandLine(utility, Fetched, target, Logging ? LogFilePath(CurrentLogName()) : std::string());
+  const std::string command = PatchCommandLine(
+      utility, Fetched, target, Logging ? LogFilePath(CurrentLogName()) : std::string());
   if (ExecuteAndWait(command, showWindow, showAnimation, caption, message)) {
     if (!KeepIntermediateFiles) platform::DeleteFileAt(Fetched);
     return true;

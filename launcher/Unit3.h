@@ -15,7 +15,8 @@
 namespace kavrel::launcher {
 
 inline constexpr const char* kNotFoundBox = "Update File Not Found / Could not connect to server";
-inline constexpr const char* kAlreadyRunningBox = "An update of this application is already running.";
+inline constexpr const char* kAlreadyRunningBox =
+    "An update of this application is already running.";
 inline constexpr const char* kSplashPicture = "tolvan.bmp";
 
 // The launcher's exit statuses.
@@ -89,10 +90,10 @@ class TForm3 {
   TForm3View& view_;
   bool activated_ = false;
   bool closed_ = false;
-  bool failed_ = false;     // an error box was shown
+  bool failed_ = false;      // an error box was shown
   bool handedOver_ = false;  // the updater stub was started
   bool closeRequested_ = false;
-  std::string run_;          // the settings' "Run"
+  std::string run_;  // the settings' "Run"
 };
 
 // The property values the launcher's window stores for Kavrel1, in order.

@@ -15,6 +15,7 @@
 #include "Errors.h"
 #include "Folders.h"
 #include "IniDocument.h"
+#include "Patch.h"
 #include "PathHelpers.h"
 #include "PathNames.h"
 #include "Processes.h"
@@ -371,6 +372,31 @@ TEST_F(SelfUpdateTest, ListFileCopiesALibraryIntoTheSystemFolderAndExtractsACabi
 #ifdef _WIN32
   std::remove(library.c_str());  // the system's own folder
 #endif
+}
+
+TEST_F(SelfUpdateTest, APatchedApplicationIsPatchedByTheStubOrLeftWholeWhenItIsNotTheOldOne) {
+  // The patch turns version 1 into version 2; the run writes out the utility
+  // it carries, and the stub applies the patch to "app.EXE", found as app.exe.
+  ASSERT_TRUE(delta::MakePatch(KAVREL_TEST_APP1_PATH, KAVREL_TEST_APP2_PATH, www.File("app.pat"))
+                  .Succeeded());
+  Publish("appcomps=app.pat\r\nsilentrestart=1\r\n", {"app.pat"});
+  for (const std::size_t round : {1, 2}) {
+    const TProgramResult r = Host({KavrelProgram(), "run", "-p", "ApplyPatch=True"});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    const TLines runs = WaitForFileLines(record.File("record"), round);
+    ASSERT_EQ(runs.size(), round);
+    EXPECT_EQ(TabFields(runs.back())[0], "2") << "restarted as the new version";
+    EXPECT_EQ(ReadFile(Program()), ReadFile(KAVREL_TEST_APP2_PATH));
+    // The second time the program is no longer the one the patch is for:
+    // it stays whole, and so does the patch, with a log line.
+    const TLines log = Log();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& l) {
+                              return l.find("Upd patch failed") != std::string::npos;
+                            }),
+              round == 1 ? 0 : 1);
+    EXPECT_EQ(ReadFile(folder + kSep + "app.pat").has_value(), round == 2);
+  }
 }
 
 TEST_F(SelfUpdateTest, StubThatCannotBeWrittenStartsNothingAndIsReported) {

@@ -242,8 +242,8 @@ TEST_F(InstallationTest, APublishersOwnPatchUtilityGetsEveryPathWholeAndItsFailu
              "LogFileName=" + app.File("update.log")});
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
     const std::string paths = app.File("app.pat") + "\n" + app.File("my app.exe") + "\n";
-    EXPECT_EQ(ReadFile(record), logging ? "-v\n" + paths + ">>\n" + app.File("update.log") + "\n"
-                                        : paths);
+    EXPECT_EQ(ReadFile(record),
+              logging ? "-v\n" + paths + ">>\n" + app.File("update.log") + "\n" : paths);
     EXPECT_EQ(ReadFile(app.File("patcher.exe")), utility) << "the publisher's utility stays";
     EXPECT_EQ(ReadFile(app.File("app.pat")).has_value(), fails) << "a failed patch stays";
     EXPECT_EQ(r.Out.find("[987] Patch not applied : " + app.File("app.pat")) != std::string::npos,

@@ -32,8 +32,7 @@ std::optional<TMappedFile> TMappedFile::Read(std::string_view path, int* error) 
     ::CloseHandle(file);
     return failed;
   }
-  if (size.QuadPart == 0)
-    return TMappedFile(nullptr, 0, reinterpret_cast<std::intptr_t>(file), -1);
+  if (size.QuadPart == 0) return TMappedFile(nullptr, 0, reinterpret_cast<std::intptr_t>(file), -1);
   const HANDLE mapping = ::CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
   void* data = mapping != nullptr ? ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
   if (data == nullptr) {
@@ -83,9 +82,7 @@ TMappedFile& TMappedFile::operator=(TMappedFile&& other) noexcept {
 
 TMappedFile::~TMappedFile() { Close(); }
 
-bool TMappedFile::Flush() {
-  return data_ == nullptr || ::FlushViewOfFile(data_, 0) != 0;
-}
+bool TMappedFile::Flush() { return data_ == nullptr || ::FlushViewOfFile(data_, 0) != 0; }
 
 void TMappedFile::Close() {
   if (data_ != nullptr) ::UnmapViewOfFile(data_);

@@ -54,6 +54,7 @@ add_executable(kavrel_tests
   LocalCopy_test.cpp
   Locations_test.cpp
   Minisign_test.cpp
+  Patch_test.cpp
   PathMacros_test.cpp
   PeVersion_test.cpp
   PropertyTable_test.cpp
@@ -79,6 +80,7 @@ target_compile_definitions(kavrel_tests PRIVATE
   KAVREL_CLI_PATH="${drive}$<TARGET_FILE:kavrel-cli>"
   KAVREL_STUB_PATH="${drive}$<TARGET_FILE:kvsetup>"
   KAVREL_STUB_STRIPPED_PATH="${drive}${PROJECT_BINARY_DIR}/stub/kvsetup-stripped.exe"
+  KAVREL_UTILITY_PATH="${drive}${PROJECT_BINARY_DIR}/delta/kvpatch-stripped.exe"
   KAVREL_HANDOFF_HOST_PATH="${drive}$<TARGET_FILE:handoff-host>"
   KAVREL_TEST_APP1_PATH="${drive}$<TARGET_FILE:recording-app-1>"
   KAVREL_TEST_APP2_PATH="${drive}$<TARGET_FILE:recording-app-2>"
@@ -86,7 +88,7 @@ target_compile_definitions(kavrel_tests PRIVATE
   KAVREL_RECORDER_PATH="${drive}$<TARGET_FILE:argument-recorder>"
   KAVREL_SPLASH_PATH="${drive}${PROJECT_SOURCE_DIR}/resources/tolvan.bmp"
   KAVREL_TEST_SERVERS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/servers")
-add_dependencies(kavrel_tests kavrel-cli kvsetup recording-app-1 recording-app-2 kavrel-launcher
+add_dependencies(kavrel_tests kavrel-cli kvsetup kvpatch recording-app-1 recording-app-2 kavrel-launcher
                  argument-recorder handoff-host)
 target_link_libraries(kavrel_tests PRIVATE kvhost kvstub kvlauncher kvstubresource_rc psapi gtest_main)
 # One test program run whole under Wine: starting Wine for each test would
