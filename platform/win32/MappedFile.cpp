@@ -11,7 +11,8 @@ namespace kavrel::platform {
 
 namespace {
 
-std::optional<TMappedFile> Failed(int* error) {
+// Records the system's last error; closing handles afterwards may change it.
+std::nullopt_t Failed(int* error) {
   if (error != nullptr) *error = static_cast<int>(::GetLastError());
   return std::nullopt;
 }
@@ -23,23 +24,23 @@ HANDLE AsHandle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
 std::optional<TMappedFile> TMappedFile::Read(std::string_view path, int* error) {
   // Readers may share it; a writer may not change what is being read.
   const HANDLE file =
-      ::CreateFileW(Wide(ToNativePath(path)).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+      ::CreateFileW(win32::Wide(ToNativePath(path)).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return Failed(error);
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(file, &size)) {
-    const auto failed = Failed(error);
+    Failed(error);
     ::CloseHandle(file);
-    return failed;
+    return std::nullopt;
   }
   if (size.QuadPart == 0) return TMappedFile(nullptr, 0, reinterpret_cast<std::intptr_t>(file), -1);
   const HANDLE mapping = ::CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
   void* data = mapping != nullptr ? ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
   if (data == nullptr) {
-    const auto failed = Failed(error);
+    Failed(error);
     if (mapping != nullptr) ::CloseHandle(mapping);
     ::CloseHandle(file);
-    return failed;
+    return std::nullopt;
   }
   return TMappedFile(static_cast<std::uint8_t*>(data), static_cast<std::uint64_t>(size.QuadPart),
                      reinterpret_cast<std::intptr_t>(file),
@@ -55,9 +56,9 @@ std::optional<TMappedFile> TMappedFile::Write(TFile& file, std::uint64_t size, i
                            static_cast<DWORD>(size >> 32), static_cast<DWORD>(size), nullptr);
   void* data = mapping != nullptr ? ::MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0) : nullptr;
   if (data == nullptr) {
-    const auto failed = Failed(error);
+    Failed(error);
     if (mapping != nullptr) ::CloseHandle(mapping);
-    return failed;
+    return std::nullopt;
   }
   return TMappedFile(static_cast<std::uint8_t*>(data), size, -1,
                      reinterpret_cast<std::intptr_t>(mapping));
