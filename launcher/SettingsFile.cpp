@@ -66,7 +66,8 @@ TLauncherSettings ReadSettings(const std::string& folder) {
       ScrambleBytes(ReadAll(platform::ToNativePath(folder + kSettingsFileName)), SettingsKey());
   const TIniDocument ini = TIniDocument::Parse(plain);
   return {ini.ReadString("Conf", "Add", ""), ini.ReadString("Conf", "Key", ""),
-          ini.ReadString("Conf", "Product", ""), ini.ReadString("Conf", "Run", "")};
+          ini.ReadString("Conf", "Product", ""), ini.ReadString("Conf", "Run", ""),
+          ini.ReadInteger("Conf", "ApplyPatch", 0) != 0};
 }
 
 }  // namespace kavrel::launcher

@@ -35,6 +35,9 @@ struct TLauncherSettings {
   // "Run": the application with its parameters, relative to the launcher's
   // folder, started directly by every run that ends without a handoff.
   std::string Run;
+  // "ApplyPatch": 1 lets the run apply patches with the utility the launcher
+  // carries; without it, patches are fetched and left alone.
+  bool ApplyPatch = false;
 };
 // All the settings, read as ReadSettingsAddress reads the address.
 TLauncherSettings ReadSettings(const std::string& folder);

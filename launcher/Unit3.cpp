@@ -81,6 +81,7 @@ void TForm3::FormCreate() {
     kavrel1_->URL = settings.Address;
     kavrel1_->PublicKey = settings.PublicKey;
     kavrel1_->ProductID = settings.Product;
+    kavrel1_->ApplyPatch = settings.ApplyPatch;
     run_ = settings.Run;
     view_.LoadPicture(kSplashPicture);
   } catch (const std::exception& e) {
