@@ -54,6 +54,10 @@ void TForm3::FormCloseRequest() {
 void TForm3::Kavrel1ProgressCancel(TKavrel&, bool& Cancel) { Cancel = Cancel || closeRequested_; }
 
 int TForm3::ExitStatus() const {
+  // Ended by a signal before the update was through: cancelled, whatever box
+  // it closed on its way.
+  const bool done = activated_ && !failed_ && kavrel1_->Outcome() == TKavrel::TRunOutcome::Done;
+  if (!done && platform::InterruptRequested()) return kExitCancelled;
   if (failed_ || !activated_) return kExitFailed;
   switch (kavrel1_->Outcome()) {
     case TKavrel::TRunOutcome::Done:

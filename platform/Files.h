@@ -70,6 +70,10 @@ class TFile {
   std::string path_;
 };
 
+// Deletes the temporary files this process holds open, for an end that skips
+// every destructor (the display lost under a window).
+void DeleteOpenTemporaryFiles();
+
 bool FileExists(std::string_view path);
 // An existing file of this name in its folder, the case of its name aside: the
 // path itself when it exists, else the first entry whose name differs only in

@@ -21,6 +21,7 @@
 
 #include "Errors.h"
 #include "LocalTime.h"
+#include "OpenTemporaries.h"
 #include "PathNames.h"
 #include "Text.h"
 
@@ -211,6 +212,7 @@ std::optional<TFile> TFile::CreateTemporary(std::string_view folder, std::string
       error);
   if (!name) return std::nullopt;
   path = *name;
+  RegisterOpenTemporary(*name);
   return TFile(handle, *name);
 }
 
@@ -263,6 +265,7 @@ TFile& TFile::operator=(TFile&& other) noexcept {
 }
 
 TFile::~TFile() {
+  if (handle_ >= 0) ForgetOpenTemporary(path_);
   if (handle_ >= 0) ::close(handle_);
 }
 
@@ -308,6 +311,7 @@ void TFile::Sync() {
 
 void TFile::Close() {
   if (handle_ < 0) return;
+  ForgetOpenTemporary(path_);
   const int fd = handle_;
   handle_ = -1;
   if (::close(fd) != 0 && errno != EINTR) Fail("Cannot close", path_, errno);

@@ -3,6 +3,9 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Input_.H>
 
+#include "Processes.h"
+#include "UserInterface.h"
+
 namespace kavrel::platform {
 
 char AccessKeyOf(std::string_view caption) {
@@ -56,10 +59,18 @@ void CenterOnScreen(Fl_Window& window) {
   window.position(x + (w - window.w()) / 2, y + (h - window.h()) / 2);
 }
 
+// A signal that ends the program (Ctrl+C, SIGTERM) or a request to end
+// closes the box as its close button does: nobody is there to answer it.
 void RunModal(Fl_Window& window) {
   window.set_modal();
   window.show();
-  while (window.shown()) Fl::wait();
+  while (window.shown()) {
+    if (InterruptRequested() || TerminateRequested()) {
+      window.hide();
+      break;
+    }
+    Fl::wait(0.2);
+  }
 }
 
 }  // namespace kavrel::platform

@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 
+#include "Files.h"
+
 namespace kavrel::platform {
 
 bool CanOpenXDisplay() {
@@ -17,7 +19,22 @@ bool CanOpenXDisplay() {
   return true;
 }
 
-void OpenToolkitDisplay() { fl_open_display(); }
+namespace {
+
+// The X connection is gone (the server ended, the session closed): Xlib ends
+// the process when this returns, past every destructor, so the temporary
+// files of a transfer under way go now.
+int OnConnectionLost(Display*) {
+  DeleteOpenTemporaryFiles();
+  return 0;
+}
+
+}  // namespace
+
+void OpenToolkitDisplay() {
+  fl_open_display();
+  XSetIOErrorHandler(&OnConnectionLost);
+}
 
 bool ToolkitConnected() { return fl_display != nullptr; }
 

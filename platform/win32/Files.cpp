@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Errors.h"
+#include "OpenTemporaries.h"
 #include "PathNames.h"
 #include "WideText.h"
 
@@ -262,6 +263,7 @@ std::optional<TFile> TFile::CreateTemporary(std::string_view folder, std::string
       error);
   if (!name) return std::nullopt;
   path = *name;
+  RegisterOpenTemporary(*name);
   return TFile(AsValue(handle), *name);
 }
 
@@ -308,6 +310,7 @@ TFile& TFile::operator=(TFile&& other) noexcept {
 }
 
 TFile::~TFile() {
+  if (handle_ != -1) ForgetOpenTemporary(path_);
   if (handle_ != -1) ::CloseHandle(AsHandle(handle_));
 }
 
@@ -372,6 +375,7 @@ void TFile::Sync() {
 
 void TFile::Close() {
   if (handle_ == -1) return;
+  ForgetOpenTemporary(path_);
   const HANDLE h = AsHandle(handle_);
   handle_ = -1;
   if (!::CloseHandle(h)) Fail("Cannot close", path_, LastError());
