@@ -45,7 +45,10 @@ int RunPatchUtility(const std::vector<std::string>& args) {
   const auto say = [&parsed](std::string_view line, bool always) {
     if (!parsed->Verbose && !always) return;
     if (parsed->Log.empty()) {
-      std::fprintf(always ? stderr : stdout, "%.*s\n", static_cast<int>(line.size()), line.data());
+      // Each line as it happens: a caller reads the progress through a pipe.
+      std::FILE* stream = always ? stderr : stdout;
+      std::fprintf(stream, "%.*s\n", static_cast<int>(line.size()), line.data());
+      std::fflush(stream);
       return;
     }
     try {

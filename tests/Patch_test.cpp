@@ -166,7 +166,11 @@ TEST(PatchUtility, KilledAtAnyMomentLeavesTheOldOrTheNewFileWhole) {
   int sawOld = 0, sawNew = 0;
   for (const int ms : {0, 2, 5, 10, 20, 40, 80, 160, 320}) {
     WriteFile(target, oldBytes);
-    TRunningProgram utility({KAVREL_UTILITY_PATH, scratch.File("p.pat"), target}, dir.Path());
+    // Killed once it began its work (a console program killed while it
+    // starts leaves Wine's console host behind).
+    TRunningProgram utility({KAVREL_UTILITY_PATH, "-v", scratch.File("p.pat"), target},
+                            dir.Path());
+    ASSERT_TRUE(utility.WaitForOutput("checking", std::chrono::seconds(20)));
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     utility.Kill();
     utility.Wait();

@@ -280,7 +280,9 @@ TEST_F(StubTest, PatchesProgramsCabinetsAndLzFilesByTheirNames) {
   }
   const std::string patch = "2 " + app.Path() + " ", setup = "1 " + app.Path();
   EXPECT_EQ(starts, (TLines{patch + source + "app.pat app.EXE", setup,
-                            patch + "-v " + source + "app.pat app.EXE >> " + LogPath(), setup}));
+                            patch + "-v " + source + "app.pat app.EXE >> " +
+                                platform::ToNativePath(LogPath()),
+                            setup}));
   EXPECT_EQ(ReadFile(app.File("a.b")), "plain text, not compressed");
   EXPECT_EQ(ReadFile(app.File("notes.txt")), "the notes");
   EXPECT_TRUE(ReadFile(app.File("notes.tx_"))) << "the compressed source stays";
