@@ -6,7 +6,6 @@
 #include <chrono>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "TestSupport.h"
@@ -18,8 +17,6 @@ struct TProgramResult {
   std::string Out;
   std::string Err;
 };
-
-using TEnvironment = std::vector<std::pair<std::string, std::string>>;
 
 // Runs `args` (args[0] is the program's path) in `folder` with the extra
 // environment variables given, waiting at most `timeoutSeconds`.

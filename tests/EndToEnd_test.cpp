@@ -1,13 +1,10 @@
 // Whole runs of the kavrel program against a local update server.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include "ChildProcess.h"
 #include "IniDocument.h"
+#include "InstallationRun.h"
 #include "Registry.h"
-#include "TestServers.h"
-#include "TestSupport.h"
 
 namespace kavrel::test {
 namespace {
@@ -32,17 +29,7 @@ std::vector<std::string> Idents(const std::string& out) {
   return idents;
 }
 
-class EndToEndTest : public ::testing::Test {
- protected:
-  EndToEndTest() : server(www.Path()) {}
-
-  std::vector<std::pair<std::string, std::string>> Environment() const {
-    return {{"KAVREL_REGISTRY_DIR", hives.Path()}, {"TMPDIR", temp.Path()}, {"HOME", home.Path()}};
-  }
-
-  TTempDir www, hives, temp, home, app;
-  THttpTestServer server;
-};
+using EndToEndTest = TInstallationRun;
 
 TEST_F(EndToEndTest, ScriptedRunGoesThroughEveryInstructionTextAndTheFinish) {
 #ifdef _WIN32
@@ -52,39 +39,28 @@ TEST_F(EndToEndTest, ScriptedRunGoesThroughEveryInstructionTextAndTheFinish) {
   DeleteUserRegistryKey("Software\\Kavrel\\Test");
 #else
   const std::string after = app.File("after.sh");
-  WriteFile(after, "#!/bin/sh\necho \"$1\" > \"" + app.File("after.out") + "\"\n");
-  ASSERT_EQ(::chmod(after.c_str(), 0755), 0);
+  WriteScript(after, "echo \"$1\" > \"" + app.File("after.out") + "\"");
 #endif
   WriteFile(www.File("news.txt"), "Faster\n");
   WriteFile(www.File("eula.txt"), "Terms\n");
-  WriteFile(www.File("update.ini"),
-            "[update]\r\nunconditional=1\r\n"
-            "[action]\r\nmsg=Welcome\\nto 2.0\r\nquery=Install now?\r\nupdateURL=" +
-                server.Url("next.ini") + "\r\nrunafter=" + after + " finished\r\n" +
-                "[whatsnew]\r\nfile=" + server.Url("news.txt") +
-                "\r\n[eula]\r\nfile=" + server.Url("eula.txt") +
-                "\r\n[files]\r\ncount=2\r\n[file1]\r\nurl=" + server.Url("gen/10/a.bin") +
-                "\r\ndescr=Program\r\n[file2]\r\nurl=" + server.Url("gen/10/b.bin") + "\r\n");
-  const std::vector<std::string> common = {"-p", "LastURLEntry.Key=Software\\Kavrel\\Test",
-                                           "-p", "LastURLEntry.Section=Update",
-                                           "-p", "LastURLEntry.Save=True"};
-  std::vector<std::string> args = {
-      KavrelProgram(),
-      "run",
-      "-p",
-      "URL=" + server.Url("update.ini"),
-      "-p",
+  Publish({{"url=" + server.Url("gen/10/a.bin"), "descr=Program"},
+           {"url=" + server.Url("gen/10/b.bin")}},
+          "[action]\r\nmsg=Welcome\\nto 2.0\r\nquery=Install now?\r\nupdateURL=" +
+              server.Url("next.ini") + "\r\nrunafter=" + after +
+              " finished\r\n[whatsnew]\r\nfile=" + server.Url("news.txt") +
+              "\r\n[eula]\r\nfile=" + server.Url("eula.txt") + "\r\n");
+  const std::vector<std::string> remember = {"LastURLEntry.Key=Software\\Kavrel\\Test",
+                                             "LastURLEntry.Section=Update",
+                                             "LastURLEntry.Save=True"};
+  std::vector<std::string> properties = {
       "PostUpdateInfo.Enabled=True",
-      "-p",
       "PostUpdateInfo.Server=127.0.0.1:" + std::to_string(server.Port()),
-      "-p",
-      "PostUpdateInfo.Action=/echo/report",
-      "-p",
-      "PostUpdateInfo.Data=result=updated",
-      "--answers",
-      "yes,ok,accept",
-      "--list-files"};
-  args.insert(args.end(), common.begin(), common.end());
+      "PostUpdateInfo.Action=/echo/report", "PostUpdateInfo.Data=result=updated"};
+  properties.insert(properties.end(), remember.begin(), remember.end());
+  std::vector<std::string> args = {
+      KavrelProgram(), "run",           "-p",          "URL=" + server.Url("update.ini"),
+      "--answers",     "yes,ok,accept", "--list-files"};
+  for (const std::string& p : properties) args.insert(args.end(), {"-p", p});
   const TProgramResult r = RunProgram(args, app.Path(), Environment());
   ASSERT_EQ(r.ExitCode, 0) << r.Err;
   EXPECT_EQ(Idents(r.Out),
@@ -105,17 +81,14 @@ TEST_F(EndToEndTest, ScriptedRunGoesThroughEveryInstructionTextAndTheFinish) {
       posted = true;
   EXPECT_TRUE(posted);
 #ifdef _WIN32
-  EXPECT_EQ(WaitForRecord(after), "finished\n");
+  EXPECT_EQ(WaitForFile(after + ".out"), "finished\n");
   const auto remembered =
       platform::OpenRegistryKey(platform::TRegRoot::CurrentUser, "Software\\Kavrel\\Test\\Update",
                                 platform::TRegAccess::Read, false);
   ASSERT_TRUE(remembered);
   EXPECT_EQ(remembered->ReadString("LastURL"), server.Url("next.ini"));
 #else
-  std::string ran;
-  for (int i = 0; i < 300 && ran.empty(); ++i, ::usleep(10000))
-    ran = ReadFile(app.File("after.out")).value_or("");
-  EXPECT_EQ(ran, "finished\n");
+  EXPECT_EQ(WaitForFile(app.File("after.out")), "finished\n");
   const TIniDocument hive =
       TIniDocument::Parse(ReadFile(hives.File("HKEY_CURRENT_USER.ini")).value_or(""));
   EXPECT_EQ(hive.Find("Software\\Kavrel\\Test\\Update", "LastURL"), server.Url("next.ini"));
@@ -124,10 +97,7 @@ TEST_F(EndToEndTest, ScriptedRunGoesThroughEveryInstructionTextAndTheFinish) {
   // The next run fetches the control file from the remembered address.
   WriteFile(www.File("next.ini"), "[update]\r\n");
   server.ClearRequests();
-  std::vector<std::string> again = {KavrelProgram(), "run", "-p",
-                                    "URL=" + server.Url("update.ini")};
-  again.insert(again.end(), common.begin(), common.end());
-  const TProgramResult second = RunProgram(again, app.Path(), Environment());
+  const TProgramResult second = Run(remember);
   ASSERT_EQ(second.ExitCode, 0) << second.Err;
   const auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 1u);
@@ -140,16 +110,11 @@ TEST_F(EndToEndTest, ScriptedRunGoesThroughEveryInstructionTextAndTheFinish) {
 TEST_F(EndToEndTest, RefusalsEndTheRunWithoutTheFinish) {
   WriteFile(www.File("news.txt"), "Faster\n");
   WriteFile(www.File("eula.txt"), "Terms\n");
-  WriteFile(www.File("update.ini"),
-            "[update]\r\nunconditional=1\r\n[action]\r\nquery=Go?\r\n"
-            "[whatsnew]\r\nfile=" +
-                server.Url("news.txt") + "\r\n[eula]\r\nfile=" + server.Url("eula.txt") +
-                "\r\n[files]\r\ncount=1\r\n[file1]\r\nurl=x\r\n");
+  Publish({{"url=x"}}, "[action]\r\nquery=Go?\r\n[whatsnew]\r\nfile=" + server.Url("news.txt") +
+                           "\r\n[eula]\r\nfile=" + server.Url("eula.txt") + "\r\n");
   for (const std::string answers : {"no", "yes,cancel"}) {
     SCOPED_TRACE(answers);
-    const TProgramResult r = RunProgram(
-        {KavrelProgram(), "run", "-p", "URL=" + server.Url("update.ini"), "--answers", answers},
-        app.Path(), Environment());
+    const TProgramResult r = Run({}, answers);
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_EQ(r.Out.find("[943]"), std::string::npos);
     EXPECT_EQ(r.Out.find("[948]"), std::string::npos);
@@ -187,10 +152,7 @@ TEST_F(EndToEndTest, EachKindOfControlFileGivesItsMessages) {
     WriteFile(www.File("update.ini"),
               "[update]\r\n" + signature + c.update +
                   "[files]\r\ncount=1\r\n[file1]\r\nurl=" + server.Url("gen/1/x") + "\r\n");
-    const TProgramResult r =
-        RunProgram({KavrelProgram(), "run", "-p", "URL=" + server.Url("update.ini"), "-p",
-                    "SignatureCheck=True", "-p", "UpdateUpdate=kvuSilent"},
-                   app.Path(), Environment());
+    const TProgramResult r = Run({"SignatureCheck=True"});
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
     std::size_t at = r.Out.find("[926]");
     ASSERT_NE(at, std::string::npos) << r.Out;

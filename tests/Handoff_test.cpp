@@ -258,14 +258,11 @@ class SelfUpdateTest : public ::testing::Test {
   }
 
   void Publish(const std::string& application, const std::vector<std::string>& files) {
-    std::string ini =
-        "[update]\r\nunconditional=1\r\n[application]\r\nappupdate=1\r\n"
-        "appname=app.exe\r\n" +
-        application + "[files]\r\ncount=" + std::to_string(files.size()) + "\r\n";
-    for (std::size_t i = 0; i < files.size(); ++i)
-      ini += "[file" + std::to_string(i + 1) + "]\r\nurl=" + server.Url(files[i]) +
-             "\r\ndescr=" + files[i] + "\r\n";
-    WriteFile(www.File("update.ini"), ini);
+    std::vector<TSection> sections;
+    for (const std::string& f : files) sections.push_back({"url=" + server.Url(f), "descr=" + f});
+    WriteFile(
+        www.File("update.ini"),
+        ControlFile(sections, "[application]\r\nappupdate=1\r\nappname=app.exe\r\n" + application));
   }
 
   // Runs a host in the application's folder with the launcher's settings;
@@ -278,20 +275,17 @@ class SelfUpdateTest : public ::testing::Test {
 #ifdef _WIN32
     // Windows names its folders itself: the temporary one comes from TMP, the
     // documents folder is redirected for the test, {SYS} is the system's.
-    return RunProgram(args, folder, {{"TMP", runtime.Path()}, {"TEMP", runtime.Path()}, {
-                                       "KAVREL_TEST_RECORD",
-                                       record.File("record")
-                                     }});
+    TEnvironment env = RunEnvironment({.Temp = runtime.Path()});
 #else
-    return RunProgram(args, folder,
-                      {{"HOME", home.Path()},
-                       {"XDG_CONFIG_HOME", home.File(".config")},
-                       {"TMPDIR", ""},
-                       {"XDG_RUNTIME_DIR", runtime.Path()},
-                       {"KAVREL_REGISTRY_DIR", hives.Path()},
-                       {"KAVREL_SYSDIR", sys.Path()},
-                       {"KAVREL_TEST_RECORD", record.File("record")}});
+    // No TMPDIR: the temporary folder is the user's own below XDG_RUNTIME_DIR.
+    TEnvironment env = RunEnvironment({.Home = home.Path(), .Hives = hives.Path()});
+    env.insert(env.end(), {{"XDG_CONFIG_HOME", home.File(".config")},
+                           {"TMPDIR", ""},
+                           {"XDG_RUNTIME_DIR", runtime.Path()},
+                           {"KAVREL_SYSDIR", sys.Path()}});
 #endif
+    env.emplace_back("KAVREL_TEST_RECORD", record.File("record"));
+    return RunProgram(args, folder, env);
   }
 
   // The user's own temporary folder the handoff's files go to.

@@ -1,9 +1,9 @@
 // Downloads over HTTP against a real server on 127.0.0.1.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
-#include <sys/stat.h>
 
 #include "ChildProcess.h"
 #include "RecordingEngine.h"
@@ -367,12 +367,6 @@ TEST(InternetClientTest, AServerThatStopsSendingFailsTheTransfer) {
   EXPECT_TRUE(ok) << platform::LastInternetError().Text;
   EXPECT_EQ(total, 3u);
 }
-
-}  // namespace
-}  // namespace kavrel::test
-
-namespace kavrel::test {
-namespace {
 
 class HttpDownloadDetailsTest : public HttpDownloadTest {};
 

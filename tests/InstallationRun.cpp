@@ -40,13 +40,7 @@ void AgeEntriesBelow(const std::string& folder) {
 }
 
 void TInstallationRun::Publish(const std::vector<TSection>& files, const std::string& extra) {
-  std::string ini = "[update]\r\nunconditional=1\r\n" + extra +
-                    "[files]\r\ncount=" + std::to_string(files.size()) + "\r\n";
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    ini += "[file" + std::to_string(i + 1) + "]\r\n";
-    for (const std::string& line : files[i]) ini += line + "\r\n";
-  }
-  WriteFile(www.File("update.ini"), ini);
+  WriteFile(www.File("update.ini"), ControlFile(files, extra));
 }
 
 std::vector<std::string> TInstallationRun::Arguments(const std::vector<std::string>& properties,
@@ -71,17 +65,6 @@ std::vector<std::string> TInstallationRun::Arguments(const std::vector<std::stri
 #endif
   }
   return args;
-}
-
-TEnvironment TInstallationRun::Environment() const {
-#ifdef _WIN32
-  // Windows takes the temporary folder from TMP (then TEMP); the registry and
-  // the user's folders are the user's own, with no private hives or home to
-  // point to.
-  return {{"TMP", temp.Path()}, {"TEMP", temp.Path()}};
-#else
-  return {{"KAVREL_REGISTRY_DIR", hives.Path()}, {"TMPDIR", temp.Path()}, {"HOME", home.Path()}};
-#endif
 }
 
 TProgramResult TInstallationRun::Run(const std::vector<std::string>& properties,

@@ -20,9 +20,6 @@ namespace kavrel::test {
 // left for leftovers.
 void AgeEntriesBelow(const std::string& folder);
 
-// One [fileN] section: its keys as "key=value" lines.
-using TSection = std::vector<std::string>;
-
 class TInstallationRun : public ::testing::Test {
  protected:
   TInstallationRun() : server(www.Path()) {}
@@ -40,17 +37,21 @@ class TInstallationRun : public ::testing::Test {
   std::vector<std::string> Leftovers() const;
   // The paths fetched besides the control file, in order.
   std::vector<std::string> FetchedPaths() const;
+  // The environment of a run: the private hives, temporary folder and home.
+  TEnvironment Environment() const {
+    return RunEnvironment({.Temp = temp.Path(), .Home = home.Path(), .Hives = hives.Path()});
+  }
 
   TTempDir www, hives, temp, home, app;
   THttpTestServer server;
+  // The command line of a run: the published control file's address, the
+  // properties and the answers.
+  std::vector<std::string> Arguments(const std::vector<std::string>& properties,
+                                     const std::string& answers = "") const;
+
   // Runs start through the restricted program with these options
   // (tests/programs/Restricted.cpp) when there are any.
   std::vector<std::string> Restrictions;
-
- private:
-  std::vector<std::string> Arguments(const std::vector<std::string>& properties,
-                                     const std::string& answers) const;
-  TEnvironment Environment() const;
 };
 
 }  // namespace kavrel::test

@@ -383,12 +383,6 @@ TEST(ForceFolderTest, CreatesEveryMissingFolderAbove) {
   EXPECT_FALSE(ForceFolder("file\\below"));
 }
 
-}  // namespace
-}  // namespace kavrel::test
-
-namespace kavrel::test {
-namespace {
-
 // Addresses whose local names agree ("ctl.php?id=7", "news.php?id=7" and
 // "eula.php?id=7" are all "id=7"): the texts never replace the control file's
 // copy, so the update still happens.

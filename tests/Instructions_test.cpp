@@ -29,15 +29,6 @@ class TStepEngine : public TRecordingEngine {
   using TKavrel::SendPostUpdateInfo;
 };
 
-// Waits for a file a child process writes; empty when it never comes.
-std::string WaitForFile(const std::string& path) {
-  for (int i = 0; i < 300; ++i) {
-    if (auto content = ReadFile(path); content && !content->empty()) return *content;
-    ::usleep(10000);
-  }
-  return {};
-}
-
 class InstructionsTest : public ::testing::Test {
  protected:
 #ifdef _WIN32
@@ -57,8 +48,7 @@ class InstructionsTest : public ::testing::Test {
     return CopyRecorder(dir.File(name + ".exe"));
 #else
     const std::string path = dir.File(name);
-    WriteFile(path, "#!/bin/sh\necho \"$@\" > \"" + dir.File(name + ".out") + "\"\n");
-    EXPECT_EQ(::chmod(path.c_str(), 0755), 0);
+    WriteScript(path, "echo \"$@\" > \"" + dir.File(name + ".out") + "\"");
     return path;
 #endif
   }
@@ -73,7 +63,7 @@ class InstructionsTest : public ::testing::Test {
   // The arguments it was given, separated by blanks and ended by a line end
   // (as the script's echo writes them), once they come.
   std::string Recorded(const std::string& name) const {
-    std::string record = WaitForFile(RecordOf(name));
+    std::string record = WaitForFile(RecordOf(name)).value_or("");
 #ifdef _WIN32
     // The recorder writes one argument a line.
     for (std::size_t i = 0; i + 1 < record.size(); ++i)
@@ -371,12 +361,6 @@ TEST_F(PostReportTest, ActionIsSentAsWrittenWithoutAnAcceptHeader) {
   }
 }
 
-}  // namespace
-}  // namespace kavrel::test
-
-namespace kavrel::test {
-namespace {
-
 TEST_F(InstructionsTest, StartedProgramsGetNoneOfTheEnginesOpenFiles) {
 #ifdef _WIN32
   // Windows has no numbered descriptors to list: the recorder tells whether
@@ -390,7 +374,7 @@ TEST_F(InstructionsTest, StartedProgramsGetNoneOfTheEnginesOpenFiles) {
   const std::string recorder = Recorder("check");
   Publish("[action]\r\nrunbefore=" + recorder + " " + handle + "\r\n");
   EXPECT_EQ(engine.RunInstructions(), 0);
-  const std::string record = WaitForRecord(recorder);
+  const std::string record = WaitForFile(recorder + ".out").value_or("");
   ::CloseHandle(leaked);
   EXPECT_EQ(record, handle + " closed\n");
 #else
@@ -400,7 +384,7 @@ TEST_F(InstructionsTest, StartedProgramsGetNoneOfTheEnginesOpenFiles) {
   const std::string out = dir.File("fds");
   Publish("[action]\r\nrunbefore=/bin/sh -c \"ls /proc/self/fd > '" + out + "'\"\r\n");
   EXPECT_EQ(engine.RunInstructions(), 0);
-  const std::string fds = WaitForFile(out);
+  const std::string fds = WaitForFile(out).value_or("");
   ::close(57);
   ::close(leaked);
   EXPECT_FALSE(fds.empty());

@@ -88,12 +88,6 @@ TEST(KavrelRunTest, AnErrorThatEndsTheRunGivesStatusOne) {
   EXPECT_NE(r.Err.find(log), std::string::npos) << r.Err;
 }
 
-}  // namespace
-}  // namespace kavrel::test
-
-namespace kavrel::test {
-namespace {
-
 TEST(KavrelToolboxTest, ChecksumAndVersionCommandsAnswerOnTheirOutput) {
   TTempDir dir;
   WriteFile(dir.File("abc"), "abc");
@@ -124,18 +118,12 @@ TEST(KavrelToolboxTest, PathsWithLettersOfAnyLanguageArriveWhole) {
   EXPECT_EQ(names, (std::vector<std::string>{name + ".key", name + ".pub"}));
 }
 
-}  // namespace
-}  // namespace kavrel::test
-
-namespace kavrel::test {
-namespace {
-
 TEST(KavrelFetchTest, FetchesOverEachTransportAndRefusesBrokenTransfers) {
   TTempDir www, target, tmp;
   WriteFile(www.File("pub/app.exe"), GeneratedBytes(50000));
   THttpTestServer http(www.Path());
   TFtpTestServer ftp(www.Path(), "user", "secret");
-  const std::vector<std::pair<std::string, std::string>> env = {{"TMPDIR", tmp.Path()}};
+  const TEnvironment env = RunEnvironment({.Temp = tmp.Path()});
   const std::string into = target.File("");
 
   TProgramResult r =
@@ -143,18 +131,28 @@ TEST(KavrelFetchTest, FetchesOverEachTransportAndRefusesBrokenTransfers) {
   EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
   EXPECT_EQ(ReadFile(target.File("app.exe")), GeneratedBytes(50000));
 
-  r = RunProgram(
-      {KavrelProgram(), "fetch", "-p", "UpdateType=ftpUpdate", "-p", "Host=127.0.0.1", "-p",
-       "Port=" + std::to_string(ftp.Port()), "-p", "UserID=user", "-p", "Password=secret", "-p",
-       "FTPPassive=True", "-p", "FTPDirectory=pub", "app.exe", target.File("ftp") + "/"},
-      target.Path(), env);
+  const std::vector<std::string> overFtp = {KavrelProgram(),
+                                            "fetch",
+                                            "-p",
+                                            "UpdateType=ftpUpdate",
+                                            "-p",
+                                            "Host=127.0.0.1",
+                                            "-p",
+                                            "Port=" + std::to_string(ftp.Port()),
+                                            "-p",
+                                            "UserID=user",
+                                            "-p",
+                                            "Password=secret",
+                                            "-p",
+                                            "FTPPassive=True",
+                                            "-p",
+                                            "FTPDirectory=pub",
+                                            "app.exe",
+                                            target.File("ftp") + "/"};
+  r = RunProgram(overFtp, target.Path(), env);
   EXPECT_EQ(r.ExitCode, 1) << "the target folder does not exist yet";
   WriteFile(target.File("ftp/keep"), "");
-  r = RunProgram(
-      {KavrelProgram(), "fetch", "-p", "UpdateType=ftpUpdate", "-p", "Host=127.0.0.1", "-p",
-       "Port=" + std::to_string(ftp.Port()), "-p", "UserID=user", "-p", "Password=secret", "-p",
-       "FTPPassive=True", "-p", "FTPDirectory=pub", "app.exe", target.File("ftp") + "/"},
-      target.Path(), env);
+  r = RunProgram(overFtp, target.Path(), env);
   EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
   EXPECT_NE(r.Out.find("[974] Change FTP directory to : pub"), std::string::npos);
   EXPECT_EQ(ReadFile(target.File("ftp/app.exe")), GeneratedBytes(50000));
@@ -176,23 +174,18 @@ TEST(KavrelFetchTest, FetchesOverEachTransportAndRefusesBrokenTransfers) {
   EXPECT_EQ(ReadFile(target.File("big.bin")), "old");
 }
 
-}  // namespace
-}  // namespace kavrel::test
-
-namespace kavrel::test {
-namespace {
-
 // A reader that goes away early does not end the run in its middle: the run
 // closes its connection and removes the control file's copy as always.
 TEST(KavrelRunTest, RunGoesOnToItsEndWhenItsOutputIsClosed) {
   TTempDir www, temp;
   THttpTestServer server(www.Path());
-  WriteFile(www.File("update.ini"), "[update]\r\nunconditional=1\r\n[files]\r\ncount=0\r\n");
+  WriteFile(www.File("update.ini"), ControlFile({}));
+  const TEnvironment env = RunEnvironment({.Temp = temp.Path(), .Home = temp.Path()});
 #ifdef _WIN32
   // Windows has no shell pipeline: the test itself is the reader, and goes
   // after the first output.
   TRunningProgram run({KavrelProgram(), "run", "-p", "URL=" + server.Url("update.ini")},
-                      temp.Path(), {{"TMP", temp.Path()}, {"TEMP", temp.Path()}});
+                      temp.Path(), env);
   ASSERT_TRUE(run.WaitForOutput("[", std::chrono::seconds(30)));
   run.CloseOutput();
   const TProgramResult r = run.Wait();
@@ -202,7 +195,7 @@ TEST(KavrelRunTest, RunGoesOnToItsEndWhenItsOutputIsClosed) {
       {"/bin/bash", "-c",
        "set -o pipefail; \"$0\" run -p URL=\"$1\" | head -c 1 > /dev/null; echo \"status $?\"",
        KavrelProgram(), server.Url("update.ini")},
-      temp.Path(), {{"TMPDIR", temp.Path()}, {"HOME", temp.Path()}});
+      temp.Path(), env);
   EXPECT_EQ(r.Out, "status 0\n") << r.Err;
 #endif
   EXPECT_FALSE(ReadFile(temp.File("update.ini"))) << "the control file's copy stays behind";

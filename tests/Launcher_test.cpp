@@ -9,6 +9,7 @@
 #include "ChildProcess.h"
 #include "Errors.h"
 #include "Files.h"
+#include "LauncherInstallation.h"
 #include "PropertyTable.h"
 #include "RecordingEngine.h"
 #include "SettingsFile.h"
@@ -138,8 +139,7 @@ TEST(FormCloseTest, ClosingTheWindowCancelsTheRunAndShowsNoBox) {
   TTempDir www, dir;
   THttpTestServer server(www.Path());
   WriteFile(www.File("update.ini"),
-            "[update]\r\nunconditional=1\r\n[files]\r\ncount=1\r\n[file1]\r\nurl=" +
-                server.Url("slow-50-4096/gen/400000/big.bin") + "\r\ndescr=Big\r\n");
+            ControlFile({{"url=" + server.Url("slow-50-4096/gen/400000/big.bin"), "descr=Big"}}));
   // The window manager's close, as the first bytes arrive.
   struct TClosingView : TRecordingView {
     void ShowProgress(int maximum, int position) override {
@@ -275,17 +275,12 @@ TEST_F(FormTest, OnlyTheFirstActivationRunsTheUpdate) {
 
 // The launcher program without a display, in an installation of its own.
 TEST(HeadlessLauncher, HandsOverOrSaysWhyItWouldStayOpen) {
-  TTempDir www, base, record;
-  THttpTestServer server(www.Path());
-  const std::string folder = base.File("My App");
-  std::filesystem::create_directories(folder + "/Data/Sound");
-  for (const auto& [from, to] :
-       {std::pair{KAVREL_LAUNCHER_PATH, "kavrel-launcher"}, {KAVREL_TEST_APP1_PATH, "app.exe"}})
-    std::filesystem::copy_file(from, folder + "/" + to);
-  std::filesystem::copy_file(KAVREL_TEST_APP2_PATH, www.File("app.exe_NEW"));
-  WriteFile(folder + "/tolvan.bmp", ReadFile(KAVREL_SPLASH_PATH).value());
-  // The settings file as a publisher writes it.
-  WriteFile(base.File("settings.ini"), "[Conf]\r\nAdd=" + server.Url("update.ini") + "\r\n");
+  TLauncherInstallation in;
+  TTempDir &www = in.www, &base = in.base, &record = in.record;
+  const std::string folder = in.folder;
+  // The settings file as a publisher writes it, scrambled by the publisher's command.
+  WriteFile(base.File("settings.ini"), "[Conf]\r\nAdd=" + in.server.Url("update.ini") + "\r\n");
+  std::filesystem::remove(folder + "/Data/Sound/QZ.au");
   ASSERT_EQ(RunProgram({KavrelProgram(), "scramble", base.File("settings.ini"),
                         folder + "/Data/Sound/QZ.au"},
                        base.Path())
@@ -295,16 +290,10 @@ TEST(HeadlessLauncher, HandsOverOrSaysWhyItWouldStayOpen) {
       RunProgram({KavrelProgram(), "scramble", base.File("none.ini"), base.File("x")}, base.Path())
           .ExitCode,
       1);
+  TEnvironment headless = in.Environment();
+  headless.emplace_back("KAVREL_HEADLESS", "1");
   // Started from another folder, as a desktop's shortcut may: it works in its own.
-  const auto run = [&] {
-    return RunProgram({folder + "/kavrel-launcher"}, base.Path(),
-                      {{"KAVREL_HEADLESS", "1"},
-                       {"HOME", base.Path()},
-                       {"TMPDIR", base.Path()},
-                       {"TMP", base.Path()},
-                       {"TEMP", base.Path()},
-                       {"KAVREL_TEST_RECORD", record.File("record")}});
-  };
+  const auto run = [&] { return RunProgram({in.launcher}, base.Path(), headless); };
 
   // A picture cut short, or claiming a giant size, is refused, not shown.
   const std::string picture = ReadFile(KAVREL_SPLASH_PATH).value();
@@ -333,9 +322,7 @@ TEST(HeadlessLauncher, HandsOverOrSaysWhyItWouldStayOpen) {
   EXPECT_NE(idle.Out.find("its window would stay open and idle"), std::string::npos) << idle.Out;
   {
     // A reader of its output that goes away never ends it.
-    TRunningProgram unread(
-        {folder + "/kavrel-launcher"}, base.Path(),
-        {{"KAVREL_HEADLESS", "1"}, {"HOME", base.Path()}, {"TMPDIR", base.Path()}});
+    TRunningProgram unread({in.launcher}, base.Path(), headless);
     unread.CloseOutput();
     EXPECT_EQ(unread.Wait().ExitCode, launcher::kExitDone);
   }
@@ -345,14 +332,10 @@ TEST(HeadlessLauncher, HandsOverOrSaysWhyItWouldStayOpen) {
   // ended with status 0 after Ctrl+C, which is still to be understood.
   // Ctrl+C in a transfer that crawls: the run is cancelled, and says so.
   WriteFile(www.File("update.ini"),
-            "[update]\r\nunconditional=1\r\n[files]\r\ncount=2\r\n"
-            "[file1]\r\nurl=" +
-                server.Url("slow-1000-1/gen/100000/big.bin") + "\r\ndescr=Big\r\n[file2]\r\nurl=" +
-                server.Url("gen/10/small.bin") + "\r\ndescr=Small\r\n");
+            ControlFile({{"url=" + in.server.Url("slow-1000-1/gen/100000/big.bin"), "descr=Big"},
+                         {"url=" + in.server.Url("gen/10/small.bin"), "descr=Small"}}));
   {
-    TRunningProgram crawling(
-        {folder + "/kavrel-launcher"}, folder,
-        {{"KAVREL_HEADLESS", "1"}, {"HOME", base.Path()}, {"TMPDIR", base.Path()}}, true);
+    TRunningProgram crawling({in.launcher}, folder, headless, true);
     ASSERT_TRUE(crawling.WaitForOutput("big.bin (Status:3)", std::chrono::seconds(20)))
         << crawling.Output();
     crawling.Interrupt();
@@ -367,10 +350,10 @@ TEST(HeadlessLauncher, HandsOverOrSaysWhyItWouldStayOpen) {
   WriteFile(www.File("update.ini"), "[update]\r\nunconditional=1\r\n[action]\r\nquery=Go on?\r\n");
   EXPECT_EQ(run().ExitCode, launcher::kExitDeclined);
 
+  const std::string application = "[application]\r\nappupdate=1\r\nappname=app.exe\r\n";
   WriteFile(www.File("update.ini"),
-            "[update]\r\nunconditional=1\r\n[application]\r\nappupdate=1\r\nappname=app.exe\r\n"
-            "appcomps=app.exe_NEW\r\n[files]\r\ncount=1\r\n[file1]\r\nurl=" +
-                server.Url("app.exe_NEW") + "\r\ndescr=App 2\r\n");
+            ControlFile({{"url=" + in.server.Url("app.exe_NEW"), "descr=App 2"}},
+                        application + "appcomps=app.exe_NEW\r\n"));
   const TProgramResult updated = run();
   EXPECT_EQ(updated.ExitCode, 0) << updated.Err;
   EXPECT_NE(updated.Out.find("[958] Spawn "), std::string::npos) << updated.Out;
@@ -380,11 +363,11 @@ TEST(HeadlessLauncher, HandsOverOrSaysWhyItWouldStayOpen) {
   EXPECT_EQ(ReadFile(folder + "/app.exe"), ReadFile(KAVREL_TEST_APP2_PATH));
 
   // Everything up to date: the handoff comes from the empty file list.
-  WriteFile(www.File("update.ini"),
-            "[update]\r\nunconditional=1\r\n[application]\r\nappupdate=1\r\nappname=app.exe\r\n"
-            "[files]\r\ncount=1\r\n[file1]\r\nurl=" +
-                server.Url("app.exe_NEW") + "\r\nlocalversion=app.exe\r\nnewsize=" +
-                std::to_string(std::filesystem::file_size(folder + "/app.exe")) + "\r\n");
+  WriteFile(
+      www.File("update.ini"),
+      ControlFile({{"url=" + in.server.Url("app.exe_NEW"), "localversion=app.exe",
+                    "newsize=" + std::to_string(std::filesystem::file_size(folder + "/app.exe"))}},
+                  application));
   const TProgramResult current = run();
   EXPECT_NE(current.Out.find("[958] Spawn "), std::string::npos) << current.Out;
   EXPECT_EQ(current.Out.find("[948]"), std::string::npos) << current.Out;
@@ -392,13 +375,7 @@ TEST(HeadlessLauncher, HandsOverOrSaysWhyItWouldStayOpen) {
 
   // With "Run" the launcher is the application's entry point: a start that
   // finds no update starts the application itself.
-  WriteFile(base.File("settings.ini"),
-            "[Conf]\r\nAdd=" + server.Url("update.ini") + "\r\nRun=app.exe first\r\n");
-  ASSERT_EQ(RunProgram({KavrelProgram(), "scramble", base.File("settings.ini"),
-                        folder + "/Data/Sound/QZ.au"},
-                       base.Path())
-                .ExitCode,
-            0);
+  in.Settings("Run=app.exe first\r\n");
   WriteFile(www.File("update.ini"), "[update]\r\nnewsize=1\r\nlocalversion=app.exe\r\n");
   const TProgramResult started = run();
   EXPECT_EQ(started.ExitCode, launcher::kExitDone) << started.Err;
@@ -410,7 +387,7 @@ TEST(HeadlessLauncher, HandsOverOrSaysWhyItWouldStayOpen) {
   // A second launcher while an update of the installation runs says so and ends.
   std::string lockPath;
   {
-    TScopedEnv tmpdir("TMPDIR", base.Path()), tmp("TMP", base.Path()), temp("TEMP", base.Path());
+    TScopedTempFolder temp(base.Path());
     TScopedCurrentDir here(folder);
     lockPath = InstallationLockPath();
   }

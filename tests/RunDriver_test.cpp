@@ -2,11 +2,11 @@
 // an engine whose steps are scripted.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <stdexcept>
 
+#include "InstallationRun.h"
 #include "Kavrel.h"
 #include "TestSupport.h"
 
@@ -316,23 +316,16 @@ TEST_F(RunDriverTest, AProgramAfterTheUpdateIsStartedWithItsArguments) {
   test::WriteFile(engine.controlFile,
                   "[action]\r\nrunafter=" + program + " \"two words\" last\r\n");
   engine.RunUpdate();
-  EXPECT_EQ(test::WaitForRecord(program), "two words\nlast\n") << "the program after the update";
+  EXPECT_EQ(test::WaitForFile(program + ".out"), "two words\nlast\n")
+      << "the program after the update";
 #else
   const std::string script = dir.File("after.sh");
   const std::string marker = dir.File("ran with");
-  test::WriteFile(script, "#!/bin/sh\nprintf '%s' \"$1\" > \"$2\"\n");
-  ASSERT_EQ(::chmod(script.c_str(), 0755), 0);
+  test::WriteScript(script, "printf '%s' \"$1\" > \"$2\"");
   test::WriteFile(engine.controlFile,
                   "[action]\r\nrunafter=" + script + " \"two words\" \"" + marker + "\"\r\n");
   engine.RunUpdate();
-  std::optional<std::string> content;
-  // The file may be there before the program has written into it.
-  for (int i = 0; i < 200 && (!content || content->empty()); ++i) {
-    content = test::ReadFile(marker);
-    if (!content || content->empty()) ::usleep(10000);
-  }
-  ASSERT_TRUE(content) << "the program after the update did not run";
-  EXPECT_EQ(*content, "two words");
+  EXPECT_EQ(test::WaitForFile(marker), "two words") << "the program after the update";
 #endif
 }
 
@@ -369,6 +362,29 @@ TEST(CheckCancelTest, ReportsCancellationWithoutTouchingTheSticky) {
   EXPECT_TRUE(cancel);
   EXPECT_TRUE(engine.Has("[964]"));
   EXPECT_FALSE(engine.CancelledFlag());
+}
+
+// A whole run of the program whose file cannot be put in place: the user is
+// told that the update was not fully applied, and the run does not finish as
+// one whose files all arrived (no redirection taken, no "finished").
+class RunDriverWholeRunTest : public test::TInstallationRun {};
+
+TEST_F(RunDriverWholeRunTest, AFileThatCannotBePutInPlaceIsReportedAsNotFullyApplied) {
+  // A folder holds the file's name: nothing can be renamed over it.
+  test::WriteFile(app.File("app.exe/kept"), "kept");
+  Publish({{"url=" + server.Url("gen/10/app.exe"), "targetdir=" + app.Path()}},
+          "[action]\r\nupdateURL=" + server.Url("next.ini") + "\r\n");
+  const test::TProgramResult r = Run({});
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  const std::vector<std::string> shown = {
+      "[973] Cannot rename file : ", " to " + app.File("app.exe") + " (Status:19)",
+      "[986] Update not fully applied"};
+  for (const std::string& text : shown)
+    EXPECT_NE(r.Out.find(text), std::string::npos) << text << "\n" << r.Out;
+  for (const std::string finish : {"[941]", "[948]"})
+    EXPECT_EQ(r.Out.find(finish), std::string::npos) << finish << "\n" << r.Out;
+  EXPECT_LT(r.Out.find("[986]"), r.Out.find("[949]")) << "reported before the run closes";
+  EXPECT_EQ(test::ReadFile(app.File("app.exe/kept")), "kept");
 }
 
 }  // namespace

@@ -155,12 +155,52 @@ std::vector<std::string> FileLines(const std::string& path) {
   return lines;
 }
 
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+std::optional<std::string> WaitForFile(const std::string& path) {
+  std::optional<std::string> content;
+  WaitUntil([&] { return (content = ReadFile(path)) && !content->empty(); });
+  return content && !content->empty() ? content : std::nullopt;
+}
+
 std::vector<std::string> WaitForFileLines(const std::string& path, std::size_t count) {
-  for (int i = 0; i < 1000 && FileLines(path).size() < count; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  WaitUntil([&] { return FileLines(path).size() >= count; });
   // A writer that is still at it finishes its line.
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   return FileLines(path);
+}
+
+TEnvironment RunEnvironment(const TRunFolders& folders) {
+  TEnvironment env;
+  const auto give = [&env](const char* name, const std::string& value) {
+    if (!value.empty()) env.emplace_back(name, value);
+  };
+#ifdef _WIN32
+  give("TMP", folders.Temp);
+  give("TEMP", folders.Temp);
+#else
+  give("TMPDIR", folders.Temp);
+  give("HOME", folders.Home);
+  give("KAVREL_REGISTRY_DIR", folders.Hives);
+#endif
+  return env;
+}
+
+std::string ControlFile(const std::vector<TSection>& files, const std::string& extra) {
+  std::string ini = "[update]\r\nunconditional=1\r\n" + extra +
+                    "[files]\r\ncount=" + std::to_string(files.size()) + "\r\n";
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    ini += "[file" + std::to_string(i + 1) + "]\r\n";
+    for (const std::string& line : files[i]) ini += line + "\r\n";
+  }
+  return ini;
 }
 
 std::vector<std::string> TabFields(const std::string& line) {

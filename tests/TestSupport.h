@@ -5,10 +5,12 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kavrel::test {
@@ -109,9 +111,35 @@ std::string RandomBytes(std::size_t size, unsigned seed);
 // The lines of a text file without their line ends (LF or CR LF); none when
 // the file is missing.
 std::vector<std::string> FileLines(const std::string& path);
-// FileLines once the file holds at least `count` lines, or after some seconds:
-// for files that a detached program writes.
+// Checks `condition` every millisecond until it holds or `timeout` has passed;
+// whether it held. For what another process does in its own time.
+bool WaitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds timeout = std::chrono::seconds(10));
+// The file's content once it is there and not empty; nothing when it did not
+// come in time. For files that a detached program writes.
+std::optional<std::string> WaitForFile(const std::string& path);
+// FileLines once the file holds at least `count` lines, or after some seconds.
 std::vector<std::string> WaitForFileLines(const std::string& path, std::size_t count);
+
+// Environment variables a child program gets besides this process's own.
+using TEnvironment = std::vector<std::pair<std::string, std::string>>;
+// The folders a child run keeps its state in; an empty one is not given.
+struct TRunFolders {
+  std::string Temp{};   // the temporary folder
+  std::string Home{};   // the user's home (POSIX only)
+  std::string Hives{};  // the registry's hive files (POSIX only)
+};
+// The environment that points a child run at its folders: TMPDIR, HOME and
+// KAVREL_REGISTRY_DIR on POSIX; TMP and TEMP on Windows, where the user's
+// home and registry are the user's own.
+TEnvironment RunEnvironment(const TRunFolders& folders);
+
+// One [fileN] section of a control file: its keys as "key=value" lines.
+using TSection = std::vector<std::string>;
+// A control file that applies whatever is installed: [update] with
+// unconditional=1, then `extra` (further keys of [update], an [application]
+// or [action] section), then the file list with a section for each file.
+std::string ControlFile(const std::vector<TSection>& files, const std::string& extra = "");
 #ifndef _WIN32
 // Permission bits, scripts and other users, which only POSIX systems have.
 // The file's permission bits, 0 when it is missing.
@@ -124,14 +152,14 @@ void WriteScript(const std::string& path, const std::string& script, mode_t mode
 // none, else in a child that has become "nobody" (the superuser passes every
 // permission check). True when the check returned true.
 bool RunUnprivileged(const std::function<bool()>& check);
+// Runs `check` in a child process, so that what it changes of the process
+// (its user, its limits) goes with it. True when the check returned true.
+bool RunInChild(const std::function<bool()>& check);
 #else
 // Windows stand-ins for what the Linux tests do with scripts and files.
 // A copy of the argument recorder (tests/programs/ArgumentRecorder.cpp) at
 // `path`; each start of it writes its arguments, one a line, to path + ".out".
 std::string CopyRecorder(const std::string& path);
-// The arguments a recorder at `path` wrote, waiting some seconds for them to
-// come; empty when they never come.
-std::string WaitForRecord(const std::string& path);
 // The user's Internet settings for the scope: a proxy server ("host:port" or
 // "scheme=host:port;..."), enabled, and the hosts it is bypassed for; or no
 // proxy at all.

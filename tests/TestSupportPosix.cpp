@@ -28,14 +28,17 @@ void WriteScript(const std::string& path, const std::string& script, mode_t mode
 
 bool RunUnprivileged(const std::function<bool()>& check) {
   if (::geteuid() != 0) return check();
+  return RunInChild([&] {
+    constexpr uid_t kNobody = 65534;
+    return ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0 &&
+           check();
+  });
+}
+
+bool RunInChild(const std::function<bool()>& check) {
   const pid_t child = ::fork();
   if (child < 0) return false;
-  if (child == 0) {
-    constexpr uid_t kNobody = 65534;
-    const bool dropped =
-        ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
-    ::_exit(dropped && check() ? 0 : 1);
-  }
+  if (child == 0) ::_exit(check() ? 0 : 1);
   int status = 0;
   if (::waitpid(child, &status, 0) != child) return false;
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;

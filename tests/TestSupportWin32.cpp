@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <stdexcept>
-#include <thread>
 
 #include "TestSupport.h"
 #include "WideText.h"
@@ -59,14 +58,6 @@ std::string CopyRecorder(const std::string& path) {
   std::filesystem::copy_file(KAVREL_RECORDER_PATH, path,
                              std::filesystem::copy_options::overwrite_existing);
   return path;
-}
-
-std::string WaitForRecord(const std::string& path) {
-  for (int i = 0; i < 300; ++i) {
-    if (auto content = ReadFile(path + ".out")) return *content;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return {};
 }
 
 TScopedInternetSettings::TScopedInternetSettings(std::optional<std::string> proxyServer,

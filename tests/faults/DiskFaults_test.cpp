@@ -3,16 +3,20 @@
 // full disk), the target folder is read-only, the destination belongs to
 // another user. Each run ends with its report and the old file whole, leaves
 // no temporary file, and a later run without the fault completes.
+#include <signal.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <thread>
 
 #include "CabinetImage.h"
+#include "Files.h"
 #include "InstallationRun.h"
 #include "SzddCompress.h"
 
@@ -116,6 +120,49 @@ TEST_F(DiskFaultTest, TheDestinationsOwnDiskIsFull) {
                   [&] { ASSERT_TRUE(disk.Grow()); });
 }
 
+// Replacing a file never gives the old one up before the new one stands in
+// its place. Checked without root: the old file in a folder the user may not
+// write (though the file itself is writable) is neither replaced nor
+// rewritten, and a copy from another file system that a file-size limit cuts
+// short leaves the old file as it was and no half-made copy beside it.
+TEST(ReplacingAFile, AFolderTheUserMayNotWriteKeepsTheOldFile) {
+  TTempDir folder;
+  ASSERT_EQ(::chmod(folder.Path().c_str(), 0755), 0);
+  WriteFile(folder.File("new.exe"), "new");
+  WriteFile(folder.File("ro/app.exe"), "old");
+  ASSERT_EQ(::chmod(folder.File("ro/app.exe").c_str(), 0666), 0);
+  ASSERT_EQ(::chmod(folder.File("ro").c_str(), 0555), 0);
+  EXPECT_TRUE(RunUnprivileged([&] {
+    return !platform::ReplaceFileWith(folder.File("new.exe"), folder.File("ro/app.exe"));
+  }));
+  EXPECT_EQ(ReadFile(folder.File("ro/app.exe")), "old");
+  EXPECT_EQ(ReadFile(folder.File("new.exe")), "new");
+  ::chmod(folder.File("ro").c_str(), 0755);
+}
+
+TEST(ReplacingAFile, ACopyFromAnotherDiskCutShortKeepsTheOldFile) {
+  // Shared memory is a file system of its own wherever Linux runs.
+  std::string other = "/dev/shm/kavrel-test-XXXXXX";
+  ASSERT_NE(::mkdtemp(other.data()), nullptr);
+  TTempDir folder;
+  struct stat here = {}, there = {};
+  ASSERT_TRUE(::stat(folder.Path().c_str(), &here) == 0 && ::stat(other.c_str(), &there) == 0);
+  EXPECT_NE(here.st_dev, there.st_dev) << "no other file system to copy from";
+  const std::string fresh = RandomBytes(1 << 20, 5), from = other + "/app.exe";
+  WriteFile(from, fresh);
+  WriteFile(folder.File("app.exe"), "old");
+  EXPECT_TRUE(RunInChild([&] {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{64 << 10, 64 << 10};
+    return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+           !platform::ReplaceFileWith(from, folder.File("app.exe"));
+  })) << "the cut-short copy took its place";
+  EXPECT_EQ(ReadFile(folder.File("app.exe")), "old");
+  EXPECT_EQ(FilesBelow(folder.Path()), std::vector<std::string>{"app.exe"});
+  EXPECT_TRUE(ReadFile(from) == fresh) << "the new file stays where it was";
+  std::filesystem::remove_all(other);
+}
+
 // An answer without end is stopped where it would leave the disk less than
 // its reserve, not when the disk is full.
 TEST_F(DiskFaultTest, AnEndlessAnswerStopsAtTheDisksReserve) {
@@ -152,9 +199,8 @@ TEST_F(DiskFaultTest, AnotherUserInASharedTemporaryFolderGetsNoHold) {
             std::string::npos)
       << r.Out;
   EXPECT_NE(r.Out.find("[958]"), std::string::npos) << r.Err;
-  for (int i = 0; i < 100 && ReadFile(app.File("app.exe")) != "new program"; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_EQ(ReadFile(app.File("app.exe")), "new program") << "the stub ran from the cache";
+  EXPECT_TRUE(WaitUntil([&] { return ReadFile(app.File("app.exe")) == "new program"; }))
+      << "the stub ran from the cache";
   EXPECT_EQ(ReadFile(home.File("victim")), "precious");
 }
 

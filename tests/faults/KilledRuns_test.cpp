@@ -48,11 +48,8 @@ class KilledRunTest : public TInstallationRun {
                            const std::function<void()>& afterKill = {}) {
     for (const TDestination& d : destinations) WriteFile(d.path, d.old);
     auto run = Start(properties);
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    bool reached = false;
-    while (!(reached = moment(*run)) && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(1ms);
-    ASSERT_TRUE(reached) << "the stage never came: " << run->Wait(5).Out;
+    ASSERT_TRUE(WaitUntil([&] { return moment(*run); }, 30s))
+        << "the stage never came: " << run->Wait(5).Out;
     run->Kill();
     for (const TDestination& d : destinations) {
       const auto now = ReadFile(d.path);
@@ -167,13 +164,10 @@ TEST_F(KilledRunTest, TheStubWhileItCopies) {
   Publish({{"url=" + server.Url("gen/10/tool.dat"), "targetdir=" + app.Path()}});
   const std::vector<std::string> stub = {KAVREL_STUB_PATH,
                                          "0 X null \" \" \"" + pending.Path() + "/\" app.exe_NEW"};
-  const TEnvironment env = {{"HOME", home.Path()}, {"TMPDIR", temp.Path()}};
+  const TEnvironment env = RunEnvironment({.Temp = temp.Path(), .Home = home.Path()});
   {
     TRunningProgram run(stub, app.Path(), env);
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (!TemporaryFileBelow(app.Path()) && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(1ms);
-    ASSERT_TRUE(TemporaryFileBelow(app.Path())) << run.Wait(5).Err;
+    ASSERT_TRUE(WaitUntil([&] { return TemporaryFileBelow(app.Path()); }, 30s)) << run.Wait(5).Err;
     ::kill(run.Pid(), SIGSTOP);  // held mid-copy while a run tries its luck
     const TProgramResult meanwhile = Run({});
     EXPECT_NE(meanwhile.Out.find("[976] System error : Another update"), std::string::npos)
@@ -221,12 +215,13 @@ TEST_F(KilledRunTest, DuringTheHandoff) {
     WriteFile(app.File("app.exe"), v1);
     {
       auto host = Start(properties);
-      const auto deadline = std::chrono::steady_clock::now() + 30s;
-      bool reached = false;
-      while (!reached && std::chrono::steady_clock::now() < deadline)
-        reached = stubStarted ? ProgramRunning(temp.File("kvsetup.exe"))
-                              : host->WaitForOutput("[959]", 1ms);
-      ASSERT_TRUE(reached) << host->Output();
+      ASSERT_TRUE(WaitUntil(
+          [&] {
+            return stubStarted ? ProgramRunning(temp.File("kvsetup.exe"))
+                               : host->WaitForOutput("[959]", 1ms);
+          },
+          30s))
+          << host->Output();
     }  // killed at once
     // Watched for a while: never anything but the old or the new program. It
     // is looked at once at least, whatever has happened meanwhile.

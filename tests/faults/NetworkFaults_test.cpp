@@ -4,8 +4,8 @@
 // the complete old one.
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
-#include <thread>
 
 #include "InstallationRun.h"
 
@@ -92,7 +92,13 @@ TEST_F(NetworkFaultTest, AStalledTransferEndsAtTheUsersCancel) {
   ASSERT_TRUE(run->WaitForOutput("[915] Download : " + server.Url("slow-60000-100000/app.exe"),
                                  std::chrono::seconds(20)))
       << run->Output();
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // well into the stall
+  // Into the stall: the answer has come, and the file's temporary copy is made.
+  ASSERT_TRUE(WaitUntil([&] {
+    const std::vector<std::string> made = Leftovers();
+    return std::any_of(made.begin(), made.end(), [](const std::string& f) {
+      return IsTemporaryName(f.substr(f.find_last_of('/') + 1));
+    });
+  })) << run->Output();
   const auto asked = std::chrono::steady_clock::now();
   run->Interrupt();
   const TProgramResult r = run->Wait(30);

@@ -37,19 +37,9 @@ TEST_F(ValgrindTest, AFullRunAndTheStubAreClean) {
   Publish({{"url=" + server.Url("gen/100000/app.exe"), "targetdir=" + app.Path()},
            {"url=" + server.Url("data.cab"), "compressed=1", "targetdir=" + app.File("data")},
            {"url=" + server.Url("notes.tx_"), "compressed=1"}});
-  const std::vector<std::string> run = {KavrelProgram(),
-                                        "run",
-                                        "-p",
-                                        "URL=" + server.Url("update.ini"),
-                                        "-p",
-                                        "UpdateUpdate=kvuSilent",
-                                        "-p",
-                                        "ExtractCAB=True",
-                                        "-p",
-                                        "Logging=True"};
-  const TEnvironment env = {
-      {"TMPDIR", temp.Path()}, {"HOME", home.Path()}, {"KAVREL_REGISTRY_DIR", hives.Path()}};
-  const TProgramResult r = RunProgram(UnderValgrind(run), app.Path(), env, 300);
+  const TEnvironment env = Environment();
+  const TProgramResult r = RunProgram(UnderValgrind(Arguments({"ExtractCAB=True", "Logging=True"})),
+                                      app.Path(), env, 300);
   EXPECT_EQ(r.ExitCode, 0) << r.Err;
   EXPECT_NE(r.Out.find("[948]"), std::string::npos) << r.Out;
   EXPECT_EQ(ReadFile(app.File("data/readme.txt")), "read me");

@@ -3,10 +3,14 @@
 // (fixed when it is built), the start time in nanoseconds since the epoch,
 // the current folder, then each argument. With $KAVREL_TEST_LINGER it then
 // stays that many milliseconds before it ends, as a running application.
+// With $KAVREL_TEST_WATCHED it appends, as it ends, one more line: "end", a
+// tab, and what that file held at that moment (nothing when it was missing),
+// so that a test sees what another program did before this one ended.
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -29,5 +33,10 @@ int main(int argc, char** argv) {
   out.close();
   if (const char* linger = std::getenv("KAVREL_TEST_LINGER"))
     std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(linger)));
+  if (const char* watched = std::getenv("KAVREL_TEST_WATCHED")) {
+    std::ifstream in(watched, std::ios::binary);
+    std::ofstream(record, std::ios::app)
+        << "end\t" << std::string(std::istreambuf_iterator<char>(in), {}) << '\n';
+  }
   return out ? 0 : 1;
 }

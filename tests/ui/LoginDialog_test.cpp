@@ -166,9 +166,8 @@ TEST_F(LoginDialogTest, ThePasswordNeverReachesTheClipboard) {
 
   TPasteCatcher catcher;
   Fl::paste(catcher, 1);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!catcher.received && std::chrono::steady_clock::now() < deadline) Fl::wait(0.05);
-  EXPECT_TRUE(catcher.received) << "no paste arrived";
+  EXPECT_TRUE(PumpUntil([&] { return catcher.received; }, std::chrono::seconds(5)))
+      << "no paste arrived";
   EXPECT_EQ(catcher.text.find("secret"), std::string::npos) << catcher.text;
 }
 
