@@ -146,7 +146,8 @@ void TKavrel::RunOpenedUpdate() {
     }
   }
   CloseConnection();
-  if (remaining == 0 && !Cancelled) NotifySuccess();
+  // Success only for a run whose files are all in place.
+  if (remaining == 0 && !Cancelled && outcome_ != TRunOutcome::Failed) NotifySuccess();
   if (RestartNeeded()) RestartApplication();
 }
 

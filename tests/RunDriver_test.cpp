@@ -33,6 +33,7 @@ class TScriptedEngine : public TKavrel {
   bool appUpdateFromControlFile = true;
   bool componentInstalled = false;
   bool cancelDuringInstall = false;
+  int installResult = 0;
   std::string controlFile;  // path given as the local control file
 
   std::vector<std::string> calls;
@@ -101,7 +102,7 @@ class TScriptedEngine : public TKavrel {
     calls.push_back("InstallFiles");
     AppComponentUpdated = componentInstalled;
     if (cancelDuringInstall) Cancelled = true;
-    return 0;
+    return installResult;
   }
   void DeployUtility() override { calls.push_back("DeployUtility"); }
   void SendPostUpdateInfo() override { calls.push_back("SendPostUpdateInfo"); }
@@ -289,6 +290,14 @@ TEST_F(RunDriverTest, CancelledTransferSkipsFinishSuccessAndRestartAndStaysSet) 
   engine.cancelDuringInstall = false;
   engine.RunUpdate();
   EXPECT_TRUE(engine.CancelledFlag());
+  EXPECT_FALSE(engine.Has("OnSuccess"));
+}
+
+TEST_F(RunDriverTest, AnInstallationThatFailedIsNoSuccess) {
+  engine.installResult = -1;
+  engine.RunUpdate();
+  EXPECT_TRUE(engine.Has("[986]"));
+  EXPECT_FALSE(engine.Has("[948]"));
   EXPECT_FALSE(engine.Has("OnSuccess"));
 }
 

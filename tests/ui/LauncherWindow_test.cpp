@@ -4,8 +4,11 @@
 // updated and restarted through it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -85,15 +88,18 @@ TRgb PicturePixel(const std::string& bmp, int x, int y) {
           static_cast<unsigned char>(d[at])};
 }
 
+// Whether the window of that name is shown and has the focus in time.
+bool ShownAndFocused(const std::string& name) {
+  return TChild({*FindProgram("xdotool"), "search", "--sync", "--onlyvisible", "--name",
+                 "^" + name + "$", "windowfocus", "--sync", "%1"})
+             .Wait(std::chrono::seconds(20)) == 0;
+}
+
 // Sends a key to the window of that name once it is shown and has the focus;
 // false when that did not happen in time.
 bool SendKeyWhenShown(const std::string& name, const std::string& key) {
-  const std::string xdotool = *FindProgram("xdotool");
-  if (TChild({xdotool, "search", "--sync", "--onlyvisible", "--name", "^" + name + "$",
-              "windowfocus", "--sync", "%1"})
-          .Wait(std::chrono::seconds(20)) != 0)
-    return false;
-  TChild({xdotool, "key", key}).Wait(std::chrono::seconds(10));
+  if (!ShownAndFocused(name)) return false;
+  TChild({*FindProgram("xdotool"), "key", key}).Wait(std::chrono::seconds(10));
   return true;
 }
 
@@ -117,12 +123,23 @@ class LauncherWindowTest : public TXKeyboardTest {
   TChild wm_;
 };
 
-// The launcher started in its installation, with the window system's display.
-TChild StartLauncher(const TLauncherInstallation& in) {
+// The launcher started in its installation, with the window system's display
+// or the one given.
+TChild StartLauncher(const TLauncherInstallation& in, const std::string& display = "") {
   std::vector<std::string> args = {"/usr/bin/env", "-C", in.folder};
   for (const auto& [name, value] : in.Environment()) args.push_back(name + "=" + value);
+  if (!display.empty()) args.push_back("DISPLAY=" + display);
   args.push_back(in.launcher);
   return TChild(args);
+}
+
+// The files of the form of a transfer's temporary file in a folder.
+std::vector<std::string> TemporaryFilesIn(const std::string& folder) {
+  std::vector<std::string> found;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    if (IsTemporaryName(entry.path().filename().string()))
+      found.push_back(entry.path().filename().string());
+  return found;
 }
 
 TEST_F(LauncherWindowTest, ClosedDuringTheRunItEndsOnceTheRunHasUnwound) {
@@ -137,6 +154,39 @@ TEST_F(LauncherWindowTest, ClosedDuringTheRunItEndsOnceTheRunHasUnwound) {
   // run has unwound, with the status of a run that failed in part (1).
   EXPECT_EQ(launcher.Wait(std::chrono::seconds(20)), 1);
   EXPECT_TRUE(ReadFile(in.folder + "/app.exe_NEW"));
+}
+
+TEST_F(LauncherWindowTest, ASignalClosesAnOpenBoxAndTheLauncherEndsAsCancelled) {
+  TLauncherInstallation in;
+  WriteFile(in.www.File("update.ini"),
+            ControlFile({{"url=" + in.server.Url("missing.dat"), "descr=Gone"}}));
+  TChild launcher = StartLauncher(in);
+  // The box for the missing file waits for someone who is not there.
+  ASSERT_TRUE(ShownAndFocused("Information"));
+  launcher.Terminate(std::chrono::seconds(10));
+  EXPECT_EQ(launcher.Wait(std::chrono::seconds(1)), 3);
+}
+
+// The display goes away in the middle of a transfer (the session ends, the
+// server dies): the toolkit's end of the process leaves no temporary file.
+TEST_F(LauncherWindowTest, ADisplayLostMidTransferTakesTheTemporaryFileWithIt) {
+  int pipe[2];
+  ASSERT_EQ(::pipe(pipe), 0);
+  TChild server({*FindProgram("Xvfb"), "-displayfd", "3", "-screen", "0", "800x600x24"}, pipe[1],
+                true);
+  ::close(pipe[1]);
+  char number[16] = {};
+  ASSERT_GT(::read(pipe[0], number, sizeof number - 1), 0) << "a display of its own";
+  ::close(pipe[0]);
+  TLauncherInstallation in;
+  WriteFile(in.www.File("update.ini"),
+            ControlFile({{"url=" + in.server.Url("slow-200-1024/app.exe_NEW"), "descr=Slow"}}));
+  TChild launcher = StartLauncher(in, ":" + std::string(number, std::strcspn(number, "\n")));
+  ASSERT_TRUE(WaitUntil([&] { return !TemporaryFilesIn(in.folder).empty(); }))
+      << "the transfer began";
+  server.Terminate(std::chrono::seconds(10));
+  EXPECT_TRUE(launcher.Wait(std::chrono::seconds(20)).has_value()) << "ended by itself";
+  EXPECT_EQ(TemporaryFilesIn(in.folder), std::vector<std::string>{});
 }
 
 TEST_F(LauncherWindowTest, ShapedSplashIsDraggedAndUpdatesTheApplication) {
