@@ -58,6 +58,10 @@ TPatchOutcome MakePatch(const std::string& oldFile, const std::string& newFile,
            {ZSTD_c_compressionLevel, options.Level},
            {ZSTD_c_windowLog, WindowLogFor(header.OldSize, header.NewSize)},
            {ZSTD_c_enableLongDistanceMatching, 1},
+           // What the new version shares with the old one the long-distance
+           // matcher finds; a narrow search of the regular one costs about 1%
+           // of the patch's size and saves half the time.
+           {ZSTD_c_searchLog, 1},
            {ZSTD_c_checksumFlag, 1},
            {ZSTD_c_nbWorkers, threads > 1 ? static_cast<int>(threads) : 0}}) {
     // A library built without threads refuses workers: then it works alone.

@@ -29,8 +29,7 @@ using TPatchProgress = std::function<void(std::string_view step)>;
 
 struct TDiffOptions {
   // zstd's level: 19 is its highest before the levels that need far more
-  // memory for the same window, and long-distance matching finds what the old
-  // file shares anyway.
+  // memory for the same window.
   int Level = 19;
   // Worker threads; 0 takes those the machine has, 1 works in this thread.
   unsigned Threads = 0;
