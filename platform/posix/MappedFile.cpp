@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <utility>
 
 #include "PathNames.h"
 
@@ -54,25 +53,6 @@ std::optional<TMappedFile> TMappedFile::Write(TFile& file, std::uint64_t size, i
   if (data == MAP_FAILED) return Failed(error, errno);
   return TMappedFile(static_cast<std::uint8_t*>(data), size, -1, -1);
 }
-
-TMappedFile::TMappedFile(TMappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)),
-      size_(std::exchange(other.size_, 0)),
-      file_(std::exchange(other.file_, -1)),
-      mapping_(std::exchange(other.mapping_, -1)) {}
-
-TMappedFile& TMappedFile::operator=(TMappedFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    data_ = std::exchange(other.data_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-    file_ = std::exchange(other.file_, -1);
-    mapping_ = std::exchange(other.mapping_, -1);
-  }
-  return *this;
-}
-
-TMappedFile::~TMappedFile() { Close(); }
 
 bool TMappedFile::Flush() { return data_ == nullptr || ::msync(data_, size_, MS_SYNC) == 0; }
 

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <utility>
-
 #include "PathNames.h"
 #include "WideText.h"
 
@@ -63,25 +61,6 @@ std::optional<TMappedFile> TMappedFile::Write(TFile& file, std::uint64_t size, i
   return TMappedFile(static_cast<std::uint8_t*>(data), size, -1,
                      reinterpret_cast<std::intptr_t>(mapping));
 }
-
-TMappedFile::TMappedFile(TMappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)),
-      size_(std::exchange(other.size_, 0)),
-      file_(std::exchange(other.file_, -1)),
-      mapping_(std::exchange(other.mapping_, -1)) {}
-
-TMappedFile& TMappedFile::operator=(TMappedFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    data_ = std::exchange(other.data_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-    file_ = std::exchange(other.file_, -1);
-    mapping_ = std::exchange(other.mapping_, -1);
-  }
-  return *this;
-}
-
-TMappedFile::~TMappedFile() { Close(); }
 
 bool TMappedFile::Flush() { return data_ == nullptr || ::FlushViewOfFile(data_, 0) != 0; }
 
