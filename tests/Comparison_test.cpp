@@ -47,7 +47,7 @@ TEST(FileMeasures, ChecksumsOfKnownBytesAndOfFilesWithoutBytes) {
 
 TEST(FileMeasures, ChecksumsOfFilesOfSeveralBlocks) {
   TTempDir dir;
-  for (const std::size_t size : {4095u, 4096u, 8192u, 70001u}) {
+  for (const std::size_t size : {4095u, 4096u, 8192u, 70001u, 300007u}) {
     std::string bytes(size, '\0');
     for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
     WriteFile(dir.File("data"), bytes);
