@@ -97,9 +97,12 @@ TPatchOutcome MakePatch(const std::string& oldFile, const std::string& newFile,
           return Failure(TPatchResult::CannotWrite, "Cannot compress: " + *failed);
         out.File().Write(buffer.data(), output.pos);
       } while (last ? remaining != 0 : input.pos < input.size);
+      const std::size_t before = fed * 10 / bytes.size();
       fed += slice;
       if (last) break;
-      report("compressed " + std::to_string(fed * 100 / bytes.size()) + "%");
+      // Every tenth of the way.
+      if (fed * 10 / bytes.size() != before)
+        report("compressed " + std::to_string(fed * 10 / bytes.size() * 10) + "%");
     }
     out.File().Sync();
   } catch (const platform::EInOutError& e) {

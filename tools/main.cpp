@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "ControlFileLint.h"
 #include "DeltaCommands.h"
 #include "HostEngine.h"
 #include "HostOptions.h"
@@ -67,6 +68,11 @@ constexpr const char* kUsage =
     "  diff [-l LEVEL] OLD NEW PATCH\n"
     "      Makes a patch that turns OLD into NEW (a \".pat\" entry with\n"
     "      \"localversion\" naming the file); LEVEL from 1 to 22, 19 by default.\n"
+    "  lint [--format=json] [--url ADDRESS] CONTROLFILE\n"
+    "      Reads a control file as a machine will and names, by line, what would\n"
+    "      silently take a default or surprise: unknown sections and keys, values\n"
+    "      read otherwise than written, entries and components that do not fit.\n"
+    "      Exit status 1 when it found an error.\n"
     "  patch PATCH FILE\n"
     "      Applies a patch as a machine does: FILE must be the file the patch\n"
     "      was made from (else exit status 2 and nothing written); it is\n"
@@ -183,5 +189,6 @@ int main(int argc, char** argv) {
   if (command == "sha256") return kavrel::Sha256Command(args, std::cout, std::cerr);
   if (command == "diff") return kavrel::DiffCommand(args, std::cout, std::cerr);
   if (command == "patch") return kavrel::PatchCommand(args, std::cout, std::cerr);
+  if (command == "lint") return kavrel::LintCommand(args, std::cout, std::cerr);
   return Usage("unknown command " + command);
 }

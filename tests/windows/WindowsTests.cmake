@@ -36,6 +36,7 @@ add_executable(kavrel_tests
   TestSupportWin32.cpp
   InstallationRun.cpp
   Comparison_test.cpp
+  ControlFileLint_test.cpp
   ControlValues_test.cpp
   EndToEnd_test.cpp
   FileSelection_test.cpp
