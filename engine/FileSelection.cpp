@@ -126,12 +126,20 @@ TKavrel::TTransferDecision TKavrel::ConfirmTransfer(TKavrelUpdate& Mode,
 
 // An entry a patch names as its fallback is fetched only when that patch
 // fails: it leaves the list, and waits apart until then.
+// A machine that applies no patches fetches the whole file instead: its
+// patch entry leaves the list, and the fallback stays in it.
 void TKavrel::SetAsideFallbacks() {
   FallbackFiles.clear();
   std::set<int> named;
-  for (std::size_t k = 0; k < FileList.Count(); ++k)
-    if (FileList[k].Fallback != 0 && FileList[k].Fallback != FileList[k].Number)
-      named.insert(FileList[k].Fallback);
+  for (std::size_t k = 0; k < FileList.Count();) {
+    const TFileDescription& entry = FileList[k];
+    if (entry.Fallback != 0 && entry.Fallback != entry.Number && !ApplyPatch) {
+      FileList.Delete(k);
+      continue;
+    }
+    if (entry.Fallback != 0 && entry.Fallback != entry.Number) named.insert(entry.Fallback);
+    ++k;
+  }
   for (std::size_t k = 0; k < FileList.Count();) {
     if (named.count(FileList[k].Number) != 0) {
       FallbackFiles.push_back(FileList[k]);

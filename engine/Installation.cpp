@@ -116,9 +116,12 @@ int TKavrel::InstallFiles() {
       }
     }
     if (cabinet && ExtractCAB && entry.Compressed) {
-      if (ExtractCabinet(fetched, entry.TargetDir) == -1)
+      // A cabinet that could not be extracted leaves its files old: the run
+      // is not reported as finished (986), so that the next one tries again.
+      if (ExtractCabinet(fetched, entry.TargetDir) == -1) {
+        result = -1;
         ReportStatus(947, fetched, 8, 0);
-      else if (!KeepIntermediateFiles)
+      } else if (!KeepIntermediateFiles)
         platform::DeleteFileAt(fetched);
     }
     if (patch && ApplyPatch && !entry.LocalVersion.empty() && !ApplyFetchedPatch(fetched, entry)) {

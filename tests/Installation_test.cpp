@@ -215,6 +215,7 @@ TEST_F(InstallationTest, CabinetsMarkedCompressedAreExtractedAndOthersLeftAlone)
       << r.Out;
   EXPECT_EQ(r.Out.find("[947] Error decompressing CAB file : " + native("data.cab")),
             std::string::npos);
+  EXPECT_NE(r.Out.find("[986]"), std::string::npos) << "not reported as finished: " << r.Out;
 }
 
 TEST_F(InstallationTest, APublishersOwnPatchUtilityGetsEveryPathWholeAndItsFailureCounts) {

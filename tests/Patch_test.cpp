@@ -168,8 +168,7 @@ TEST(PatchUtility, KilledAtAnyMomentLeavesTheOldOrTheNewFileWhole) {
     WriteFile(target, oldBytes);
     // Killed once it began its work (a console program killed while it
     // starts leaves Wine's console host behind).
-    TRunningProgram utility({KAVREL_UTILITY_PATH, "-v", scratch.File("p.pat"), target},
-                            dir.Path());
+    TRunningProgram utility({KAVREL_UTILITY_PATH, "-v", scratch.File("p.pat"), target}, dir.Path());
     ASSERT_TRUE(utility.WaitForOutput("checking", std::chrono::seconds(20)));
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     utility.Kill();
@@ -236,6 +235,15 @@ TEST_F(PatchRunTest, AppliedStraightInPlaceAndThroughTheTemporaryFolder) {
     EXPECT_FALSE(ReadFile(app.File("data.pat"))) << "an applied patch goes";
     server.ClearRequests();
   }
+}
+
+TEST_F(PatchRunTest, AMachineThatAppliesNoPatchesFetchesTheFallbackWhole) {
+  PublishPatch(true);
+  Installed(OldVersion());
+  const TProgramResult r = Run({"ApplyPatch=False", "UseWinTempDir=False"});
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(ReadFile(app.File("data.bin")), NewVersion()) << r.Out;
+  EXPECT_EQ(FetchedPaths(), std::vector<std::string>{"/data.bin"});
 }
 
 TEST_F(PatchRunTest, AFileChangedByItsUserFallsBackToTheWholeFileOrStaysAsItWas) {
