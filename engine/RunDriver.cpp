@@ -142,6 +142,9 @@ void TKavrel::RunOpenedUpdate() {
       FinishUpdate();
     } else {
       outcome_ = TRunOutcome::Failed;
+      // Nor are the components handed over: the stub would complete half an
+      // update. They wait in the download folder for the next run.
+      AppUpdate = false;
       if (!Cancelled) ReportStatus(986, "a file could not be fetched or put in place", 1, 0);
     }
   }

@@ -293,12 +293,14 @@ TEST_F(RunDriverTest, CancelledTransferSkipsFinishSuccessAndRestartAndStaysSet) 
   EXPECT_FALSE(engine.Has("OnSuccess"));
 }
 
-TEST_F(RunDriverTest, AnInstallationThatFailedIsNoSuccess) {
+TEST_F(RunDriverTest, AnInstallationThatFailedIsNoSuccessAndHandsNothingOver) {
   engine.installResult = -1;
+  engine.componentInstalled = true;
   engine.RunUpdate();
   EXPECT_TRUE(engine.Has("[986]"));
   EXPECT_FALSE(engine.Has("[948]"));
   EXPECT_FALSE(engine.Has("OnSuccess"));
+  EXPECT_FALSE(engine.Restart());
 }
 
 TEST_F(RunDriverTest, UtilityIsDeployedOnlyWithPatchingAndDroppedWhenItGoes) {
