@@ -365,7 +365,10 @@ class TLinter {
                   "\": entries are taken for components by a part of the list");
     }
     // An entry whose name occurs anywhere in the list is handled as a component.
-    for (const auto& [n, file] : names_) {
+    for (const auto& named : names_) {
+      // Plain names: a lambda below captures them.
+      const int n = named.first;
+      const std::string& file = named.second;
       const bool listed = std::any_of(components.begin(), components.end(),
                                       [&](const std::string& c) { return SameText(c, file); });
       if (!listed && !file.empty() && PosNoCase(file, comps->Value) > 0)
