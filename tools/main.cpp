@@ -10,6 +10,7 @@
 #include "HostOptions.h"
 #include "PackageCommands.h"
 #include "Processes.h"
+#include "PublishCommand.h"
 #include "PublisherCommands.h"
 #include "ScriptedUserInterface.h"
 #include "SigningCommands.h"
@@ -68,6 +69,15 @@ constexpr const char* kUsage =
     "  diff [-l LEVEL] OLD NEW PATCH\n"
     "      Makes a patch that turns OLD into NEW (a \".pat\" entry with\n"
     "      \"localversion\" naming the file); LEVEL from 1 to 22, 19 by default.\n"
+    "  publish [--from OLD] --to NEW --site SITE --url BASE [--program NAME]\n"
+    "          [--key SECRETKEY] [--product ID] [--valid-for DAYS] [--whatsnew FILE]\n"
+    "          [--license FILE] [--in-use NAME]...\n"
+    "      Writes an update site into SITE that turns the release folder OLD (or\n"
+    "      nothing) into NEW: every changed file (LZ-compressed where that pays,\n"
+    "      a patch with the whole file as fallback where one is smaller), the\n"
+    "      program and the files in use as components for the updater stub, the\n"
+    "      control file with hashes, sizes and checksums (of the launcher's CRC\n"
+    "      kind) and a sequence one above the site's last, signed with the key.\n"
     "  lint [--format=json] [--url ADDRESS] CONTROLFILE\n"
     "      Reads a control file as a machine will and names, by line, what would\n"
     "      silently take a default or surprise: unknown sections and keys, values\n"
@@ -190,5 +200,6 @@ int main(int argc, char** argv) {
   if (command == "diff") return kavrel::DiffCommand(args, std::cout, std::cerr);
   if (command == "patch") return kavrel::PatchCommand(args, std::cout, std::cerr);
   if (command == "lint") return kavrel::LintCommand(args, std::cout, std::cerr);
+  if (command == "publish") return kavrel::PublishCommand(args, std::cout, std::cerr);
   return Usage("unknown command " + command);
 }

@@ -60,6 +60,7 @@ add_executable(kavrel_tests
   PeVersion_test.cpp
   PropertyTable_test.cpp
   Proxy_test.cpp
+  PublishCommand_test.cpp
   PublisherCommands_test.cpp
   RunDriver_test.cpp
   Session_test.cpp
