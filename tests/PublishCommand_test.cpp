@@ -7,6 +7,7 @@
 #include "ControlFileLint.h"
 #include "InstallationRun.h"
 #include "Minisign.h"
+#include "Sha256.h"
 
 namespace kavrel::test {
 namespace {
@@ -94,8 +95,14 @@ TEST_F(PublishTest, TheSameInputsGiveTheSameBytesAndTheSequenceGoesUp) {
     return found;
   };
   EXPECT_EQ(files(first.Path()), files(second.Path()));
-  ASSERT_EQ(Publish(second.Path()).ExitCode, 0);
-  EXPECT_NE(ReadFile(second.File("update.ini"))->find("sequence=2"), std::string::npos);
+  WriteFile(releases.File("news.txt"), "What is new");
+  ASSERT_EQ(Publish(second.Path(), {"--whatsnew", releases.File("news.txt")}).ExitCode, 0);
+  const std::string ini = ReadFile(second.File("update.ini")).value();
+  EXPECT_NE(ini.find("sequence=2"), std::string::npos);
+  EXPECT_NE(ini.find("[whatsnew]\r\nfile=" + server.Url("news.txt") +
+                     "\r\nsha256=" + trust::Sha256Hex("What is new")),
+            std::string::npos)
+      << ini;
   // A component the stub cannot complete (not in the release's own folder).
   EXPECT_EQ(Publish(first.Path(), {"--in-use", "data/notes.txt"}).ExitCode, 2);
 }
