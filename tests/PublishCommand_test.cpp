@@ -66,7 +66,10 @@ TEST_F(PublishTest, ASignedSiteTurnsTheOldReleaseIntoTheNewOne) {
   EXPECT_EQ(ini.find("same.txt"), std::string::npos) << "an unchanged file is not named";
 
   // A machine with the old release and the launcher's settings.
-  std::filesystem::copy(releases.File("old"), app.Path(), std::filesystem::copy_options::recursive);
+  for (const auto& e : std::filesystem::recursive_directory_iterator(releases.File("old")))
+    if (e.is_regular_file())
+      WriteFile(app.File(std::filesystem::relative(e.path(), releases.File("old")).string()),
+                ReadFile(e.path().string()).value());
   const std::string key = FileLines(keys.File("site.pub")).back();
   const TProgramResult r =
       Run({"UseCRC32=True", "ExtractCAB=True", "ApplyPatch=True", "UseWinTempDir=False",
