@@ -55,8 +55,9 @@ TEST_F(PublishTest, ASignedSiteTurnsTheOldReleaseIntoTheNewOne) {
                 .ExitCode,
             0);
   const TProgramResult p =
-      Publish(www.Path(), {"--key", keys.File("site.key"), "--product", "Demo"});
+      Publish(www.Path(), {"--key", keys.File("site.key"), "--product", "Demo", "--verify"});
   ASSERT_EQ(p.ExitCode, 0) << p.Err;
+  EXPECT_NE(p.Out.find("Verified: the site turns"), std::string::npos) << p.Out;
   EXPECT_NE(p.Err.find("gone.txt is only in the old version"), std::string::npos) << p.Err;
   const std::string ini = ReadFile(www.File("update.ini")).value();
   EXPECT_TRUE(LintControlFile(ini, {server.Url("update.ini")}).empty())

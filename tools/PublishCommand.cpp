@@ -6,6 +6,7 @@
 #include <map>
 #include <ostream>
 #include <set>
+#include <sstream>
 
 #include "CommandOperands.h"
 #include "ControlFileLint.h"
@@ -13,8 +14,13 @@
 #include "FileDigest.h"
 #include "FileVersion.h"
 #include "Files.h"
+#include "Folders.h"
+#include "HostEngine.h"
 #include "IniDocument.h"
 #include "Patch.h"
+#include "PathHelpers.h"
+#include "PropertyTable.h"
+#include "ScriptedUserInterface.h"
 #include "SigningCommands.h"
 #include "SzddCompress.h"
 #include "Text.h"
@@ -35,7 +41,7 @@ fs::path Native(const std::string& path) {
 constexpr const char* kUsage =
     "kavrel publish [--from OLD] --to NEW --site SITE --url BASE [--program NAME] "
     "[--key SECRETKEY] [--product ID] [--valid-for DAYS] [--whatsnew FILE] [--license FILE] "
-    "[--in-use NAME]...";
+    "[--in-use NAME]... [--verify]";
 
 // The release's files by their paths below its folder, "/"-separated, sorted.
 std::vector<std::string> FilesBelow(const std::string& folder) {
@@ -104,6 +110,7 @@ class TPublisher {
 
   std::string From, To, Site, Base, Program, Key, Product, ValidFor, WhatsNew, License;
   std::vector<std::string> InUse;
+  bool VerifyRun = false;
 
   int Run() {
     const std::vector<std::string> files = FilesBelow(To);
@@ -161,6 +168,7 @@ class TPublisher {
     WriteControlFile(componentNames);
     if (!Key.empty() && !Sign()) return 1;
     out_ << "Site written: " << Site << "/update.ini, " << entries_ << " entries\n";
+    if (VerifyRun && !Verify(files, componentNames)) return 1;
     return 0;
   }
 
@@ -265,6 +273,81 @@ class TPublisher {
     return text;
   }
 
+  // The site applied by the engine to a scratch copy of the old release, as a
+  // machine with the launcher's settings would, read from the site's folder;
+  // then every file compared with the new release. The components are put in
+  // place as the updater stub would, without starting the program.
+  bool Verify(const std::vector<std::string>& files, const std::vector<std::string>& components) {
+    auto scratch = platform::TTemporaryFolder::Create(GetTempDir(), "KAVV");
+    if (!scratch) {
+      err_ << "kavrel: no scratch folder to verify the site in\n";
+      return false;
+    }
+    const std::string app = Join(scratch->Path(), "app");
+    fs::create_directories(Native(app));
+    if (!From.empty())
+      for (const std::string& name : FilesBelow(From)) {
+        fs::create_directories(Native(Join(app, name)).parent_path());
+        fs::copy_file(Native(Join(From, name)), Native(Join(app, name)));
+      }
+    // Its locations in the site's folder; no texts, no program started.
+    TIniDocument ini =
+        TIniDocument::Parse(platform::ReadWholeFile(Join(Site, "update.ini")).value_or(""));
+    const std::string prefix = Location(Base, "");
+    for (int n = 1; n <= entries_; ++n) {
+      const std::string section = "file" + std::to_string(n);
+      const std::string url = ini.ReadString(section, "url", "");
+      ini.WriteString(section, "url", Join(Site, url.substr(std::min(url.size(), prefix.size()))));
+    }
+    ini.DeleteKey("application", "appname");
+    ini.DeleteKey("whatsnew", "file");
+    ini.DeleteKey("eula", "file");
+    const std::string control = Join(scratch->Path(), "update.ini");
+    platform::WriteFileAtomically(control, ini.ToText());
+    std::ostringstream statuses;
+    THostEngine engine(statuses);
+    for (const char* setting :
+         {"UpdateType=fileUpdate", "UseCRC32=True", "ExtractCAB=True", "ApplyPatch=True",
+          "UseWinTempDir=False", "TempDirectory=.", "UpdateUpdate=kvuSilent"}) {
+      const std::string text = setting;
+      const std::size_t eq = text.find('=');
+      SetPropertyFromText(engine, text.substr(0, eq), text.substr(eq + 1));
+    }
+    engine.URL = control;
+    std::ostringstream boxes;
+    const auto previous = platform::SetUserInterface(
+        std::make_shared<platform::TScriptedUserInterface>(std::vector<std::string>{}, boxes));
+    const std::string here = platform::GetCurrentDir();
+    platform::SetCurrentDir(app);
+    try {
+      engine.RunUpdate();
+    } catch (const std::exception& e) {
+      statuses << e.what() << '\n';
+    }
+    platform::SetCurrentDir(here);
+    platform::SetUserInterface(previous);
+    for (const std::string& component : components) {
+      const std::string fetched = Join(app, component);
+      platform::ReplaceFileWith(fetched, fetched.substr(0, fetched.size() - 4));
+    }
+    std::vector<std::string> differing;
+    for (const std::string& name : files)
+      if (platform::ReadWholeFile(Join(app, name)) != platform::ReadWholeFile(Join(To, name)))
+        differing.push_back(name);
+    // The scratch folder goes once it is empty.
+    fs::remove_all(Native(app));
+    platform::DeleteFileAt(control);
+    if (!differing.empty()) {
+      err_ << "kavrel: the site does not turn the old release into the new one:";
+      for (const std::string& name : differing) err_ << ' ' << name;
+      err_ << "\nThe run said:\n" << statuses.str();
+      return false;
+    }
+    out_ << "Verified: the site turns " << (From.empty() ? "nothing" : From) << " into " << To
+         << '\n';
+    return true;
+  }
+
   bool Sign() {
     const std::string ini = Join(Site, "update.ini");
     return SignCommand({"-s", Key, "-t", "file:update.ini\thashed", ini}, out_, err_) == 0;
@@ -284,6 +367,8 @@ int PublishCommand(const std::vector<std::string>& args, std::ostream& out, std:
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--in-use" && i + 1 < args.size())
       publisher.InUse.push_back(args[++i]);
+    else if (args[i] == "--verify")
+      publisher.VerifyRun = true;
     else
       rest.push_back(args[i]);
   }
