@@ -39,6 +39,7 @@ add_executable(kavrel_tests
   ControlFileLint_test.cpp
   ControlValues_test.cpp
   EndToEnd_test.cpp
+  Examples_test.cpp
   FileSelection_test.cpp
   FtpDownload_test.cpp
   Handoff_test.cpp
@@ -83,6 +84,8 @@ target_compile_definitions(kavrel_tests PRIVATE
   KAVREL_STUB_PATH="${drive}$<TARGET_FILE:kvsetup>"
   KAVREL_STUB_STRIPPED_PATH="${drive}${PROJECT_BINARY_DIR}/stub/kvsetup-stripped.exe"
   KAVREL_UTILITY_PATH="${drive}${PROJECT_BINARY_DIR}/delta/kvpatch-stripped.exe"
+  KAVREL_EXAMPLES_DIR="${drive}${PROJECT_SOURCE_DIR}/examples"
+  KAVREL_GUIDE_PATH="${drive}${PROJECT_SOURCE_DIR}/docs/publishing.md"
   KAVREL_HANDOFF_HOST_PATH="${drive}$<TARGET_FILE:handoff-host>"
   KAVREL_TEST_APP1_PATH="${drive}$<TARGET_FILE:recording-app-1>"
   KAVREL_TEST_APP2_PATH="${drive}$<TARGET_FILE:recording-app-2>"

@@ -1,0 +1,64 @@
+// The worked examples of the publisher's guide, each a site in examples/: run
+// against the local server on the machine's files before, they leave the
+// files after; and the guide shows each control file as it is.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "InstallationRun.h"
+
+namespace kavrel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+void CopyBelow(const fs::path& from, const std::string& to) {
+  if (!fs::exists(from)) return;
+  for (const auto& e : fs::recursive_directory_iterator(from))
+    if (e.is_regular_file())
+      WriteFile(to + "/" + fs::relative(e.path(), from).generic_string(),
+                ReadFile(e.path().string()).value());
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+class ExampleTest : public TInstallationRun {
+ protected:
+  void RunExample(const std::string& name) {
+    const fs::path example = fs::path(KAVREL_EXAMPLES_DIR) / name;
+    const std::string control = ReadFile((example / "update.ini").string()).value();
+    CopyBelow(example / "site", www.Path());
+    std::string base = server.Url("");
+    base.pop_back();
+    WriteFile(www.File("update.ini"), Replaced(control, "@BASE@", base));
+    CopyBelow(example / "before", app.Path());
+    const TProgramResult r = Run(FileLines((example / "run.txt").string()));
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_NE(r.Out.find("[948]"), std::string::npos) << r.Out;
+    EXPECT_EQ(r.Out.find("[987]"), std::string::npos) << "every patch applies: " << r.Out;
+    for (const auto& e : fs::recursive_directory_iterator(example / "after"))
+      if (e.is_regular_file()) {
+        const std::string relative = fs::relative(e.path(), example / "after").generic_string();
+        EXPECT_EQ(ReadFile(app.File(relative)), ReadFile(e.path().string())) << relative;
+      }
+    // The guide shows the control file as it stands, at an address of its own.
+    const std::string guide = ReadFile(KAVREL_GUIDE_PATH).value();
+    EXPECT_NE(guide.find(Replaced(control, "@BASE@", "https://updates.example.com/" + name)),
+              std::string::npos)
+        << "docs/publishing.md does not show examples/" << name << "/update.ini";
+  }
+};
+
+TEST_F(ExampleTest, AChecksumBasedUpdate) { RunExample("checksum-update"); }
+TEST_F(ExampleTest, ACabinetOfDataFiles) { RunExample("cabinet"); }
+TEST_F(ExampleTest, ADeltaUpdate) { RunExample("delta-update"); }
+
+}  // namespace
+}  // namespace kavrel::test
