@@ -39,7 +39,10 @@ class ExampleTest : public TInstallationRun {
     base.pop_back();
     WriteFile(www.File("update.ini"), Replaced(control, "@BASE@", base));
     CopyBelow(example / "before", app.Path());
-    const TProgramResult r = Run(FileLines((example / "run.txt").string()));
+    // The answers a person gives to its questions and texts, when it has any.
+    const std::vector<std::string> answers = FileLines((example / "answers.txt").string());
+    const TProgramResult r =
+        Run(FileLines((example / "run.txt").string()), answers.empty() ? "" : answers.front());
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_NE(r.Out.find("[948]"), std::string::npos) << r.Out;
     EXPECT_EQ(r.Out.find("[987]"), std::string::npos) << "every patch applies: " << r.Out;
@@ -59,6 +62,7 @@ class ExampleTest : public TInstallationRun {
 TEST_F(ExampleTest, AChecksumBasedUpdate) { RunExample("checksum-update"); }
 TEST_F(ExampleTest, ACabinetOfDataFiles) { RunExample("cabinet"); }
 TEST_F(ExampleTest, ADeltaUpdate) { RunExample("delta-update"); }
+TEST_F(ExampleTest, WhatsNewAndTheLicence) { RunExample("whats-new-licence"); }
 
 }  // namespace
 }  // namespace kavrel::test
