@@ -63,6 +63,7 @@ TEST_F(ExampleTest, AChecksumBasedUpdate) { RunExample("checksum-update"); }
 TEST_F(ExampleTest, ACabinetOfDataFiles) { RunExample("cabinet"); }
 TEST_F(ExampleTest, ADeltaUpdate) { RunExample("delta-update"); }
 TEST_F(ExampleTest, WhatsNewAndTheLicence) { RunExample("whats-new-licence"); }
+TEST_F(ExampleTest, ADateBasedUpdateWithTheLastUpdateMemory) { RunExample("date-update"); }
 
 }  // namespace
 }  // namespace kavrel::test
