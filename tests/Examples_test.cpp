@@ -29,20 +29,29 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
   return text;
 }
 
+// The server's "auth" paths ask for the user and password the examples
+// that need one give.
 class ExampleTest : public TInstallationRun {
  protected:
+  ExampleTest() : TInstallationRun("acme", "secret") {}
+
   void RunExample(const std::string& name) {
     const fs::path example = fs::path(KAVREL_EXAMPLES_DIR) / name;
     const std::string control = ReadFile((example / "update.ini").string()).value();
+    // The site's address ("@BASE@" in the example's files): the server's
+    // root, or a modifier of its paths ("auth": behind its password).
+    const std::vector<std::string> modifier = FileLines((example / "base.txt").string());
+    std::string base = server.Url(modifier.empty() ? "" : modifier.front());
+    if (base.back() == '/') base.pop_back();
     CopyBelow(example / "site", www.Path());
-    std::string base = server.Url("");
-    base.pop_back();
     WriteFile(www.File("update.ini"), Replaced(control, "@BASE@", base));
     CopyBelow(example / "before", app.Path());
+    std::vector<std::string> settings;
+    for (const std::string& line : FileLines((example / "run.txt").string()))
+      settings.push_back(Replaced(line, "@BASE@", base));
     // The answers a person gives to its questions and texts, when it has any.
     const std::vector<std::string> answers = FileLines((example / "answers.txt").string());
-    const TProgramResult r =
-        Run(FileLines((example / "run.txt").string()), answers.empty() ? "" : answers.front());
+    const TProgramResult r = Run(settings, answers.empty() ? "" : answers.front());
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_NE(r.Out.find("[948]"), std::string::npos) << r.Out;
     EXPECT_EQ(r.Out.find("[987]"), std::string::npos) << "every patch applies: " << r.Out;
@@ -64,6 +73,7 @@ TEST_F(ExampleTest, ACabinetOfDataFiles) { RunExample("cabinet"); }
 TEST_F(ExampleTest, ADeltaUpdate) { RunExample("delta-update"); }
 TEST_F(ExampleTest, WhatsNewAndTheLicence) { RunExample("whats-new-licence"); }
 TEST_F(ExampleTest, ADateBasedUpdateWithTheLastUpdateMemory) { RunExample("date-update"); }
+TEST_F(ExampleTest, AnUpdateBehindBasicAuthentication) { RunExample("basic-auth"); }
 
 }  // namespace
 }  // namespace kavrel::test

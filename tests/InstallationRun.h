@@ -23,6 +23,9 @@ void AgeEntriesBelow(const std::string& folder);
 class TInstallationRun : public ::testing::Test {
  protected:
   TInstallationRun() : server(www.Path()) {}
+  // The server's "auth" paths then ask for this user and password.
+  TInstallationRun(const std::string& user, const std::string& password)
+      : server(www.Path(), user, password) {}
 
   // Publishes update.ini with the sections as its files; `extra` goes
   // before the file list (an application section, say).
