@@ -52,8 +52,9 @@ TPatchOutcome MakePatch(const std::string& oldFile, const std::string& newFile,
   const unsigned threads =
       options.Threads != 0 ? options.Threads : std::max(1U, std::thread::hardware_concurrency());
   ZSTD_CCtx* cctx = context.get();
-  // Workers only where there are several: one worker still costs a thread
-  // and its buffers, for nothing.
+  // Always in workers, one at least: zstd's output is the same for any number
+  // of workers but not without one, so that a release gives the same patch
+  // on every machine.
   for (const auto& [parameter, value] : std::initializer_list<std::pair<ZSTD_cParameter, int>>{
            {ZSTD_c_compressionLevel, options.Level},
            {ZSTD_c_windowLog, WindowLogFor(header.OldSize, header.NewSize)},
@@ -63,7 +64,7 @@ TPatchOutcome MakePatch(const std::string& oldFile, const std::string& newFile,
            // of the patch's size and saves half the time.
            {ZSTD_c_searchLog, 1},
            {ZSTD_c_checksumFlag, 1},
-           {ZSTD_c_nbWorkers, threads > 1 ? static_cast<int>(threads) : 0}}) {
+           {ZSTD_c_nbWorkers, static_cast<int>(threads)}}) {
     // A library built without threads refuses workers: then it works alone.
     if (const auto failed = ZstdError(ZSTD_CCtx_setParameter(cctx, parameter, value));
         failed && parameter != ZSTD_c_nbWorkers)

@@ -31,7 +31,8 @@ struct TDiffOptions {
   // zstd's level: 19 is its highest before the levels that need far more
   // memory for the same window.
   int Level = 19;
-  // Worker threads; 0 takes those the machine has, 1 works in this thread.
+  // Worker threads; 0 takes those the machine has. The patch is the same
+  // whatever their number.
   unsigned Threads = 0;
 };
 
