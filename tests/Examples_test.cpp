@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "InstallationRun.h"
@@ -39,16 +40,21 @@ class ExampleTest : public TInstallationRun {
     const fs::path example = fs::path(KAVREL_EXAMPLES_DIR) / name;
     const std::string control = ReadFile((example / "update.ini").string()).value();
     // The site's address ("@BASE@" in the example's files): the server's
-    // root, or a modifier of its paths ("auth": behind its password).
+    // root, or a modifier of its paths ("auth": behind its password), or an
+    // FTP server of its own ("ftp", its port "@PORT@").
     const std::vector<std::string> modifier = FileLines((example / "base.txt").string());
-    std::string base = server.Url(modifier.empty() ? "" : modifier.front());
+    const bool ftp = !modifier.empty() && modifier.front() == "ftp";
+    std::string base = server.Url(modifier.empty() || ftp ? "" : modifier.front());
     if (base.back() == '/') base.pop_back();
     CopyBelow(example / "site", www.Path());
     WriteFile(www.File("update.ini"), Replaced(control, "@BASE@", base));
+    std::optional<TFtpTestServer> ftpServer;
+    if (ftp) ftpServer.emplace(www.Path(), "acme", "secret");
+    const std::string port = ftpServer ? std::to_string(ftpServer->Port()) : "";
     CopyBelow(example / "before", app.Path());
     std::vector<std::string> settings;
     for (const std::string& line : FileLines((example / "run.txt").string()))
-      settings.push_back(Replaced(line, "@BASE@", base));
+      settings.push_back(Replaced(Replaced(line, "@BASE@", base), "@PORT@", port));
     // The answers a person gives to its questions and texts, when it has any.
     const std::vector<std::string> answers = FileLines((example / "answers.txt").string());
     const TProgramResult r = Run(settings, answers.empty() ? "" : answers.front());
@@ -74,6 +80,7 @@ TEST_F(ExampleTest, ADeltaUpdate) { RunExample("delta-update"); }
 TEST_F(ExampleTest, WhatsNewAndTheLicence) { RunExample("whats-new-licence"); }
 TEST_F(ExampleTest, ADateBasedUpdateWithTheLastUpdateMemory) { RunExample("date-update"); }
 TEST_F(ExampleTest, AnUpdateBehindBasicAuthentication) { RunExample("basic-auth"); }
+TEST_F(ExampleTest, AnFtpSite) { RunExample("ftp-site"); }
 
 }  // namespace
 }  // namespace kavrel::test
