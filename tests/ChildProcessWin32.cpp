@@ -91,12 +91,19 @@ HANDLE Spawn(const std::string& program, std::wstring commandLine, const std::st
   startup.hStdOutput = out;
   startup.hStdError = err;
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(
-          Wide(program).c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-          CREATE_UNICODE_ENVIRONMENT | (ownConsole ? CREATE_NEW_CONSOLE : CREATE_NO_WINDOW),
-          environment.data(), Wide(folder).c_str(), &startup, &info))
-    throw std::runtime_error("cannot start " + program + ": error " +
-                             std::to_string(::GetLastError()));
+  // Wine now and then refuses a start with an internal error (1359) under
+  // load; a second try starts the program.
+  for (int attempt = 1;; ++attempt) {
+    if (::CreateProcessW(
+            Wide(program).c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+            CREATE_UNICODE_ENVIRONMENT | (ownConsole ? CREATE_NEW_CONSOLE : CREATE_NO_WINDOW),
+            environment.data(), Wide(folder).c_str(), &startup, &info))
+      break;
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_INTERNAL_ERROR || attempt == 3)
+      throw std::runtime_error("cannot start " + program + ": error " + std::to_string(error));
+    ::Sleep(200);
+  }
   ::CloseHandle(info.hThread);
   pid = static_cast<pid_t>(info.dwProcessId);
   return info.hProcess;
