@@ -17,7 +17,7 @@ constexpr const char* kClean =
     "[files]\r\ncount=3\r\n"
     "[file1]\r\nurl=https://example.org/app.exe_NEW\r\ndescr=App\r\n"
     "[file2]\r\nurl=https://example.org/data.pat\r\nlocalversion={APP}\\data.bin\r\n"
-    "targetdir={APP}\r\nfallback=3\r\n"
+    "targetdir={APP}\r\nfallback=3\r\nnewchecksum=1234\r\n"
     "[file3]\r\nurl=https://example.org/data.bin\r\ntargetdir={APP}\r\ncompressed=0\r\n"
     "[whatsnew]\r\nfile=https://example.org/news.txt\r\n";
 
@@ -53,6 +53,7 @@ TEST(ControlFileLint, EachSurpriseIsNamedAtItsLine) {
       {"[whatsnew]\nfile=http://h/update.ini\n", 2, true, "the control file's own name"},
       {"[update]\nsequence=2\n" + files, 5, true, "has no \"sha256\""},
       {files + "fallback=4\n", 5, true, "names no other entry"},
+      {"[files]\ncount=1\n[file1]\nurl=h/a.pat\n", 4, false, "fails"},
       {files, 4, true, "plain http"},
       {"[update]\ndate=1\n[update]\n", 3, false, "only the first one at line 1"},
   };

@@ -342,6 +342,13 @@ class TLinter {
         else if (!EndsWithText(names_[n], ".pat"))
           Say(fallback->Line, false, "\"fallback\" only counts for a patch (a \".pat\" entry)");
       }
+      // A patch fetched where the file is new already fails every time.
+      if (EndsWithText(names_[n], ".pat") && !Key(section, "newchecksum") &&
+          !Key(section, "newversion") && !Key(section, "date"))
+        Say(url->Line, false,
+            "the patch of [" + section +
+                "] has no \"newchecksum\", \"newversion\" or \"date\": a machine whose file is "
+                "new already fetches it, and it fails");
     }
   }
 
