@@ -24,6 +24,12 @@ struct TPatchOutcome {
   bool Succeeded() const { return Result == TPatchResult::Applied; }
 };
 
+// The exit status the patch utility and `kavrel patch` end with: 0 when done,
+// 2 when the file is not the one the patch was made from, 1 otherwise.
+inline int ExitStatus(TPatchResult result) {
+  return result == TPatchResult::Applied ? 0 : result == TPatchResult::WrongOldFile ? 2 : 1;
+}
+
 // Each step of the work as it begins, for a log or a console.
 using TPatchProgress = std::function<void(std::string_view step)>;
 

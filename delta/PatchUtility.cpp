@@ -60,14 +60,7 @@ int RunPatchUtility(const std::vector<std::string>& args) {
   const TPatchOutcome outcome =
       ApplyPatch(parsed->Patch, parsed->File, [&say](std::string_view step) { say(step, false); });
   say(outcome.Detail, !outcome.Succeeded());
-  switch (outcome.Result) {
-    case TPatchResult::Applied:
-      return 0;
-    case TPatchResult::WrongOldFile:
-      return 2;
-    default:
-      return 1;
-  }
+  return ExitStatus(outcome.Result);
 }
 
 }  // namespace kavrel::delta

@@ -67,27 +67,10 @@ void TKavrel::DeployUtility() {
     }
     if (!present || present->find(resources::kUtilityMark) == std::string::npos) return;
   }
-  std::string temp;
-  int error = 0;
-  auto file = platform::TFile::CreateTemporary(platform::FolderPart(target), "KAVU", temp, &error);
-  if (!file)
-    throw platform::EInOutError(
-        "Cannot create a file beside " + target + ": " + platform::SystemErrorText(error), error);
-  try {
-    file->Write(utility);
-    file->Sync();
-    file->Close();
-  } catch (...) {
-    file.reset();
-    platform::DeleteFileAt(temp);
-    throw;
-  }
-  platform::ShareLike(temp, target);
-  if (!platform::MakeExecutable(temp) || !platform::ReplaceFileWith(temp, target)) {
-    const int failure = platform::GetLastError();
-    platform::DeleteFileAt(temp);
-    throw platform::EInOutError("Cannot write the patch utility " + target, failure);
-  }
+  platform::WriteFileAtomically(target, utility);
+  if (!platform::MakeExecutable(target))
+    throw platform::EInOutError("Cannot make the patch utility runnable: " + target,
+                                platform::GetLastError());
 }
 
 }  // namespace kavrel

@@ -115,4 +115,9 @@ std::vector<std::string> FilesBelow(const std::string& folder) {
   return found;
 }
 
+void CopyFilesBelow(const std::string& from, const std::string& to) {
+  for (const std::string& name : FilesBelow(from))
+    WriteFile(to + "/" + name, ReadFile(from + "/" + name).value());
+}
+
 }  // namespace kavrel::test

@@ -29,5 +29,8 @@ void MakeCabinetWithGcab(const std::string& folder, const std::string& cabinet,
 // The files of a folder, recursively, as paths relative to it; folders are not
 // listed.
 std::vector<std::string> FilesBelow(const std::string& folder);
+// Copies the files below `from` to the same places below `to`; nothing when
+// `from` is missing.
+void CopyFilesBelow(const std::string& from, const std::string& to);
 
 }  // namespace kavrel::test

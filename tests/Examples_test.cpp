@@ -8,20 +8,13 @@
 #include <optional>
 #include <sstream>
 
+#include "CabinetImage.h"
 #include "InstallationRun.h"
 
 namespace kavrel::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-void CopyBelow(const fs::path& from, const std::string& to) {
-  if (!fs::exists(from)) return;
-  for (const auto& e : fs::recursive_directory_iterator(from))
-    if (e.is_regular_file())
-      WriteFile(to + "/" + fs::relative(e.path(), from).generic_string(),
-                ReadFile(e.path().string()).value());
-}
 
 std::string Replaced(std::string text, const std::string& from, const std::string& to) {
   for (std::size_t at = text.find(from); at != std::string::npos;
@@ -46,12 +39,12 @@ class ExampleTest : public TInstallationRun {
     const bool ftp = !modifier.empty() && modifier.front() == "ftp";
     std::string base = server.Url(modifier.empty() || ftp ? "" : modifier.front());
     if (base.back() == '/') base.pop_back();
-    CopyBelow(example / "site", www.Path());
+    CopyFilesBelow((example / "site").string(), www.Path());
     WriteFile(www.File("update.ini"), Replaced(control, "@BASE@", base));
     std::optional<TFtpTestServer> ftpServer;
     if (ftp) ftpServer.emplace(www.Path(), "acme", "secret");
     const std::string port = ftpServer ? std::to_string(ftpServer->Port()) : "";
-    CopyBelow(example / "before", app.Path());
+    CopyFilesBelow((example / "before").string(), app.Path());
     std::vector<std::string> settings;
     for (const std::string& line : FileLines((example / "run.txt").string()))
       settings.push_back(Replaced(Replaced(line, "@BASE@", base), "@PORT@", port));
@@ -61,11 +54,9 @@ class ExampleTest : public TInstallationRun {
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_NE(r.Out.find("[948]"), std::string::npos) << r.Out;
     EXPECT_EQ(r.Out.find("[987]"), std::string::npos) << "every patch applies: " << r.Out;
-    for (const auto& e : fs::recursive_directory_iterator(example / "after"))
-      if (e.is_regular_file()) {
-        const std::string relative = fs::relative(e.path(), example / "after").generic_string();
-        EXPECT_EQ(ReadFile(app.File(relative)), ReadFile(e.path().string())) << relative;
-      }
+    const std::string after = (example / "after").string();
+    for (const std::string& name : FilesBelow(after))
+      EXPECT_EQ(ReadFile(app.File(name)), ReadFile(after + "/" + name)) << name;
     // The guide shows the control file as it stands, at an address of its own.
     const std::string guide = ReadFile(KAVREL_GUIDE_PATH).value();
     EXPECT_NE(guide.find(Replaced(control, "@BASE@", "https://updates.example.com/" + name)),

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "CabinetImage.h"
 #include "ControlFileLint.h"
 #include "InstallationRun.h"
 #include "Minisign.h"
@@ -67,10 +68,7 @@ TEST_F(PublishTest, ASignedSiteTurnsTheOldReleaseIntoTheNewOne) {
   EXPECT_EQ(ini.find("same.txt"), std::string::npos) << "an unchanged file is not named";
 
   // A machine with the old release and the launcher's settings.
-  for (const auto& e : std::filesystem::recursive_directory_iterator(releases.File("old")))
-    if (e.is_regular_file())
-      WriteFile(app.File(std::filesystem::relative(e.path(), releases.File("old")).string()),
-                ReadFile(e.path().string()).value());
+  CopyFilesBelow(releases.File("old"), app.Path());
   const std::string key = FileLines(keys.File("site.pub")).back();
   const TProgramResult r =
       Run({"UseCRC32=True", "ExtractCAB=True", "ApplyPatch=True", "UseWinTempDir=False",
@@ -97,11 +95,8 @@ TEST_F(PublishTest, TheSameInputsGiveTheSameBytesAndTheSequenceGoesUp) {
   ASSERT_EQ(Publish(second.Path()).ExitCode, 0);
   const auto files = [](const std::string& folder) {
     std::vector<std::pair<std::string, std::string>> found;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
-      if (e.is_regular_file())
-        found.emplace_back(std::filesystem::relative(e.path(), folder).generic_string(),
-                           ReadFile(e.path().string()).value_or(""));
-    std::sort(found.begin(), found.end());
+    for (const std::string& name : FilesBelow(folder))
+      found.emplace_back(name, ReadFile(folder + "/" + name).value_or(""));
     return found;
   };
   EXPECT_EQ(files(first.Path()), files(second.Path()));

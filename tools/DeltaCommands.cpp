@@ -17,8 +17,7 @@ int Finished(const delta::TPatchOutcome& outcome, std::ostream& out, std::ostrea
     return 0;
   }
   err << "kavrel: " << outcome.Detail << '\n';
-  // As the patch utility: 2 when the file is not the one the patch is for.
-  return outcome.Result == delta::TPatchResult::WrongOldFile ? 2 : 1;
+  return delta::ExitStatus(outcome.Result);
 }
 
 }  // namespace

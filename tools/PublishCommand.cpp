@@ -73,21 +73,32 @@ std::string FolderOfRelative(const std::string& relative) {
                                     : InApplication(relative.substr(0, slash));
 }
 
-// A location below the site's address. The engine names the fetched file by
-// the location's last part as written, so names stay as they are (blanks and
-// letters of any script go out encoded by the transfer itself); only what
-// would end or change the path is escaped.
+// What would end or change a location's path: a machine names the fetched
+// file by the location's last part as written, so a name holding one of these
+// could not be fetched under its own name.
+bool ChangesAPath(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return u < 0x20 || u == 0x7F || c == '%' || c == '#' || c == '?';
+}
+
+// A location below the site's address. Names stay as they are (blanks and
+// letters of any script go out encoded by the transfer itself).
 std::string Location(const std::string& base, const std::string& relative) {
   std::string out = base;
   if (!out.empty() && out.back() != '/') out += '/';
-  static const char* kHex = "0123456789ABCDEF";
-  for (const unsigned char c : relative) {
-    if (c < 0x20 || c == 0x7F || c == '%' || c == '#' || c == '?')
-      out += std::string("%") + kHex[c >> 4] + kHex[c & 15];
-    else
-      out += static_cast<char>(c);
-  }
-  return out;
+  return out +
+         PercentEncode(relative, [&relative](std::size_t i) { return ChangesAPath(relative[i]); });
+}
+
+// How a machine tells that its copy is not the new one: the program's file
+// version when it went up, otherwise the checksum (of the kind launchers
+// use), which decides alone.
+std::pair<std::string, std::string> Condition(const std::string& now, const std::string& before) {
+  const TVersionWords newVersion = GetFileVersion(now);
+  const TVersionWords oldVersion = before.empty() ? TVersionWords{} : GetFileVersion(before);
+  if (newVersion.Valid() && oldVersion.Valid() && CompareVersionWords(newVersion, oldVersion) > 0)
+    return {"newversion", VersionToText(newVersion)};
+  return {"newchecksum", std::to_string(FileCRC(now))};
 }
 
 std::int64_t SizeOf(const std::string& path) {
@@ -136,19 +147,18 @@ class TPublisher {
     for (const std::string& name : files) {
       const std::string now = Join(To, name);
       const bool before = old.count(name) != 0;
-      // A machine names the file by its location's last part as written: an
-      // escaped character would stay escaped in the name.
-      if (std::any_of(name.begin(), name.end(), [](unsigned char c) {
-            return c < 0x20 || c == 0x7F || c == '%' || c == '#' || c == '?';
-          })) {
+      if (std::any_of(name.begin(), name.end(), ChangesAPath)) {
         err_ << "kavrel: " << name << " cannot be fetched under its own name (\"%\", \"#\", \"?\" "
              << "or a control character)\n";
         return 1;
       }
       if (before && SameContent(Join(From, name), now)) continue;
+      // One condition for every entry of the file: a patch and its fallback
+      // are chosen alike.
+      const auto condition = Condition(now, before ? Join(From, name) : std::string());
       if (components.count(name) != 0) {
         componentNames.push_back(name + "_NEW");
-        AddEntry(name, Serve(now, name + "_NEW", false), {}, 0);
+        AddEntry(name, Serve(now, name + "_NEW", false), condition, 0);
         continue;
       }
       const TServed whole = Serve(now, name, true);
@@ -157,13 +167,13 @@ class TPublisher {
         const std::string patchPath = Join(Site, patchName);
         const auto made = delta::MakePatch(Join(From, name), now, patchPath, {19, 0});
         if (made.Succeeded() && SizeOf(patchPath) * 5 < SizeOf(Join(Site, whole.Name)) * 4) {
-          AddEntry(name, {patchName, false}, Join(From, name), entries_ + 2);
-          AddEntry(name, whole, {}, 0);
+          AddEntry(name, {patchName, false}, condition, entries_ + 2);
+          AddEntry(name, whole, condition, 0);
           continue;
         }
         fs::remove(Native(patchPath));
       }
-      AddEntry(name, whole, {}, 0);
+      AddEntry(name, whole, condition, 0);
     }
     WriteControlFile(componentNames);
     if (!Key.empty() && !Sign()) return 1;
@@ -194,22 +204,14 @@ class TPublisher {
   }
 
   // One [fileN] section: fetched when the installed file is not the new one.
-  void AddEntry(const std::string& name, const TServed& served, const std::string& oldPath,
-                int fallback) {
+  void AddEntry(const std::string& name, const TServed& served,
+                const std::pair<std::string, std::string>& condition, int fallback) {
     const std::string section = "file" + std::to_string(++entries_);
-    const std::string now = Join(To, name);
     const std::string site = Join(Site, served.Name);
     ini_.WriteString(section, "url", Location(Base, served.Name));
     ini_.WriteString(section, "descr", name);
     ini_.WriteString(section, "localversion", InApplication(name));
-    // The program's file version when it went up; otherwise the checksum (of
-    // the kind launchers use), which decides alone.
-    const TVersionWords newVersion = GetFileVersion(now);
-    const TVersionWords oldVersion = oldPath.empty() ? TVersionWords{} : GetFileVersion(oldPath);
-    if (newVersion.Valid() && oldVersion.Valid() && CompareVersionWords(newVersion, oldVersion) > 0)
-      ini_.WriteString(section, "newversion", VersionToText(newVersion));
-    else
-      ini_.WriteString(section, "newchecksum", std::to_string(FileCRC(now)));
+    ini_.WriteString(section, condition.first, condition.second);
     if (!served.Name.ends_with("_NEW"))
       ini_.WriteString(section, "targetdir", FolderOfRelative(name));
     if (served.Compressed) ini_.WriteString(section, "compressed", "1");
