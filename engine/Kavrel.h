@@ -92,11 +92,14 @@ class TKavrel : public TComponent {
   bool ExecuteAndWait(const std::string& CommandLine, bool ShowWindow, bool ShowAnimation,
                       const std::string& Caption, const std::string& Message);
   bool Running() const { return running_; }
-  // How the last run ended, for a host's exit status: the update was applied
-  // or none was needed, it failed, it was cancelled, or the user declined it
-  // (a question, a what's-new text or a licence).
-  enum class TRunOutcome { Done, Failed, Cancelled, Declined };
+  // How the last run ended, for a host's exit status: the update was applied,
+  // none was needed, it failed, it was cancelled, or the user declined it (a
+  // question, a what's-new text or a licence).
+  enum class TRunOutcome { Done, NoUpdate, Failed, Cancelled, Declined };
   TRunOutcome Outcome() const { return Cancelled ? TRunOutcome::Cancelled : outcome_; }
+  // The outcome as the exit status of a command-line run and the result of
+  // the C interface's run (kavrel.h names the same values).
+  static int RunStatus(TRunOutcome Outcome);
 
   // Version: always the engine's own; setting it does nothing.
   std::string GetVersion() const;

@@ -32,6 +32,22 @@ class TRunGuard {
 
 }  // namespace
 
+int TKavrel::RunStatus(TRunOutcome Outcome) {
+  switch (Outcome) {
+    case TRunOutcome::Done:
+      return 0;
+    case TRunOutcome::Failed:
+      return 1;
+    case TRunOutcome::Cancelled:
+      return 3;
+    case TRunOutcome::Declined:
+      return 4;
+    case TRunOutcome::NoUpdate:
+      return 5;
+  }
+  return 1;
+}
+
 void TKavrel::RunUpdate() {
   // A handler that asks for a run while one is under way (a window event
   // delivered during a transfer or after a dialog) is refused.
@@ -111,7 +127,7 @@ void TKavrel::RunOpenedUpdate() {
   if (ConnectHandle == nullptr && UpdateType != fileUpdate) return stop();
   if (CheckUpdateSection() != 0) return stop();
   if (!ForceUpdate && CheckUpdateConditions() == 7) {
-    outcome_ = TRunOutcome::Done;  // nothing needed
+    outcome_ = TRunOutcome::NoUpdate;
     AppUpdate = false;
     return stop();
   }

@@ -56,11 +56,15 @@ void TForm3::Kavrel1ProgressCancel(TKavrel&, bool& Cancel) { Cancel = Cancel || 
 int TForm3::ExitStatus() const {
   // Ended by a signal before the update was through: cancelled, whatever box
   // it closed on its way.
-  const bool done = activated_ && !failed_ && kavrel1_->Outcome() == TKavrel::TRunOutcome::Done;
+  const TKavrel::TRunOutcome outcome = kavrel1_->Outcome();
+  const bool done = activated_ && !failed_ &&
+                    (outcome == TKavrel::TRunOutcome::Done ||
+                     outcome == TKavrel::TRunOutcome::NoUpdate);
   if (!done && platform::InterruptRequested()) return kExitCancelled;
   if (failed_ || !activated_) return kExitFailed;
-  switch (kavrel1_->Outcome()) {
+  switch (outcome) {
     case TKavrel::TRunOutcome::Done:
+    case TKavrel::TRunOutcome::NoUpdate:
       return kExitDone;
     case TKavrel::TRunOutcome::Cancelled:
       return kExitCancelled;

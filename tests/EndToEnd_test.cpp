@@ -98,7 +98,7 @@ TEST_F(EndToEndTest, ScriptedRunGoesThroughEveryInstructionTextAndTheFinish) {
   WriteFile(www.File("next.ini"), "[update]\r\n");
   server.ClearRequests();
   const TProgramResult second = Run(remember);
-  ASSERT_EQ(second.ExitCode, 0) << second.Err;
+  ASSERT_EQ(second.ExitCode, 5) << "no update needed: " << second.Err;
   const auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].Path, "/next.ini");
@@ -115,7 +115,7 @@ TEST_F(EndToEndTest, RefusalsEndTheRunWithoutTheFinish) {
   for (const std::string answers : {"no", "yes,cancel"}) {
     SCOPED_TRACE(answers);
     const TProgramResult r = Run({}, answers);
-    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    ASSERT_EQ(r.ExitCode, 4) << "declined: " << r.Err;
     EXPECT_EQ(r.Out.find("[943]"), std::string::npos);
     EXPECT_EQ(r.Out.find("[948]"), std::string::npos);
     EXPECT_EQ(r.Err.find("[license]"), std::string::npos) << "never shown after a refusal";
@@ -133,17 +133,19 @@ TEST_F(EndToEndTest, EachKindOfControlFileGivesItsMessages) {
   struct TCase {
     std::string update;
     std::vector<std::string> expected;  // in this order, after [926]
+    int status = 0;                     // updated, 5: no update needed, 1: failed
   };
   const std::vector<TCase> cases = {
       {"date=01/01/2030\r\n", {"[928]", "[929] New version found : ", "[943]"}},
-      {"date=01/01/1975\r\n", {"[928]", "[930]", "[949]"}},  // not after 1 January 1980
+      {"date=01/01/1975\r\n", {"[928]", "[930]", "[949]"}, 5},  // not after 1 January 1980
       {"unconditional=0\r\n", {"[943]"}},
       {local + "newsize=9\r\n", {"[932]", "[929]", "[943]"}},
-      {local + "newsize=3\r\n", {"[932]", "[930]", "[949]"}},
+      {local + "newsize=3\r\n", {"[932]", "[930]", "[949]"}, 5},
       {local + "newchecksum=1\r\nnewsize=3\r\n", {"[931]", "[929]", "[943]"}},
       {local + "newversion=1.0\r\n",
-       {"[933]", "[944] Version check : Version compare of ", "[930]", "[949]"}},
-      {"signature=kavrel\r\nunconditional=1\r\n", {"[927]", "[949]"}},
+       {"[933]", "[944] Version check : Version compare of ", "[930]", "[949]"},
+       5},
+      {"signature=kavrel\r\nunconditional=1\r\n", {"[927]", "[949]"}, 1},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.update);
@@ -153,7 +155,7 @@ TEST_F(EndToEndTest, EachKindOfControlFileGivesItsMessages) {
               "[update]\r\n" + signature + c.update +
                   "[files]\r\ncount=1\r\n[file1]\r\nurl=" + server.Url("gen/1/x") + "\r\n");
     const TProgramResult r = Run({"SignatureCheck=True"});
-    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    ASSERT_EQ(r.ExitCode, c.status) << r.Err;
     std::size_t at = r.Out.find("[926]");
     ASSERT_NE(at, std::string::npos) << r.Out;
     for (const std::string& piece : c.expected) {

@@ -31,7 +31,7 @@ TEST(KavrelRunTest, FileRunPrintsTheStartOfRunMessagesAndAppendsThemToTheLog) {
       RunProgram({KavrelProgram(), "run", "-p", "UpdateType=fileUpdate", "-p", "Logging=True", "-p",
                   "LogFileName=" + log, "-p", "URL=" + dir.File("missing.ini")},
                  dir.Path());
-  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  ASSERT_EQ(r.ExitCode, 1) << "a control file that cannot be read fails the run: " << r.Err;
   const std::vector<std::string> out = Lines(r.Out);
   ASSERT_GE(out.size(), 6u) << r.Out;
   const std::vector<std::string> idents = {"[968]", "[966]", "[967]", "[969]", "[970]", "[963]"};

@@ -386,7 +386,7 @@ TEST_F(RunDriverWholeRunTest, AFileThatCannotBePutInPlaceIsReportedAsNotFullyApp
   Publish({{"url=" + server.Url("gen/10/app.exe"), "targetdir=" + app.Path()}},
           "[action]\r\nupdateURL=" + server.Url("next.ini") + "\r\n");
   const test::TProgramResult r = Run({});
-  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(r.ExitCode, 1) << r.Err;
   const std::vector<std::string> shown = {
       "[973] Cannot rename file : ", " to " + app.File("app.exe") + " (Status:19)",
       "[986] Update not fully applied"};

@@ -142,7 +142,7 @@ TEST_F(SignedUpdateTest, RefusedControlFilesChangeRunAndRememberNothing) {
     std::vector<std::string> properties = memory;
     properties.insert(properties.end(), c.properties.begin(), c.properties.end());
     const TProgramResult r = RunSigned(properties, c.keys, "ok,ok,ok");
-    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    ASSERT_EQ(r.ExitCode, 1) << "refused: a failure: " << r.Err;
     EXPECT_TRUE(Has(r, c.expected)) << r.Out;
     EXPECT_TRUE(Has(r, "(Status:2)")) << "a launcher says the update could not be had";
     for (const char* never : {"[926]", "[934]", "[941]", "[945]", "[948]"})
@@ -256,7 +256,7 @@ TEST_F(SignedUpdateTest, FilesThatDifferFromWhatWasSignedAreNeverInstalled) {
       std::vector<std::string> properties = c.properties;
       properties.push_back(std::string("UseWinTempDir=") + throughTemp);
       const TProgramResult r = RunSigned(properties);
-      ASSERT_EQ(r.ExitCode, 0) << r.Err;
+      ASSERT_EQ(r.ExitCode, 1) << r.Err;
       EXPECT_TRUE(Has(r, "[979] File does not match the signed update : ")) << r.Out;
       EXPECT_TRUE(Has(r, c.expected)) << r.Out;
       EXPECT_TRUE(Has(r, "[946] Cannot download update file")) << r.Out;

@@ -101,8 +101,9 @@ constexpr const char* kUsage =
     "                  Once used up, questions are answered No, logins cancelled\n"
     "                  and text dialogs refused.\n"
     "\n"
-    "Exit status: 0 when the run returned, 1 when an error ended it, 2 for a\n"
-    "usage error.\n";
+    "Exit status of run: 0 updated, 1 failed, 2 usage error, 3 cancelled,\n"
+    "4 refused (a question, a what's-new text or a licence declined),\n"
+    "5 no update needed. The other commands: 0 done, 1 failed, 2 usage error.\n";
 
 int Usage(const std::string& error) {
   std::cerr << "kavrel: " << error << "\n(kavrel help shows the commands and options)\n";
@@ -157,7 +158,7 @@ int Run(const std::vector<std::string>& args) {
     std::cerr << "kavrel: " << e.what() << '\n';
     return 1;
   }
-  return 0;
+  return kavrel::TKavrel::RunStatus(engine->Outcome());
 }
 
 int Fetch(const std::vector<std::string>& args) {
