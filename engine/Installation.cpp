@@ -31,13 +31,17 @@ std::string UpperExtension(const std::string& name) {
 }  // namespace
 
 int TKavrel::InstallFiles() {
+  TransferDeclined = false;
   TKavrelUpdate mode = UpdateUpdate;
   int result = 0;
   for (std::size_t i = 0; i < FileList.Count(); ++i) {
     // A copy: a handler raised below may change the list.
     const TFileDescription entry = FileList[i];
     const TTransferDecision decision = ConfirmTransfer(mode, entry);
-    if (decision == TTransferDecision::Stop) return result;
+    if (decision == TTransferDecision::Stop) {
+      TransferDeclined = true;
+      return result;
+    }
     if (decision == TTransferDecision::Skip) continue;
 
     std::string url = entry.URL;

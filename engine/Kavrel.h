@@ -292,7 +292,8 @@ class TKavrel : public TComponent {
   TDateTime ControlDateTime = DefaultControlDate();
   TDateTime LastUpdateDateTime = DefaultControlDate();
   bool Cancelled = false;
-  bool StubStarted = false;  // the updater stub of this run has been started
+  bool TransferDeclined = false;  // the user said No to fetching the files
+  bool StubStarted = false;       // the updater stub of this run has been started
   // The signed hash and size the next DownloadFile checks what arrives against;
   // taken by that call.
   std::optional<TSignedContent> ExpectedContent;

@@ -154,7 +154,13 @@ void TKavrel::RunOpenedUpdate() {
   if (remaining == 0) {
     // A run whose files were not all put in place does not finish as if they
     // had been: nothing is remembered, so that the next run tries again.
-    if (InstallFiles() == 0) {
+    const int installed = InstallFiles();
+    if (TransferDeclined) {
+      // Nothing fetched: the update is still to be had, so nothing is
+      // remembered and nothing handed over, as for a declined question.
+      outcome_ = TRunOutcome::Declined;
+      AppUpdate = false;
+    } else if (installed == 0) {
       FinishUpdate();
     } else {
       outcome_ = TRunOutcome::Failed;
@@ -166,7 +172,7 @@ void TKavrel::RunOpenedUpdate() {
   }
   CloseConnection();
   // Success only for a run whose files are all in place.
-  if (remaining == 0 && !Cancelled && outcome_ != TRunOutcome::Failed) NotifySuccess();
+  if (remaining == 0 && !Cancelled && outcome_ == TRunOutcome::Done) NotifySuccess();
   if (RestartNeeded()) RestartApplication();
 }
 

@@ -35,4 +35,8 @@ std::optional<std::string> GetEnvironment(std::string_view name);
 // standard error; from a pipe, one line of the standard input. Nothing at its end.
 std::optional<std::string> ReadHiddenLine(std::string_view prompt);
 
+// Whether the standard output is a terminal (a console on Windows) that a
+// person watches, rather than a pipe or a file.
+bool StandardOutputIsTerminal();
+
 }  // namespace kavrel::platform

@@ -58,16 +58,17 @@ TEST_F(EndToEndTest, ScriptedRunGoesThroughEveryInstructionTextAndTheFinish) {
       "PostUpdateInfo.Action=/echo/report", "PostUpdateInfo.Data=result=updated"};
   properties.insert(properties.end(), remember.begin(), remember.end());
   std::vector<std::string> args = {
-      KavrelProgram(), "run",           "-p",          "URL=" + server.Url("update.ini"),
-      "--answers",     "yes,ok,accept", "--list-files"};
+      KavrelProgram(),     "run",         "-p", "URL=" + server.Url("update.ini"), "--answers",
+      "yes,ok,accept,yes", "--list-files"};
   for (const std::string& p : properties) args.insert(args.end(), {"-p", p});
   const TProgramResult r = RunProgram(args, app.Path(), Environment());
   ASSERT_EQ(r.ExitCode, 0) << r.Err;
-  EXPECT_EQ(Idents(r.Out),
-            (std::vector<std::string>{
-                "[968]", "[966]", "[967]", "[969]",          "[970]", "[963]", "[918]", "[921]",
-                "[915]", "[926]", "[934]", "[936]",          "[937]", "[915]", "[939]", "[915]",
-                "[943]", "[971]", "[971]", "[file] Program", "[941]", "[948]", "[949]", "[949]"}))
+  EXPECT_EQ(
+      Idents(r.Out),
+      (std::vector<std::string>{
+          "[968]", "[966]",          "[967]", "[969]", "[970]", "[963]", "[918]", "[921]", "[915]",
+          "[926]", "[934]",          "[936]", "[937]", "[915]", "[939]", "[915]", "[943]", "[971]",
+          "[971]", "[file] Program", "[915]", "[941]", "[948]", "[949]", "[949]"}))
       << r.Out;
   EXPECT_NE(r.Err.find("[box] Welcome\n  to 2.0"), std::string::npos) << r.Err;
   EXPECT_NE(r.Err.find("[question] Install now?"), std::string::npos);

@@ -286,8 +286,9 @@ TEST_F(InstallationTest, ConfirmationModesAskAsConfigured) {
 
   server.ClearRequests();
   r = Run({"UpdateUpdate=kvuPromptOnce"}, "no");
-  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  ASSERT_EQ(r.ExitCode, 4) << "declined, not finished: " << r.Err;
   EXPECT_EQ(FetchedPaths(), std::vector<std::string>{});
+  EXPECT_EQ(r.Out.find("[948]"), std::string::npos) << r.Out;
   EXPECT_NE(r.Err.find("[question] Download update files ?"), std::string::npos) << r.Err;
 
   r = Run({"UpdateUpdate=kvuPromptOnce"}, "yes");

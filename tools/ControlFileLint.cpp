@@ -11,6 +11,7 @@
 #include "DateTime.h"
 #include "Files.h"
 #include "IniDocument.h"
+#include "JsonText.h"
 #include "Kavrel.h"
 #include "PathHelpers.h"
 #include "PathNames.h"
@@ -455,20 +456,6 @@ class TLinter {
   std::map<int, std::string> names_;  // entry number: the file name it fetches
   std::vector<TLintFinding> findings_;
 };
-
-std::string JsonText(std::string_view text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\')
-      out += std::string("\\") + c;
-    else if (static_cast<unsigned char>(c) < 0x20) {
-      static const char* kHex = "0123456789abcdef";
-      out += std::string("\\u00") + kHex[(c >> 4) & 0xF] + kHex[c & 0xF];
-    } else
-      out += c;
-  }
-  return out + "\"";
-}
 
 }  // namespace
 

@@ -44,6 +44,13 @@ std::optional<THostOptions> ParseHostOptions(const std::vector<std::string>& arg
       options.properties.emplace_back(value.substr(0, eq), value.substr(eq + 1));
     } else if (arg == "--list-files") {
       options.listFiles = true;
+    } else if (arg == "--json" || arg == "--quiet") {
+      const TOutputForm form = arg == "--json" ? TOutputForm::Json : TOutputForm::Quiet;
+      if (options.output != TOutputForm::Lines && options.output != form) {
+        error = "--json and --quiet exclude each other";
+        return std::nullopt;
+      }
+      options.output = form;
     } else if (arg.size() > 1 && arg[0] == '-') {
       error = "unknown option " + arg;
       return std::nullopt;

@@ -2,6 +2,7 @@
 //   -p NAME=VALUE   set a published property (repeatable, applied in order)
 //   --answers LIST  comma-separated answers for the run's questions
 //   --list-files    show the files the run selects, as the launcher sees them
+//   --json, --quiet the form of the status messages
 #pragma once
 
 #include <optional>
@@ -13,11 +14,16 @@ namespace kavrel {
 
 class TKavrel;
 
+// How a command prints the run's status messages: as log lines, as JSON
+// objects a line (--json), or not at all (--quiet).
+enum class TOutputForm { Lines, Json, Quiet };
+
 struct THostOptions {
   std::vector<std::pair<std::string, std::string>> properties;
   std::vector<std::string> answers;
   std::vector<std::string> operands;  // what is left once the options are taken
   bool listFiles = false;             // --list-files
+  TOutputForm output = TOutputForm::Lines;
 };
 
 // Nothing and a message in `error` when the arguments do not fit.

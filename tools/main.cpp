@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "CommandHelp.h"
 #include "ControlFileLint.h"
 #include "DeltaCommands.h"
 #include "HostEngine.h"
@@ -14,96 +15,9 @@
 #include "PublisherCommands.h"
 #include "ScriptedUserInterface.h"
 #include "SigningCommands.h"
+#include "System.h"
 
 namespace {
-
-constexpr const char* kUsage =
-    "usage: kavrel COMMAND [OPTIONS]\n"
-    "\n"
-    "Commands:\n"
-    "  run [-p NAME=VALUE]... [--answers LIST] [--list-files]\n"
-    "      Performs one update run with the engine's defaults and the given\n"
-    "      properties, printing each status message as it is reported. With\n"
-    "      --list-files the selected files are shown as a launcher sees them,\n"
-    "      one line \"[file] \" plus the description each (entries without a\n"
-    "      description are dropped, as under a launcher).\n"
-    "  fetch [-p NAME=VALUE]... [--answers LIST] LOCATION TARGETDIR\n"
-    "      Opens the session as a run does, fetches one location into the\n"
-    "      folder TARGETDIR (with fileUpdate also a file path) and closes the\n"
-    "      session: a check that a location is reachable with the settings a\n"
-    "      launcher will use. Exit status 0 when the file was fetched, else 1.\n"
-    "  checksum [--crc32] FILE\n"
-    "      Prints the value a control file's \"newchecksum\" needs for FILE:\n"
-    "      the byte sum, or with --crc32 the checksum engines with UseCRC32 use.\n"
-    "  version FILE\n"
-    "      Prints the file version of a program or library (.exe, .dll) as\n"
-    "      major.minor.release.build; exit status 1 when it has none.\n"
-    "  compress [--last-char C] SOURCE TARGET\n"
-    "      Writes SOURCE to TARGET in the LZ format (\"SZDD\") that entries\n"
-    "      marked compressed use. The header records C, by default the last\n"
-    "      character of SOURCE's name, as the last character of the expanded\n"
-    "      name: app.exe compressed to app.ex_ expands to app.exe again.\n"
-    "  expand FILE\n"
-    "      Expands an LZ file as a machine does: next to it, under its name\n"
-    "      with the recorded last character, and removes FILE; prints the\n"
-    "      name written. A damaged file is kept and nothing is written.\n"
-    "  extract CABINET FOLDER\n"
-    "      Extracts every file of a cabinet into FOLDER as a machine does,\n"
-    "      with its subfolders and stored dates, and prints each file written.\n"
-    "      The cabinet stays.\n"
-    "  scramble SOURCE TARGET\n"
-    "      Writes the launcher's settings file TARGET from the INI text SOURCE\n"
-    "      (or the text back from a settings file).\n"
-    "  keygen [-W] [-f] [-p PUBLICKEYFILE] [-s SECRETKEYFILE]\n"
-    "      Makes a signing key pair in minisign's formats (minisign.pub and\n"
-    "      minisign.key by default), the secret key protected by a password\n"
-    "      asked for twice, or unprotected with -W; -f replaces existing files.\n"
-    "  sign [-l] [-s SECRETKEYFILE] [-t COMMENT] [-x SIGFILE] FILE\n"
-    "      Signs FILE into FILE.minisig (or SIGFILE) as minisign -S does;\n"
-    "      -l makes the legacy kind, -t sets the trusted comment.\n"
-    "  verify [-p PUBLICKEYFILE | -P KEY] [-x SIGFILE] FILE\n"
-    "      Checks FILE's signature as an engine with PublicKey does; exit\n"
-    "      status 0 when it is valid, else 1.\n"
-    "  sha256 FILE\n"
-    "      Prints the \"sha256\" value a signed control file gives for FILE.\n"
-    "  diff [-l LEVEL] OLD NEW PATCH\n"
-    "      Makes a patch that turns OLD into NEW (a \".pat\" entry with\n"
-    "      \"localversion\" naming the file); LEVEL from 1 to 22, 19 by default.\n"
-    "  publish [--from OLD] --to NEW --site SITE --url BASE [--program NAME]\n"
-    "          [--key SECRETKEY] [--product ID] [--valid-for DAYS] [--whatsnew FILE]\n"
-    "          [--license FILE] [--in-use NAME]... [--verify]\n"
-    "      Writes an update site into SITE that turns the release folder OLD (or\n"
-    "      nothing) into NEW: every changed file (LZ-compressed where that pays,\n"
-    "      a patch with the whole file as fallback where one is smaller), the\n"
-    "      program and the files in use as components for the updater stub, the\n"
-    "      control file with hashes, sizes and checksums (of the launcher's CRC\n"
-    "      kind) and a sequence one above the site's last, signed with the key.\n"
-    "      --verify applies the site to a scratch copy of OLD as a launcher\n"
-    "      would and compares the result with NEW (exit status 1 when it differs).\n"
-    "  lint [--format=json] [--url ADDRESS] CONTROLFILE\n"
-    "      Reads a control file as a machine will and names, by line, what would\n"
-    "      silently take a default or surprise: unknown sections and keys, values\n"
-    "      read otherwise than written, entries and components that do not fit.\n"
-    "      Exit status 1 when it found an error.\n"
-    "  patch PATCH FILE\n"
-    "      Applies a patch as a machine does: FILE must be the file the patch\n"
-    "      was made from (else exit status 2 and nothing written); it is\n"
-    "      replaced whole by the new version, or stays as it was.\n"
-    "  help\n"
-    "      Shows this text.\n"
-    "\n"
-    "Options:\n"
-    "  -p NAME=VALUE   sets a published property (PostUpdateInfo.Server for a\n"
-    "                  sub-property); Booleans True/False, enumerations by value\n"
-    "                  name (kvuSilent), integers in decimal. Repeatable.\n"
-    "  --answers LIST  comma-separated answers for the run's questions, used in\n"
-    "                  order: yes, no, ok, cancel, accept, login:USER:PASSWORD.\n"
-    "                  Once used up, questions are answered No, logins cancelled\n"
-    "                  and text dialogs refused.\n"
-    "\n"
-    "Exit status of run: 0 updated, 1 failed, 2 usage error, 3 cancelled,\n"
-    "4 refused (a question, a what's-new text or a licence declined),\n"
-    "5 no update needed. The other commands: 0 done, 1 failed, 2 usage error.\n";
 
 int Usage(const std::string& error) {
   std::cerr << "kavrel: " << error << "\n(kavrel help shows the commands and options)\n";
@@ -132,7 +46,9 @@ std::unique_ptr<kavrel::THostEngine> PrepareHost(const std::vector<std::string>&
     return nullptr;
   }
   operandValues = options->operands;
-  auto engine = std::make_unique<kavrel::THostEngine>(std::cout);
+  // The progress line only where a person watches: never in a pipe or a file.
+  auto engine = std::make_unique<kavrel::THostEngine>(std::cout, options->output,
+                                                      kavrel::platform::StandardOutputIsTerminal());
   if (!kavrel::ApplyProperties(*engine, *options, error)) {
     Usage(error);
     return nullptr;
@@ -156,9 +72,12 @@ int Run(const std::vector<std::string>& args) {
     engine->RunUpdate();
   } catch (const std::exception& e) {
     std::cerr << "kavrel: " << e.what() << '\n';
+    engine->Finish(1, kavrel::RunStatusName(1), e.what());
     return 1;
   }
-  return kavrel::TKavrel::RunStatus(engine->Outcome());
+  const int status = kavrel::TKavrel::RunStatus(engine->Outcome());
+  engine->Finish(status, kavrel::RunStatusName(status));
+  return status;
 }
 
 int Fetch(const std::vector<std::string>& args) {
@@ -166,9 +85,12 @@ int Fetch(const std::vector<std::string>& args) {
   auto engine = PrepareHost(args, 2, operands);
   if (!engine) return 2;
   try {
-    return engine->Fetch(operands[0], operands[1]) ? 0 : 1;
+    const bool fetched = engine->Fetch(operands[0], operands[1]);
+    engine->Finish(fetched ? 0 : 1, fetched ? "fetched" : "failed");
+    return fetched ? 0 : 1;
   } catch (const std::exception& e) {
     std::cerr << "kavrel: " << e.what() << '\n';
+    engine->Finish(1, "failed", e.what());
     return 1;
   }
 }
@@ -184,10 +106,32 @@ int main(int argc, char** argv) {
   if (args.empty()) return Usage("no command given");
   const std::string command = args.front();
   args.erase(args.begin());
-  if (command == "help" || command == "--help" || command == "-h") {
-    std::cout << kUsage;
+  if (command == "--version" || command == "-V") {
+    std::cout << "kavrel " << KAVREL_VERSION << '\n';
     return 0;
   }
+  if (command == "help" || command == "--help" || command == "-h") {
+    if (args.empty()) {
+      std::cout << kavrel::UsageText();
+      return 0;
+    }
+    if (args.size() == 1 && args[0] == "--man") {
+      std::cout << kavrel::ManualPage(KAVREL_VERSION);
+      return 0;
+    }
+    if (args.size() == 1)
+      if (const auto text = kavrel::CommandHelpText(args[0])) {
+        std::cout << *text;
+        return 0;
+      }
+    return Usage(args.size() == 1 ? "no command " + args[0] : "help takes one command");
+  }
+  // kavrel COMMAND --help: that command's help.
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h"))
+    if (const auto text = kavrel::CommandHelpText(command)) {
+      std::cout << *text;
+      return 0;
+    }
   if (command == "run") return Run(args);
   if (command == "fetch") return Fetch(args);
   if (command == "checksum") return kavrel::ChecksumCommand(args);

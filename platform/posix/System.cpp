@@ -98,6 +98,8 @@ bool IsErrorKind(int errorCode, TErrorKind kind) {
   return errorCode == ErrorNumber(kind) || (kind == TErrorKind::WouldBlock && errorCode == EAGAIN);
 }
 
+bool StandardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
 std::optional<std::string> ReadHiddenLine(std::string_view prompt) {
   const bool terminal = ::isatty(STDIN_FILENO) == 1;
   termios saved{};

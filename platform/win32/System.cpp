@@ -224,6 +224,11 @@ bool IsErrorKind(int errorCode, TErrorKind kind) {
   }
 }
 
+bool StandardOutputIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
 std::optional<std::string> ReadHiddenLine(std::string_view prompt) {
   const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
   DWORD mode = 0;
