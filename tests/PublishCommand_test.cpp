@@ -84,6 +84,37 @@ TEST_F(PublishTest, ASignedSiteTurnsTheOldReleaseIntoTheNewOne) {
     EXPECT_EQ(ReadFile(app.File(name)), ReadFile(releases.File("new") + "/" + name)) << name;
 }
 
+// --verify runs the site as a machine with the signing key's public half
+// would: one that such a machine refuses fails, with the machine's reason.
+TEST_F(PublishTest, VerifyRefusesWhatAMachineWouldRefuse) {
+  // A key whose public half is not its secret's own signs what verifies with
+  // no key (a damaged key file).
+  const auto writeKey = [this](const std::string& name, bool damaged) {
+    trust::TSecretKey key = trust::GenerateSecretKey();
+    if (damaged) key.Key[63] ^= 1;
+    WriteFile(keys.File(name), trust::SecretKeyFileText(key, std::nullopt));
+    return keys.File(name);
+  };
+  const struct {
+    std::vector<std::string> Options;
+    int ExitCode;
+    const char* Said;
+  } cases[] = {
+      // A site folder named relatively: the run works in a scratch folder.
+      {{"--key", writeKey("site.key", false), "--product", "Demo"}, 0, "Verified"},
+      {{"--key", writeKey("damaged.key", true)}, 1, "[977]"},
+      {{"--key", keys.File("site.key"), "--valid-for", "0"}, 1, "[978] "},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    std::vector<std::string> options = c.Options;
+    options.push_back("--verify");
+    const TProgramResult p = Publish("site" + std::to_string(++n), options);
+    EXPECT_EQ(p.ExitCode, c.ExitCode) << c.Said << p.Out << p.Err;
+    EXPECT_NE((p.Out + p.Err).find(c.Said), std::string::npos) << p.Out << p.Err;
+  }
+}
+
 TEST_F(PublishTest, TheSameInputsGiveTheSameBytesAndTheSequenceGoesUp) {
   TTempDir first, second;
   ASSERT_EQ(Publish(first.Path()).ExitCode, 0);
