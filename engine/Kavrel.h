@@ -242,8 +242,8 @@ class TKavrel : public TComponent {
   // Reports why a file the control file names is not the signed one.
   void ReportUnsigned(const std::string& What, const std::string& Why);
   // The highest "sequence" this installation has accepted from `Address`.
-  std::optional<std::int64_t> ReadAcceptedSequence(const std::string& Address);
-  void WriteAcceptedSequence(const std::string& Address, std::int64_t Value);
+  virtual std::optional<std::int64_t> ReadAcceptedSequence(const std::string& Address);
+  virtual void WriteAcceptedSequence(const std::string& Address, std::int64_t Value);
   std::optional<TStrings> DownloadSectionText(const TControlFile& Control,
                                               const std::string& Section,
                                               const std::string& Address);

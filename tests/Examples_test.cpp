@@ -45,7 +45,7 @@ class ExampleTest : public TInstallationRun {
     if (ftp) ftpServer.emplace(www.Path(), "acme", "secret");
     const std::string port = ftpServer ? std::to_string(ftpServer->Port()) : "";
     CopyFilesBelow((example / "before").string(), app.Path());
-    std::vector<std::string> settings;
+    std::vector<std::string> settings = StubLogging();
     for (const std::string& line : FileLines((example / "run.txt").string()))
       settings.push_back(Replaced(Replaced(line, "@BASE@", base), "@PORT@", port));
     // The answers a person gives to its questions and texts, when it has any.
@@ -55,6 +55,11 @@ class ExampleTest : public TInstallationRun {
     EXPECT_NE(r.Out.find("[948]"), std::string::npos) << r.Out;
     EXPECT_EQ(r.Out.find("[987]"), std::string::npos) << "every patch applies: " << r.Out;
     const std::string after = (example / "after").string();
+    // Components reach their state through the updater stub, which works on
+    // after the run has ended.
+    if (r.Out.find("[958]") != std::string::npos) {
+      EXPECT_TRUE(WaitForStub()) << r.Out;
+    }
     for (const std::string& name : FilesBelow(after))
       EXPECT_EQ(ReadFile(app.File(name)), ReadFile(after + "/" + name)) << name;
     // The guide shows the control file as it stands, at an address of its own.
@@ -72,6 +77,8 @@ TEST_F(ExampleTest, WhatsNewAndTheLicence) { RunExample("whats-new-licence"); }
 TEST_F(ExampleTest, ADateBasedUpdateWithTheLastUpdateMemory) { RunExample("date-update"); }
 TEST_F(ExampleTest, AnUpdateBehindBasicAuthentication) { RunExample("basic-auth"); }
 TEST_F(ExampleTest, AnFtpSite) { RunExample("ftp-site"); }
+TEST_F(ExampleTest, SelfUpdateOfTheRunningProgram) { RunExample("self-update"); }
+TEST_F(ExampleTest, AListFileForTheUpdaterStub) { RunExample("list-file"); }
 
 }  // namespace
 }  // namespace kavrel::test

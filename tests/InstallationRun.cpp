@@ -12,6 +12,9 @@
 #include <filesystem>
 
 #include "CabinetImage.h"
+#include "Processes.h"
+#include "StubHandoff.h"
+#include "UpdateLog.h"
 
 namespace kavrel::test {
 
@@ -90,6 +93,26 @@ std::vector<std::string> TInstallationRun::FetchedPaths() const {
   for (const TRecordedRequest& r : server.Requests())
     if (r.Path != "/update.ini") paths.push_back(r.Path);
   return paths;
+}
+
+std::vector<std::string> TInstallationRun::StubLogging() const {
+  return {"Logging=True", "LogFileName=" + home.File(kDefaultLogName)};
+}
+
+bool TInstallationRun::WaitForStub() const {
+  // A stub with raised rights (every program has them under Wine) logs to the
+  // user's own log, which other tests' stubs share: the line names this
+  // installation.
+  const std::string log =
+      platform::RunsElevated() ? LogFilePath(kDefaultLogName) : home.File(kDefaultLogName);
+  const std::string restart = "Upd restart " + app.Path();
+  return WaitUntil(
+      [&] {
+        for (const std::string& line : FileLines(log))
+          if (line.find(restart) != std::string::npos) return true;
+        return false;
+      },
+      std::chrono::seconds(60));
 }
 
 }  // namespace kavrel::test

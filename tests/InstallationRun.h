@@ -40,6 +40,15 @@ class TInstallationRun : public ::testing::Test {
   std::vector<std::string> Leftovers() const;
   // The paths fetched besides the control file, in order.
   std::vector<std::string> FetchedPaths() const;
+  // The properties that make a run and the updater stub it starts log (to a
+  // log of this installation's own), for WaitForStub.
+  std::vector<std::string> StubLogging() const;
+  // Waits until the updater stub a run with StubLogging started has done its
+  // work in the application's folder and goes on to start the application;
+  // whether it did within a minute. Unlike reading the files the stub
+  // replaces, which on Windows would make its replacement fail, reading its
+  // log leaves it undisturbed.
+  bool WaitForStub() const;
   // The environment of a run: the private hives, temporary folder and home.
   TEnvironment Environment() const {
     return RunEnvironment({.Temp = temp.Path(), .Home = home.Path(), .Hives = hives.Path()});

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "CommandOperands.h"
+#include "ControlFile.h"
 #include "ControlFileLint.h"
 #include "Errors.h"
 #include "FileDigest.h"
@@ -54,6 +55,13 @@ std::vector<std::string> FilesBelow(const std::string& folder) {
     }
   std::sort(files.begin(), files.end());
   return files;
+}
+
+// A path that stays valid when the current folder changes, as it does for the
+// scratch run.
+std::string AbsolutePath(const std::string& path) {
+  const std::u8string absolute = fs::absolute(Native(path)).u8string();
+  return std::string(absolute.begin(), absolute.end());
 }
 
 std::string Join(const std::string& folder, const std::string& relative) {
@@ -108,6 +116,59 @@ std::int64_t SizeOf(const std::string& path) {
 bool SameContent(const std::string& a, const std::string& b) {
   return SizeOf(a) == SizeOf(b) && FileSha256(a) == FileSha256(b);
 }
+
+// The engine of the scratch run that --verify makes. It reads the site from
+// its folder, accepts the texts, hands nothing to the updater stub and notes
+// whether it refused anything a machine's run would refuse. It is no
+// installation: it neither takes an accepted sequence from this user's memory
+// nor leaves one there, where an earlier check of a site in the same folder
+// would make it refuse a lower one.
+class TScratchEngine : public THostEngine {
+ public:
+  TScratchEngine(std::ostream& out, std::string base, std::string site)
+      : THostEngine(out), base_(std::move(base)), site_(std::move(site)) {
+    OnBeforeFileDownload = [this](TKavrel&, int, const std::string&, std::string& url) {
+      url = InSite(url);
+    };
+    OnDownloadedWhatsNew = [](TKavrel&, TStrings&, int&) {};
+    OnDownloadedEULA = [](TKavrel&, TStrings&, int&) {};
+    OnAppRestart = [](TKavrel&, bool& allow) { allow = false; };
+  }
+
+  // Raised by the engine for the what's-new text only; the licence is read
+  // from the site all the same, checked against its signed hash.
+  std::optional<TStrings> GetLicense() override {
+    const std::string section = "eula" + LanguageID;
+    const TControlFile control(ControlFileName);
+    const std::string address = control.ReadText(section, "file");
+    if (address.empty()) return std::nullopt;
+    return DownloadSectionText(control, section, InSite(address));
+  }
+
+  void ReportStatus(int Ident, const std::string& Arg, int StatusCode, int ErrCode) override {
+    // A control file refused (977, 978) or something it names that is not
+    // what it signed (979).
+    if (Ident >= 977 && Ident <= 979) Refused = true;
+    THostEngine::ReportStatus(Ident, Arg, StatusCode, ErrCode);
+  }
+
+  bool Refused = false;
+
+ protected:
+  std::optional<std::int64_t> ReadAcceptedSequence(const std::string&) override {
+    return std::nullopt;
+  }
+  void WriteAcceptedSequence(const std::string&, std::int64_t) override {}
+
+ private:
+  // A location below the site's address, as the file in the site's folder.
+  std::string InSite(const std::string& address) const {
+    if (address.compare(0, base_.size(), base_) != 0) return address;
+    return site_ + "/" + PercentDecode(std::string_view(address).substr(base_.size()));
+  }
+
+  std::string base_, site_;
+};
 
 // One file the site serves.
 struct TServed {
@@ -276,9 +337,11 @@ class TPublisher {
   }
 
   // The site applied by the engine to a scratch copy of the old release, as a
-  // machine with the launcher's settings would, read from the site's folder;
-  // then every file compared with the new release. The components are put in
-  // place as the updater stub would, without starting the program.
+  // machine with the launcher's settings (and the signing key's public half)
+  // would, read from the site's folder; then every file compared with the new
+  // release. The components are put in place as the updater stub would,
+  // without starting the program. A run that refuses the control file or
+  // anything it names fails the check, whatever the files.
   bool Verify(const std::vector<std::string>& files, const std::vector<std::string>& components) {
     auto scratch = platform::TTemporaryFolder::Create(GetTempDir(), "KAVV");
     if (!scratch) {
@@ -292,22 +355,11 @@ class TPublisher {
         fs::create_directories(Native(Join(app, name)).parent_path());
         fs::copy_file(Native(Join(From, name)), Native(Join(app, name)));
       }
-    // Its locations in the site's folder; no texts, no program started.
-    TIniDocument ini =
-        TIniDocument::Parse(platform::ReadWholeFile(Join(Site, "update.ini")).value_or(""));
-    const std::string prefix = Location(Base, "");
-    for (int n = 1; n <= entries_; ++n) {
-      const std::string section = "file" + std::to_string(n);
-      const std::string url = ini.ReadString(section, "url", "");
-      ini.WriteString(section, "url", Join(Site, url.substr(std::min(url.size(), prefix.size()))));
-    }
-    ini.DeleteKey("application", "appname");
-    ini.DeleteKey("whatsnew", "file");
-    ini.DeleteKey("eula", "file");
-    const std::string control = Join(scratch->Path(), "update.ini");
-    platform::WriteFileAtomically(control, ini.ToText());
+    // The control file as it stands, signature and all, with the settings of
+    // the launcher (and its key, where the site is signed).
+    const std::string site = AbsolutePath(Site);
     std::ostringstream statuses;
-    THostEngine engine(statuses);
+    TScratchEngine engine(statuses, Location(Base, ""), site);
     for (const char* setting :
          {"UpdateType=fileUpdate", "UseCRC32=True", "ExtractCAB=True", "ApplyPatch=True",
           "UseWinTempDir=False", "TempDirectory=.", "UpdateUpdate=kvuSilent"}) {
@@ -315,7 +367,9 @@ class TPublisher {
       const std::size_t eq = text.find('=');
       SetPropertyFromText(engine, text.substr(0, eq), text.substr(eq + 1));
     }
-    engine.URL = control;
+    engine.URL = Join(site, "update.ini");
+    engine.PublicKey = PublicKey;
+    engine.ProductID = Product;
     std::ostringstream boxes;
     const auto previous = platform::SetUserInterface(
         std::make_shared<platform::TScriptedUserInterface>(std::vector<std::string>{}, boxes));
@@ -338,11 +392,15 @@ class TPublisher {
         differing.push_back(name);
     // The scratch folder goes once it is empty.
     fs::remove_all(Native(app));
-    platform::DeleteFileAt(control);
-    if (!differing.empty()) {
-      err_ << "kavrel: the site does not turn the old release into the new one:";
-      for (const std::string& name : differing) err_ << ' ' << name;
-      err_ << "\nThe run said:\n" << statuses.str();
+    const bool failed = engine.Outcome() != TKavrel::TRunOutcome::Done;
+    if (engine.Refused || failed || !differing.empty()) {
+      if (engine.Refused || failed) err_ << "kavrel: a machine's run does not accept the site\n";
+      if (!differing.empty()) {
+        err_ << "kavrel: the site does not turn the old release into the new one:";
+        for (const std::string& name : differing) err_ << ' ' << name;
+        err_ << '\n';
+      }
+      err_ << "The run said:\n" << statuses.str();
       return false;
     }
     out_ << "Verified: the site turns " << (From.empty() ? "nothing" : From) << " into " << To
@@ -350,13 +408,20 @@ class TPublisher {
     return true;
   }
 
+  // Signs the control file and keeps the key's public half for the check.
   bool Sign() {
+    const auto key = ReadSecretKey(Key, err_);
     const std::string ini = Join(Site, "update.ini");
-    return SignCommand({"-s", Key, "-t", "file:update.ini\thashed", ini}, out_, err_) == 0;
+    if (!key ||
+        !SignFile(ini, *key, "file:update.ini\thashed", false, ini + ".minisig", out_, err_))
+      return false;
+    PublicKey = trust::PublicKeyBase64(key->Public());
+    return true;
   }
 
   std::ostream& out_;
   std::ostream& err_;
+  std::string PublicKey;  // of the key the site was signed with; empty: unsigned
   TIniDocument ini_;
   int entries_ = 0;
 };

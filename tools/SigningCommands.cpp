@@ -100,6 +100,31 @@ int KeygenCommand(const std::vector<std::string>& args, std::ostream& out, std::
   return 0;
 }
 
+std::optional<trust::TSecretKey> ReadSecretKey(const std::string& path, std::ostream& err) {
+  const auto keyText = ReadFile(path, 4096, err);
+  if (!keyText) return std::nullopt;
+  std::string error;
+  auto key = trust::ReadSecretKeyFile(
+      *keyText, [&] { return platform::ReadHiddenLine("Password: ").value_or(""); }, error);
+  if (!key) err << "kavrel: " << path << ": " << error << '\n';
+  return key;
+}
+
+bool SignFile(const std::string& path, const trust::TSecretKey& key, const std::string& comment,
+              bool legacy, const std::string& signaturePath, std::ostream& out, std::ostream& err) {
+  const auto message = ReadFile(path, kMaxSignedFile, err);
+  if (!message) return false;
+  try {
+    platform::WriteFileAtomically(signaturePath, trust::Sign(*message, key, comment, legacy));
+  } catch (const platform::EInOutError& e) {
+    err << "kavrel: " << e.what() << '\n';
+    return false;
+  }
+  out << "Signed " << path << " with key " << trust::KeyIdText(key.KeyId) << " into "
+      << signaturePath << '\n';
+  return true;
+}
+
 int SignCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   const std::string usage = "kavrel sign [-l] [-s SECRETKEYFILE] [-t COMMENT] [-x SIGFILE] FILE";
   bool legacy = false;
@@ -111,17 +136,8 @@ int SignCommand(const std::vector<std::string>& args, std::ostream& out, std::os
   const std::string& path = operands.front();
   if (comment.find_first_of("\r\n") != std::string::npos)
     return UsageError(err, "a trusted comment is one line", usage);
-  const auto keyText = ReadFile(secretPath, 4096, err);
-  if (!keyText) return 1;
-  std::string error;
-  const auto key = trust::ReadSecretKeyFile(
-      *keyText, [&] { return platform::ReadHiddenLine("Password: ").value_or(""); }, error);
-  if (!key) {
-    err << "kavrel: " << secretPath << ": " << error << '\n';
-    return 1;
-  }
-  const auto message = ReadFile(path, kMaxSignedFile, err);
-  if (!message) return 1;
+  const auto key = ReadSecretKey(secretPath, err);
+  if (!key) return 1;
   if (comment.empty()) {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
         std::chrono::system_clock::now().time_since_epoch());
@@ -129,15 +145,7 @@ int SignCommand(const std::vector<std::string>& args, std::ostream& out, std::os
               (legacy ? "" : "\thashed");
   }
   if (signaturePath.empty()) signaturePath = path + ".minisig";
-  try {
-    platform::WriteFileAtomically(signaturePath, trust::Sign(*message, *key, comment, legacy));
-  } catch (const platform::EInOutError& e) {
-    err << "kavrel: " << e.what() << '\n';
-    return 1;
-  }
-  out << "Signed " << path << " with key " << trust::KeyIdText(key->KeyId) << " into "
-      << signaturePath << '\n';
-  return 0;
+  return SignFile(path, *key, comment, legacy, signaturePath, out, err) ? 0 : 1;
 }
 
 int VerifyCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

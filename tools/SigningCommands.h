@@ -6,8 +6,11 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "Minisign.h"
 
 namespace kavrel {
 
@@ -18,5 +21,14 @@ int KeygenCommand(const std::vector<std::string>& args, std::ostream& out, std::
 int SignCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int VerifyCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int Sha256Command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// The pieces of `sign` that `publish` shares, so that it asks for a key's
+// password once. A secret key file, its password asked for when the key is
+// encrypted; nothing, with the reason on `err`, when it cannot be read.
+std::optional<trust::TSecretKey> ReadSecretKey(const std::string& path, std::ostream& err);
+// Signs a file into `signaturePath` with the trusted comment (one line); false,
+// with the reason on `err`, when either file cannot be read or written.
+bool SignFile(const std::string& path, const trust::TSecretKey& key, const std::string& comment,
+              bool legacy, const std::string& signaturePath, std::ostream& out, std::ostream& err);
 
 }  // namespace kavrel
