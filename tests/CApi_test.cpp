@@ -207,6 +207,25 @@ TEST_F(CApiRun, ARunReportsEveryStatusAndItsProgressAndPutsTheFileInPlace) {
   EXPECT_FALSE(kavrel_handed_over(engine.get()));
 }
 
+TEST_F(CApiRun, ItsOwnCallbacksCannotRunTheEngineAgainAndFreeItOnceTheRunHasReturned) {
+  Publish({{"url=" + server.Url("gen/10/data.bin")}});
+  struct TState {
+    kavrel_t* engine;
+    int nested = -1;
+  } state{Engine().release()};
+  kavrel_on_status(
+      state.engine,
+      [](void* c, int id, const char*, int, int) {
+        auto* s = static_cast<TState*>(c);
+        if (id == 926) s->nested = kavrel_run(s->engine);
+        if (id == 948) kavrel_free(s->engine);
+      },
+      &state);
+  // Under the sanitizers, also no use of the freed handle.
+  EXPECT_EQ(kavrel_run(state.engine), KAVREL_UPDATED);
+  EXPECT_EQ(state.nested, KAVREL_BAD_ARGUMENT);
+}
+
 TEST_F(CApiRun, ACancelLeavesTheFileAsItWasAndTheNextRunStartsAfresh) {
   WriteFile(app.File("data.bin"), "version 1");
   const THandle engine = Engine();
