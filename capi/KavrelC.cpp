@@ -25,6 +25,15 @@ int Refuse(kavrel_t* k, std::string why) {
   return KAVREL_BAD_ARGUMENT;
 }
 
+// Keeps why a call failed, as far as memory allows.
+void Remember(kavrel_t* k, const char* why) noexcept {
+  try {
+    k->LastError = why;
+  } catch (...) {
+    k->LastError.clear();
+  }
+}
+
 // Runs `body` on a valid handle, with the last error cleared first; an error
 // it raises fails the call.
 template <typename Body>
@@ -34,9 +43,9 @@ int Guarded(kavrel_t* k, Body body) {
   try {
     return body();
   } catch (const std::exception& e) {
-    k->LastError = e.what();
+    Remember(k, e.what());
   } catch (...) {
-    k->LastError = "an unknown error ended the call";
+    Remember(k, "an unknown error ended the call");
   }
   return KAVREL_FAILED;
 }

@@ -226,6 +226,22 @@ TEST_F(CApiRun, ItsOwnCallbacksCannotRunTheEngineAgainAndFreeItOnceTheRunHasRetu
   EXPECT_EQ(state.nested, KAVREL_BAD_ARGUMENT);
 }
 
+TEST_F(CApiRun, TheHandoffIsAskedForAfterARunAndMayBeDeclined) {
+  Publish({{"url=" + server.Url("gen/10/data.bin")}});
+  const THandle engine = Engine();
+  EXPECT_EQ(kavrel_restart(engine.get()), KAVREL_BAD_ARGUMENT);  // no run to hand over yet
+  ASSERT_EQ(kavrel_run(engine.get()), KAVREL_UPDATED);
+  THost host;
+  host.Wire(engine.get());
+  host.boxAnswer = KAVREL_ANSWER_NO;
+  EXPECT_EQ(kavrel_restart(engine.get()), KAVREL_FAILED);
+  EXPECT_EQ(host.shown,
+            std::vector<std::string>{"[box] Confirm: Shutdown application to update executable "
+                                     "files ?"});
+  EXPECT_EQ(host.Ids(), std::vector<int>{959});
+  EXPECT_FALSE(kavrel_handed_over(engine.get()));
+}
+
 TEST_F(CApiRun, ACancelLeavesTheFileAsItWasAndTheNextRunStartsAfresh) {
   WriteFile(app.File("data.bin"), "version 1");
   const THandle engine = Engine();
