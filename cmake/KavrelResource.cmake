@@ -6,8 +6,10 @@
 # makes the static library <library> with the reader that suits the system;
 # on Windows also <library>_rc, an object library with the resource, which
 # every such program links (a resource in a static library is never pulled
-# into a program). The embedded reader includes <stem>.h, which declares
-# k<stem> and k<stem>Size.
+# into a program), and <library>_embedded with the bytes compiled in, for the
+# engine's static library, which cannot bring a resource into its host's
+# program. The embedded reader includes <stem>.h, which declares k<stem> and
+# k<stem>Size.
 include(${CMAKE_CURRENT_LIST_DIR}/KavrelEmbed.cmake)
 
 function(kavrel_carried_resource library name file win32_reader embedded_reader stem)
@@ -21,6 +23,9 @@ function(kavrel_carried_resource library name file win32_reader embedded_reader 
     add_custom_target(${library}_file DEPENDS ${file})
     add_dependencies(${library}_rc ${library}_file)
     target_sources(${library} PRIVATE ${win32_reader})
+    add_library(${library}_embedded STATIC EXCLUDE_FROM_ALL ${embedded_reader})
+    target_link_libraries(${library}_embedded PUBLIC kvsystem)
+    kavrel_embed_binary(${library}_embedded ${file} ${stem} k${stem} kavrel::resources)
   else()
     target_sources(${library} PRIVATE ${embedded_reader})
     kavrel_embed_binary(${library} ${file} ${stem} k${stem} kavrel::resources)

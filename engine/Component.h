@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "KavrelExport.h"
+
 namespace kavrel {
 
 enum TOperation { opInsert, opRemove };
 
-class TComponent {
+class KAVREL_API TComponent {
  public:
   TComponent() = default;
   TComponent(const TComponent&) = delete;

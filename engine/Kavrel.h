@@ -12,6 +12,7 @@
 
 #include "DateTime.h"
 #include "Internet.h"
+#include "KavrelExport.h"
 #include "KavrelTypes.h"
 #include "SignedContent.h"
 
@@ -48,7 +49,7 @@ using TKavrelFileNameFromURL =
     std::function<void(TKavrel& Sender, const std::string& URL, std::string& FName)>;
 using TNotifyEvent = std::function<void(TKavrel& Sender)>;
 
-class TKavrel : public TComponent {
+class KAVREL_API TKavrel : public TComponent {
  public:
   TKavrel();
   ~TKavrel() override;
@@ -329,9 +330,9 @@ class TKavrel : public TComponent {
 inline constexpr const char* kAnotherRunText = "Another update of this installation is running";
 
 // Shows a page (an address or a local file) in the HTML dialog.
-void ShowHTMLDialogURL(const std::string& Address);
+KAVREL_API void ShowHTMLDialogURL(const std::string& Address);
 
 // True when the running system is Windows Vista or later.
-bool IsVistaOrLater();
+KAVREL_API bool IsVistaOrLater();
 
 }  // namespace kavrel

@@ -45,7 +45,7 @@ struct TLastURLEntry {
 
 // Window options for the patch utility; a component of its own that the engine
 // only refers to.
-class TKavrelUtility : public TComponent {
+class KAVREL_API TKavrelUtility : public TComponent {
  public:
   bool ShowWindow = false;
   bool ShowAnimation = false;

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "KavrelExport.h"
+
 namespace kavrel::platform {
 
 enum class TMsgKind { Information, Warning, Error, Confirmation };
@@ -32,7 +34,7 @@ struct TTextDialog {
 
 // A window that shows an animation while a program runs; it goes when the
 // object goes.
-class IAnimationWindow {
+class KAVREL_API IAnimationWindow {
  public:
   virtual ~IAnimationWindow() = default;
   // Shows the next picture of the animation (the only drawing done while a
@@ -40,7 +42,7 @@ class IAnimationWindow {
   virtual void Advance() = 0;
 };
 
-class IUserInterface {
+class KAVREL_API IUserInterface {
  public:
   virtual ~IUserInterface() = default;
   virtual TModalResult MessageBox(std::string_view text, std::string_view caption, TMsgKind kind,
@@ -72,13 +74,13 @@ class IUserInterface {
 
 // The interface in force; without one installed, a headless one that prints
 // boxes on the standard error stream and answers every question negatively.
-IUserInterface& UserInterface();
+KAVREL_API IUserInterface& UserInterface();
 // Installs an interface and returns the one it replaces.
-std::shared_ptr<IUserInterface> SetUserInterface(std::shared_ptr<IUserInterface> ui);
+KAVREL_API std::shared_ptr<IUserInterface> SetUserInterface(std::shared_ptr<IUserInterface> ui);
 
 // The application framework's request to end: nothing ends at once; the
 // application's main loop ends once control has returned to it.
-void RequestTerminate();
-bool TerminateRequested();
+KAVREL_API void RequestTerminate();
+KAVREL_API bool TerminateRequested();
 
 }  // namespace kavrel::platform

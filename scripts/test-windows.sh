@@ -22,7 +22,7 @@ cmake --build build-win
 
 # Only the DLLs of the system itself, whatever the toolchain would add.
 system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|wininet|version|lz32|msvcrt|ws2_32|shlwapi|urlmon|winmm|uxtheme)\.dll$'
-for program in tools/kavrel.exe launcher/kavrel-launcher.exe stub/kvsetup.exe; do
+for program in tools/kavrel.exe launcher/kavrel-launcher.exe stub/kvsetup.exe capi/libkavrel.dll; do
   imports=$(x86_64-w64-mingw32-objdump -p "build-win/$program" | awk '/DLL Name:/ {print tolower($3)}')
   others=$(grep -Ev "$system_dlls" <<<"$imports" || true)
   if [ -n "$others" ]; then
@@ -30,6 +30,13 @@ for program in tools/kavrel.exe launcher/kavrel-launcher.exe stub/kvsetup.exe; d
     exit 1
   fi
   echo "$program imports: $(tr '\n' ' ' <<<"$imports")"
+done
+
+# The engine's DLL exports its C interface (that it finds the stub and the
+# patch utility among its own resources, kavrel_library_tests shows).
+exports=$(x86_64-w64-mingw32-objdump -p build-win/capi/libkavrel.dll)
+for name in kavrel_new kavrel_run kavrel_last_error; do
+  grep -qw "$name" <<<"$exports" || { echo "capi/libkavrel.dll does not export $name" >&2; exit 1; }
 done
 
 # The updater stub runs with its caller's rights; the engine raises them only

@@ -148,3 +148,29 @@ target_include_directories(win32_splash_tests PRIVATE ${PROJECT_SOURCE_DIR}/laun
                            ${PROJECT_SOURCE_DIR}/platform/win32)
 target_link_libraries(win32_splash_tests PRIVATE kvlauncher kvui_win32 kvwindowdriver)
 add_test(NAME Win32SplashWindow COMMAND win32_splash_tests)
+
+# The engine's DLL as a host loads it: the C interface's behaviours, with the
+# patch utility taken from the DLL's own resources. Wine finds the DLL along
+# WINEPATH, as Windows would along PATH.
+add_executable(kavrel_library_tests
+  CabinetImage.cpp
+  CApi_test.cpp
+  ChildProcessWin32.cpp
+  InstallationRun.cpp
+  ServerProcessWin32.cpp
+  TestServers.cpp
+  TestSupport.cpp
+  TestSupportWin32.cpp
+)
+target_include_directories(kavrel_library_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
+                           ${PROJECT_SOURCE_DIR}/platform/win32)
+target_compile_definitions(kavrel_library_tests PRIVATE
+  KAVREL_CLI_PATH="${drive}$<TARGET_FILE:kavrel-cli>"
+  KAVREL_EXAMPLES_DIR="${drive}${PROJECT_SOURCE_DIR}/examples"
+  KAVREL_RECORDER_PATH="${drive}$<TARGET_FILE:argument-recorder>"
+  KAVREL_TEST_SERVERS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/servers")
+add_dependencies(kavrel_library_tests kavrel-cli argument-recorder)
+target_link_libraries(kavrel_library_tests PRIVATE kavrel_shared kvsystem psapi ws2_32 gtest_main)
+add_test(NAME kavrel_library_tests COMMAND kavrel_library_tests)
+set_tests_properties(kavrel_library_tests PROPERTIES TIMEOUT 300
+                     ENVIRONMENT "WINEPATH=${drive}$<TARGET_FILE_DIR:kavrel_shared>")
