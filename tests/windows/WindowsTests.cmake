@@ -170,7 +170,7 @@ target_compile_definitions(kavrel_library_tests PRIVATE
   KAVREL_RECORDER_PATH="${drive}$<TARGET_FILE:argument-recorder>"
   KAVREL_TEST_SERVERS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/servers")
 add_dependencies(kavrel_library_tests kavrel-cli argument-recorder)
-target_link_libraries(kavrel_library_tests PRIVATE kavrel_shared kvsystem psapi ws2_32 gtest_main)
+target_link_libraries(kavrel_library_tests PRIVATE kavrel_shared kvshared psapi ws2_32 gtest_main)
 add_test(NAME kavrel_library_tests COMMAND kavrel_library_tests)
 set_tests_properties(kavrel_library_tests PROPERTIES TIMEOUT 300
                      ENVIRONMENT "WINEPATH=${drive}$<TARGET_FILE_DIR:kavrel_shared>")
