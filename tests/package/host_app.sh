@@ -88,16 +88,38 @@ fi
 cp "$work/v1/host-app" "$app/host-app"
 export TMPDIR="$work/tmp" HOME="$work/home" KAVREL_REGISTRY_DIR="$work/hives"
 export HOST_APP_UPDATE_URL="$server/update.ini"
-(cd "$app" && exec ./host-app) >"$work/v1.out" 2>&1 &
-first=$!
-started+=("$first")
 find_window() { window=$(xdotool search --name "^$1\$" | head -1) && [ -n "$window" ]; }
-wait_for "version 1 shows no window" find_window "Host App 1"
 logged() { grep -q "$1" "$log"; }
-wait_for "version 1 offers no update" logged "Found whatsnew instruction"
 # "Update now" is at (355, 252) in the window; clicked until the transfer starts.
 click() { xdotool mousemove --window "$window" 355 252 click 1 && sleep 0.3 && logged "Download : .*host-app_NEW"; }
-wait_for "clicking Update now starts no transfer" click
+# Starts version 1 ($first, its window $window) and has it fetch version 2.
+start_update() {
+  rm -f "$log"
+  (cd "$app" && exec ./host-app) >"$work/v1.out" 2>&1 &
+  first=$!
+  started+=("$first")
+  wait_for "version 1 shows no window" find_window "Host App 1"
+  wait_for "version 1 offers no update" logged "Found whatsnew instruction"
+  wait_for "clicking Update now starts no transfer" click
+}
+# Waits for version 1 to end with a status.
+ends_with() {
+  local status=0
+  wait "$first" || status=$?
+  [ "$status" = "$1" ] || fail "version 1 ended with $status, not $1: $(cat "$work/v1.out")"
+}
+
+# Closed during the transfer: the run is cancelled and nothing is replaced.
+start_update
+sleep 0.5
+xdotool windowfocus --sync "$window" key Escape
+ends_with 3
+sleep 0.5
+cmp -s "$work/v1/host-app" "$app/host-app" || fail "a cancelled update replaced the program"
+! logged "Upd " || fail "a cancelled update started the updater stub"
+
+# Left to finish: a screenshot while the bar moves, then the handoff.
+start_update
 sleep 1.5
 import -frame -window "$window" "$screenshot"
 # The bar (its blue) has moved and is not full yet.
@@ -106,10 +128,7 @@ filled=$(convert "$screenshot" -fill white +opaque 'rgb(110,165,230)' -fill blac
 bar=$((410 * 26))
 ((filled > bar / 20 && filled < bar * 9 / 10)) ||
   fail "the screenshot shows $filled pixels of the bar filled, of $bar"
-
-status=0
-wait "$first" || status=$?
-[ "$status" = 0 ] || fail "version 1 ended with $status: $(cat "$work/v1.out")"
+ends_with 0
 # The stub replaces the program and starts version 2, which is current.
 wait_for "the updater stub did not put version 2 in place" cmp -s "$new" "$app/host-app"
 wait_for "version 2 did not start" find_window "Host App 2"
