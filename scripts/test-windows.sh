@@ -61,3 +61,14 @@ KAVREL_TEST_SERVER_STARTER=$(awk '/^PORT/ {print $2}' "$wine_home/starter.out")
 
 ctest --test-dir build-win --output-on-failure --timeout 600 -j2
 bash tests/windows/self_update.sh build-win
+
+# examples/host-app as a publisher builds it for Windows, against the installed
+# package: it imports only the system's DLLs and the engine's, and under Wine
+# it opens its window and finds a machine that has its version current.
+cmake --install build-win --prefix "$wine_home/kavrel" >/dev/null
+cmake -S examples/host-app -B "$wine_home/host-app" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
+  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" -DKavrel_DIR="$wine_home/kavrel/lib/cmake/Kavrel" \
+  -DCMAKE_CXX_FLAGS="-Wall -Wextra -Werror" >/dev/null
+cmake --build "$wine_home/host-app" >/dev/null
+bash tests/windows/host_app.sh "$wine_home/host-app/host-app.exe" "$wine_home/kavrel/bin/libkavrel.dll" \
+  "$wine_home/kavrel/bin/kavrel.exe"
