@@ -22,6 +22,9 @@ packages=(
   libzstd-dev zstd
   # Cross-building the Windows programs' libraries from Debian's sources.
   dpkg-dev autoconf automake libtool
+  # The packages: lintian checks the Debian one, unzip lists the Windows zip,
+  # man shows the manual page.
+  lintian unzip man-db
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -72,3 +72,14 @@ cmake -S examples/host-app -B "$wine_home/host-app" -G Ninja -DCMAKE_BUILD_TYPE=
 cmake --build "$wine_home/host-app" >/dev/null
 bash tests/windows/host_app.sh "$wine_home/host-app/host-app.exe" "$wine_home/kavrel/bin/libkavrel.dll" \
   "$wine_home/kavrel/bin/kavrel.exe"
+
+# The Windows zip: the three programs, the engine's DLL with its import and
+# static libraries for mingw, and the headers.
+(cd build-win && cpack -G ZIP -B "$wine_home/zip" >/dev/null)
+zip_file=$(echo "$wine_home"/zip/kavrel-*-windows-x86_64.zip)
+listing=$(unzip -Z1 "$zip_file")
+for member in bin/kavrel.exe bin/kavrel-launcher.exe bin/kvsetup.exe bin/libkavrel.dll \
+  include/kavrel.h include/kavrel/Kavrel.h lib/libkavrel.a lib/cmake/Kavrel/KavrelConfig.cmake; do
+  grep -q "/$member\$" <<<"$listing" || { echo "the Windows zip lacks $member" >&2; exit 1; }
+done
+echo "$(basename "$zip_file"): $(wc -l <<<"$listing") entries"
