@@ -83,10 +83,24 @@ int TKavrel::InstallFiles() {
       }
       ExpectedContent = expected;
     }
+    // Fetched straight into its target folder, a file replaces the installed
+    // one as it arrives: that one is kept as a backup first. Cabinets and
+    // patches are what installs files, not installed files themselves.
+    const bool straight = !lzFolder && !UseWinTempDir && !name.empty() && name != "." &&
+                          name != ".." && !platform::ContainsSeparator(name) &&
+                          PosNoCase(name, AppComps) == 0 && UpperExtension(name) != ".CAB" &&
+                          UpperExtension(name) != ".PAT";
+    if (straight && !KeepJournalledBackup(folder + name)) {
+      result = -1;
+      ReportStatus(973, folder + name + ": no backup can be kept beside it", 19, 7);
+      AppUpdate = false;
+      continue;
+    }
     if (!DownloadFile(ConnectHandle, url, folder)) {
       failed();
       continue;
     }
+    if (straight) JournalPlaced(folder + name);
     // A name the handler's location had to supply, or none at all: there is
     // no file of the entry's own name to treat.
     if (name.empty() || name == "." || name == ".." || platform::ContainsSeparator(name)) continue;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <set>
 
@@ -12,6 +13,7 @@
 #include "PathNames.h"
 #include "Processes.h"
 #include "StubHandoff.h"
+#include "System.h"
 #include "Text.h"
 
 namespace kavrel {
@@ -107,6 +109,10 @@ void TUpdateJournal::Record(std::string_view verb, const std::vector<std::string
   file->Write(line);
   file->Sync();
   file->Close();
+  // The fault suite ends the process here, as a kill would, right after the
+  // record of that number: every step in turn is interrupted.
+  if (const auto at = platform::GetEnvironment("KAVREL_TEST_KILL_AT_RECORD"))
+    if (ParseDecimal(*at) == static_cast<std::int64_t>(Records().size())) std::_Exit(137);
 }
 
 bool TUpdateJournal::Replace(const std::string& from, const std::string& target) {
@@ -130,7 +136,10 @@ bool TUpdateJournal::Replace(const std::string& from, const std::string& target)
 }
 
 bool TUpdateJournal::KeepBackup(const std::string& target) {
-  if (!platform::FileExists(target)) return true;  // nothing to keep
+  if (!platform::FileExists(target)) {
+    Record("fresh", {target});
+    return true;
+  }
   const std::string backup = FreeBackupName(FolderOf(target));
   if (backup.empty()) return false;
   Record("aside", {target, backup});
@@ -170,7 +179,11 @@ std::vector<std::string> TUpdateJournal::RollBack() {
     // Each step undone only where it happened, so that a rollback cut short
     // can be done again: a backup that is gone was never made or is back.
     if (Aside(*r) && platform::FileExists(r->Fields[1])) {
-      if (!platform::ReplaceFileWith(r->Fields[1], r->Fields[0])) failed.push_back(r->Fields[0]);
+      // A backup linked to a target that was never replaced is that file.
+      if (platform::SameFile(r->Fields[1], r->Fields[0]))
+        platform::DeleteFileAt(r->Fields[1]);
+      else if (!platform::ReplaceFileWith(r->Fields[1], r->Fields[0]))
+        failed.push_back(r->Fields[0]);
     } else if (r->Verb == "fresh" && r->Fields.size() == 1 && platform::FileExists(r->Fields[0])) {
       if (!platform::DeleteFileAt(r->Fields[0])) failed.push_back(r->Fields[0]);
     }

@@ -56,7 +56,8 @@ class TUpdateJournal {
   bool Replace(const std::string& from, const std::string& target);
   // Keeps a backup of `target` before a program changes it where it stands
   // (a patch): a hard link, or a whole copy where no link can be made. False
-  // when neither can be made.
+  // when neither can be made. A target that does not exist yet is recorded
+  // as fresh, for a rollback to remove.
   bool KeepBackup(const std::string& target);
   // Records `target` as placed, with its hash, after such a change.
   void Placed(const std::string& target);
