@@ -40,11 +40,23 @@ int main(int argc, char** argv) {
   if (const char* failing = std::getenv("KAVREL_TEST_FAIL_VERSION");
       failing != nullptr && std::string(failing) == RECORDING_APP_VERSION) {
     const char* how = std::getenv("KAVREL_TEST_FAIL_HOW");
-    if (how != nullptr && std::string(how) == "crash") std::raise(SIGSEGV);
+    if (how != nullptr && std::string(how) == "crash") {
+#ifdef _WIN32
+      // An access violation: Windows ends the program with its exception code.
+      *static_cast<volatile int*>(nullptr) = 0;
+#else
+      std::raise(SIGSEGV);
+#endif
+    }
     return 1;
   }
-  if (const char* kavrel = std::getenv("KAVREL_TEST_CONFIRM"))
-    if (std::system(("\"" + std::string(kavrel) + "\" confirm").c_str()) != 0) return 3;
+  if (const char* kavrel = std::getenv("KAVREL_TEST_CONFIRM")) {
+    std::string command = "\"" + std::string(kavrel) + "\" confirm";
+#ifdef _WIN32
+    command = "\"" + command + "\"";  // cmd /c drops the outer pair
+#endif
+    if (std::system(command.c_str()) != 0) return 3;
+  }
   if (const char* linger = std::getenv("KAVREL_TEST_LINGER"))
     std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(linger)));
   if (const char* watched = std::getenv("KAVREL_TEST_WATCHED")) {
