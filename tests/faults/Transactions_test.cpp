@@ -94,7 +94,9 @@ class TransactionTest : public TInstallationRun {
     WaitForFileLines(record.File("record"), count);
     return Starts();
   }
-  std::string Log() const { return ReadFile(home.File("Documents/KAVREL.LOG")).value_or(""); }
+  // The update log, the run's and the stub's, outside the installation.
+  std::string LogFile() const { return "LogFileName=" + record.File("KAVREL.LOG"); }
+  std::string Log() const { return ReadFile(record.File("KAVREL.LOG")).value_or(""); }
 
   TTempDir record;
   TSnapshot old, fresh;
@@ -107,7 +109,7 @@ TEST_F(TransactionTest, AKillAfterEveryJournalStepLeavesTheOldOrTheNewInstallati
     SCOPED_TRACE("killed after record " + std::to_string(step));
     ExtraEnvironment = {{"KAVREL_TEST_RECORD", record.File("record")},
                         {"KAVREL_TEST_KILL_AT_RECORD", std::to_string(step)}};
-    const TProgramResult r = Run({"UseWinTempDir=True", "Logging=True"});
+    const TProgramResult r = Run({"UseWinTempDir=True", "Logging=True", LogFile()});
     WaitForTheStub(r.ExitCode == 137);
     // A run that finds nothing to fetch completes or undoes what was left.
     ExtraEnvironment = {{"KAVREL_TEST_RECORD", record.File("record")}};
@@ -150,7 +152,7 @@ TEST_F(TransactionTest, ANewVersionThatFailsToStartIsRolledBackAndNotAppliedAgai
     ExtraEnvironment = {{"KAVREL_TEST_RECORD", record.File("record")},
                         {"KAVREL_TEST_FAIL_VERSION", "2"},
                         {"KAVREL_TEST_FAIL_HOW", c.how}};
-    ASSERT_EQ(Run({"UseWinTempDir=True", "Logging=True"}).ExitCode, 0);
+    ASSERT_EQ(Run({"UseWinTempDir=True", "Logging=True", LogFile()}).ExitCode, 0);
     // The new version started and failed; the old one runs again.
     EXPECT_EQ(WaitForStarts(2), (std::vector<std::string>{"2", "1"}));
     WaitForTheStub();
@@ -197,8 +199,9 @@ TEST_F(TransactionTest, AHealthyNewVersionKeepsTheUpdateAndItsBackupsGo) {
     SCOPED_TRACE(c.what);
     PublishUpdate(c.application);
     ExtraEnvironment = c.env;
-    ExtraEnvironment.emplace_back("KAVREL_TEST_RECORD", record.File("record"));
-    ASSERT_EQ(Run({"UseWinTempDir=True", "Logging=True"}).ExitCode, 0);
+    ExtraEnvironment.insert(ExtraEnvironment.end(), {{"KAVREL_TEST_RECORD", record.File("record")},
+                                                     {"KAVREL_TEST_WATCHED", record.File("none")}});
+    ASSERT_EQ(Run({"UseWinTempDir=True", "Logging=True", LogFile()}).ExitCode, 0);
     WaitForStarts(c.kept ? 1 : 2);
     WaitForTheStub();
     EXPECT_EQ(Snapshot(), c.kept ? fresh : old) << Log();
@@ -210,8 +213,9 @@ TEST_F(TransactionTest, AHealthyNewVersionKeepsTheUpdateAndItsBackupsGo) {
         !c.kept)
         << Log();
     EXPECT_EQ(Journal(), "") << "the backups go with the journal";
-    // Back to the old installation for the next case (the program may still
-    // run: it is replaced, not written over).
+    // The program that runs on ends ("end" line) before the next case puts
+    // the old installation back.
+    WaitForFileLines(record.File("record"), starts.size() + 1);
     std::filesystem::remove(record.File("record"));
     for (const auto& [name, content] : fresh) std::filesystem::remove(app.File(name));
     for (const auto& [name, content] : old) WriteFile(app.File(name), content);
@@ -225,8 +229,8 @@ TEST_F(TransactionTest, AComponentThatCannotBeCopiedRollsBackTheWholeUpdate) {
   std::filesystem::create_directories(app.File("app.exe/in-use"));
   old = Snapshot();
   PublishUpdate();
-  ASSERT_EQ(Run({"UseWinTempDir=True", "Logging=True"}).ExitCode, 0);
-  WaitForFileLines(home.File("Documents/KAVREL.LOG"), 1);
+  ASSERT_EQ(Run({"UseWinTempDir=True", "Logging=True", LogFile()}).ExitCode, 0);
+  WaitForFileLines(record.File("KAVREL.LOG"), 1);
   WaitForTheStub();
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (Log().find("Upd update rolled back") == std::string::npos &&

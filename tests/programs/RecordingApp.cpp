@@ -12,6 +12,10 @@
 // (a kavrel program) it first runs "kavrel confirm", as an application that
 // confirms its start.
 #include <chrono>
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -42,7 +46,9 @@ int main(int argc, char** argv) {
     const char* how = std::getenv("KAVREL_TEST_FAIL_HOW");
     if (how != nullptr && std::string(how) == "crash") {
 #ifdef _WIN32
-      // An access violation: Windows ends the program with its exception code.
+      // An access violation: Windows ends the program with its exception
+      // code, without a crash dialog that would hold it until dismissed.
+      ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
       *static_cast<volatile int*>(nullptr) = 0;
 #else
       std::raise(SIGSEGV);
