@@ -152,6 +152,13 @@ void TUpdateJournal::Placed(const std::string& target) {
   if (const auto hash = FileSha256(target)) Record("placed", {target, *hash});
 }
 
+bool TUpdateJournal::Changed() const {
+  const std::vector<TJournalRecord> records = Records();
+  return std::any_of(records.begin(), records.end(), [](const TJournalRecord& r) {
+    return r.Verb == "aside" || r.Verb == "fresh";
+  });
+}
+
 bool TUpdateJournal::Completed() const {
   const std::vector<TJournalRecord> records = Records();
   if (std::none_of(records.begin(), records.end(),

@@ -62,6 +62,8 @@ class TUpdateJournal {
   // Records `target` as placed, with its hash, after such a change.
   void Placed(const std::string& target);
 
+  // Whether the update changed an installed file (a file set aside or new).
+  bool Changed() const;
   // True when the journal records every step done and every placed file
   // still holds what was placed.
   bool Completed() const;

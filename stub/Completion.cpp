@@ -80,7 +80,9 @@ void EndUpdate(TUpdateJournal& journal, const std::string& failure, const TResta
     RollBack(journal, failure, logging);
     return Restart(restart, logging);
   }
-  if (restart.Application == "null" || restart.HealthSeconds <= 0) {
+  // A handoff that changed nothing (the launcher hands over after a run with
+  // no file to update) has nothing to check and nothing to undo.
+  if (restart.Application == "null" || restart.HealthSeconds <= 0 || !journal.Changed()) {
     if (journal.Exists()) Complete(journal);
     return Restart(restart, logging);
   }

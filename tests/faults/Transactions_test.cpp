@@ -11,7 +11,9 @@
 #include "CabinetImage.h"
 #include "InstallationRun.h"
 #include "Processes.h"
+#include "StubHandoff.h"
 #include "Text.h"
+#include "UpdateLog.h"
 
 namespace kavrel::test {
 namespace {
@@ -28,6 +30,7 @@ class TransactionTest : public TInstallationRun {
     WriteFile(www.File("a.dat"), "new a");
     WriteFile(www.File("b.dat"), "new b");
     ExtraEnvironment = {{"KAVREL_TEST_RECORD", record.File("record")}};
+    ClearLog();
     old = Snapshot();
     fresh = {{"a.dat", "new a"},
              {"b.dat", "new b"},
@@ -94,9 +97,19 @@ class TransactionTest : public TInstallationRun {
     WaitForFileLines(record.File("record"), count);
     return Starts();
   }
-  // The update log, the run's and the stub's, outside the installation.
+  // The update log, the run's and the stub's, outside the installation. A
+  // stub with raised rights (every program under Wine) takes no log name from
+  // the user's hand-off file: its lines go to the default log.
   std::string LogFile() const { return "LogFileName=" + record.File("KAVREL.LOG"); }
-  std::string Log() const { return ReadFile(record.File("KAVREL.LOG")).value_or(""); }
+  std::string Log() const {
+    std::string text = ReadFile(record.File("KAVREL.LOG")).value_or("");
+    if (platform::RunsElevated()) text += ReadFile(LogFilePath(kDefaultLogName)).value_or("");
+    return text;
+  }
+  void ClearLog() const {
+    std::filesystem::remove(record.File("KAVREL.LOG"));
+    if (platform::RunsElevated()) std::filesystem::remove(LogFilePath(kDefaultLogName));
+  }
 
   TTempDir record;
   TSnapshot old, fresh;
@@ -171,6 +184,7 @@ TEST_F(TransactionTest, ANewVersionThatFailsToStartIsRolledBackAndNotAppliedAgai
               std::string::npos);
     EXPECT_EQ(Snapshot(), old);
     std::filesystem::remove(record.File("record"));
+    ClearLog();
   }
   // A newer update is applied again.
   PublishUpdate("", "date=01/04/2030\r\n");
@@ -217,6 +231,7 @@ TEST_F(TransactionTest, AHealthyNewVersionKeepsTheUpdateAndItsBackupsGo) {
     // the old installation back.
     WaitForFileLines(record.File("record"), starts.size() + 1);
     std::filesystem::remove(record.File("record"));
+    ClearLog();
     for (const auto& [name, content] : fresh) std::filesystem::remove(app.File(name));
     for (const auto& [name, content] : old) WriteFile(app.File(name), content);
     std::filesystem::permissions(app.File("app.exe"), std::filesystem::perms::owner_all);
@@ -230,7 +245,6 @@ TEST_F(TransactionTest, AComponentThatCannotBeCopiedRollsBackTheWholeUpdate) {
   old = Snapshot();
   PublishUpdate();
   ASSERT_EQ(Run({"UseWinTempDir=True", "Logging=True", LogFile()}).ExitCode, 0);
-  WaitForFileLines(record.File("KAVREL.LOG"), 1);
   WaitForTheStub();
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (Log().find("Upd update rolled back") == std::string::npos &&
