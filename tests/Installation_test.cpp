@@ -333,6 +333,10 @@ class InstallStepTest : public InstallationTest {
     entry.TargetDir = AddBackslash(app.Path());
   }
 
+  // The step's update journal goes to a temporary folder of the test's own:
+  // in the user's, it would be the journal of every in-process run whose
+  // current folder is the tests' folder.
+  TScopedTempFolder tmp{temp.Path()};
   TScopedScriptedUi ui;
   TRecordingEngine engine;
 };

@@ -271,7 +271,7 @@ TEST_F(FormTest, OnlyTheFirstActivationRunsTheUpdate) {
   form.FormActivate();
   const std::size_t reported = engine().statuses.size();
   EXPECT_GT(reported, 0u);
-  EXPECT_EQ(engine().statuses.front().Ident, 968);
+  EXPECT_EQ(engine().statuses.front().Ident, 968) << engine().statuses.front().Arg;
   form.FormActivate();
   EXPECT_EQ(engine().statuses.size(), reported);
 }
