@@ -83,10 +83,24 @@ int TKavrel::InstallFiles() {
       }
       ExpectedContent = expected;
     }
+    // Fetched straight into its target folder, a file replaces the installed
+    // one as it arrives: that one is kept as a backup first. Cabinets and
+    // patches are what installs files, not installed files themselves.
+    const bool straight = !lzFolder && !UseWinTempDir && !name.empty() && name != "." &&
+                          name != ".." && !platform::ContainsSeparator(name) &&
+                          PosNoCase(name, AppComps) == 0 && UpperExtension(name) != ".CAB" &&
+                          UpperExtension(name) != ".PAT";
+    if (straight && !KeepJournalledBackup(folder + name)) {
+      result = -1;
+      ReportStatus(973, folder + name + ": no backup can be kept beside it", 19, 7);
+      AppUpdate = false;
+      continue;
+    }
     if (!DownloadFile(ConnectHandle, url, folder)) {
       failed();
       continue;
     }
+    if (straight) JournalPlaced(folder + name);
     // A name the handler's location had to supply, or none at all: there is
     // no file of the entry's own name to treat.
     if (name.empty() || name == "." || name == ".." || platform::ContainsSeparator(name)) continue;
@@ -113,7 +127,7 @@ int TKavrel::InstallFiles() {
       const std::string target = AddBackslash(entry.TargetDir) + name;
       if (!platform::SameFile(target, fetched)) {
         platform::ShareLike(fetched, target);
-        if (!platform::ReplaceFileWith(fetched, target)) {
+        if (!PlaceJournalled(fetched, target)) {
           result = -1;
           ReportStatus(973, fetched + " to " + target, 19, 7);
         }
@@ -122,7 +136,7 @@ int TKavrel::InstallFiles() {
     if (cabinet && ExtractCAB && entry.Compressed) {
       // A cabinet that could not be extracted leaves its files old: the run
       // is not reported as finished (986), so that the next one tries again.
-      if (ExtractCabinet(fetched, entry.TargetDir) == -1) {
+      if (ExtractCabinet(fetched, entry.TargetDir, nullptr, JournalPlacer()) == -1) {
         result = -1;
         ReportStatus(947, fetched, 8, 0);
       } else if (!KeepIntermediateFiles)
@@ -155,14 +169,14 @@ void TKavrel::ExpandFetched(const std::string& Fetched, const std::string& Targe
   if (!ExpandedLZName(Fetched)) {
     const std::string target = TargetDir + Name;
     platform::ShareLike(Fetched, target);
-    if (!platform::ReplaceFileWith(Fetched, target)) {
+    if (!PlaceJournalled(Fetched, target)) {
       Result = -1;
       ReportStatus(973, Fetched + " to " + target, 19, 7);
       platform::DeleteFileAt(Fetched);
     }
     return;
   }
-  const auto expanded = ExpandLZ(Fetched, TargetDir);
+  const auto expanded = ExpandLZ(Fetched, TargetDir, JournalPlacer());
   platform::DeleteFileAt(Fetched);
   if (!expanded) {
     Result = -1;
@@ -196,7 +210,13 @@ bool TKavrel::ApplyFetchedPatch(const std::string& Fetched, const TFileDescripti
       platform::ExistingIgnoringCase(Entry.LocalVersion).value_or(Entry.LocalVersion);
   const std::string command = PatchCommandLine(
       utility, Fetched, target, Logging ? LogFilePath(CurrentLogName()) : std::string());
+  // The utility changes the file where it stands: a backup is kept first.
+  if (!KeepJournalledBackup(target)) {
+    ReportStatus(987, Fetched + " to " + target + ": no backup could be kept", 8, 0);
+    return false;
+  }
   if (ExecuteAndWait(command, showWindow, showAnimation, caption, message)) {
+    JournalPlaced(target);
     if (!KeepIntermediateFiles) platform::DeleteFileAt(Fetched);
     return true;
   }

@@ -14,6 +14,7 @@
 #include "Internet.h"
 #include "KavrelExport.h"
 #include "KavrelTypes.h"
+#include "PlaceFile.h"
 #include "SignedContent.h"
 
 namespace kavrel {
@@ -156,6 +157,9 @@ class KAVREL_API TKavrel : public TComponent {
   std::string FTPDirectory;
   bool FTPPassive = false;
   std::string Host;
+  // Seconds the updater stub watches a restarted application where the
+  // control file names no "healthcheck" (0: no health check).
+  int DefaultHealthCheck = 0;
   bool HTTPKeepAliveAuthentication = false;
   bool KeepIntermediateFiles = false;
   std::string LanguageID;
@@ -266,6 +270,24 @@ class KAVREL_API TKavrel : public TComponent {
   // Where DeployUtility writes the patch utility.
   std::string UtilityTarget() const;
 
+  // The update as one transaction (engine/Transaction.cpp): every installed
+  // file the run replaces goes through the update's journal, which a failure
+  // or a refused handoff rolls back whole and a finished run completes.
+  bool PlaceJournalled(const std::string& From, const std::string& Target);
+  TPlaceFile JournalPlacer();
+  bool KeepJournalledBackup(const std::string& Target);
+  void JournalPlaced(const std::string& Target);
+  void JournalHandoff();
+  void EndTransaction(bool Succeeded);
+  // Completes or rolls back what an earlier run or stub left unfinished;
+  // false when the run must not go on.
+  bool RecoverInstallation();
+  // The update of this run as its journal and rollback mark name it: the
+  // "sequence" of [update], else its date.
+  std::string UpdateMark();
+  // False (reported) when this update was rolled back before and is not newer.
+  bool UpdateNotRolledBack();
+
   // Starts a program named by the control file, without waiting for it.
   void StartProgram(const std::string& CommandLine);
 
@@ -285,6 +307,8 @@ class KAVREL_API TKavrel : public TComponent {
   bool AppUpdate = false;
   bool AppComponentUpdated = false;
   bool SilentRestart = false;
+  int HealthCheck = 0;        // seconds the stub watches the restarted application
+  bool ConfirmStart = false;  // which must confirm its start within them
   bool FtpDirChanged = false;
   std::string LocalVersionFile;
   std::string LocalVersionText;
@@ -295,6 +319,7 @@ class KAVREL_API TKavrel : public TComponent {
   bool Cancelled = false;
   bool TransferDeclined = false;  // the user said No to fetching the files
   bool StubStarted = false;       // the updater stub of this run has been started
+  bool JournalStarted = false;    // this run has replaced an installed file
   // The signed hash and size the next DownloadFile checks what arrives against;
   // taken by that call.
   std::optional<TSignedContent> ExpectedContent;

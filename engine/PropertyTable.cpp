@@ -112,6 +112,7 @@ const std::vector<TProperty>& Table() {
       Text("FTPDirectory", KV_MEMBER(FTPDirectory)),
       Boolean("FTPPassive", KV_MEMBER(FTPPassive)),
       Text("Host", KV_MEMBER(Host)),
+      Integer("DefaultHealthCheck", KV_MEMBER(DefaultHealthCheck)),
       Boolean("HTTPKeepAliveAuthentication", KV_MEMBER(HTTPKeepAliveAuthentication)),
       Boolean("KeepIntermediateFiles", KV_MEMBER(KeepIntermediateFiles)),
       Text("LanguageID", KV_MEMBER(LanguageID)),

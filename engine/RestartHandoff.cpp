@@ -21,7 +21,8 @@ namespace {
 // of the files it may install; the file's other sections and keys stay as
 // they are.
 void WriteHandOffFile(const std::string& logName, bool verified,
-                      const std::map<std::string, std::string>& hashes) {
+                      const std::map<std::string, std::string>& hashes, int healthSeconds,
+                      bool confirm) {
   const std::string path = HandOffFilePath();
   const auto old = platform::ReadWholeFile(path);
   // A file that is there but cannot be read would lose its other keys.
@@ -34,6 +35,12 @@ void WriteHandOffFile(const std::string& logName, bool verified,
   for (const std::string& key : ini.KeyNames(kHandOffHashSection))
     ini.DeleteKey(kHandOffHashSection, key);
   ini.DeleteKey(kHandOffSection, kHandOffVerifiedKey);
+  ini.DeleteKey(kHandOffSection, kHandOffHealthKey);
+  ini.DeleteKey(kHandOffSection, kHandOffConfirmKey);
+  if (healthSeconds > 0) {
+    ini.WriteString(kHandOffSection, kHandOffHealthKey, std::to_string(healthSeconds));
+    ini.WriteString(kHandOffSection, kHandOffConfirmKey, confirm ? "1" : "0");
+  }
   if (verified) {
     ini.WriteString(kHandOffSection, kHandOffVerifiedKey, "1");
     // Numbered "HASH NAME" values: a name may hold what a key may not.
@@ -85,7 +92,7 @@ void TKavrel::RestartApplication() {
         "download folder or components",
         platform::ErrorNumber(platform::TErrorKind::InvalidArgument));
   DeployStub();
-  WriteHandOffFile(LogFileName(), SignedRun(), VerifiedFiles);
+  WriteHandOffFile(LogFileName(), SignedRun(), VerifiedFiles, HealthCheck, ConfirmStart);
   const std::string commandLine = BuildStubCommandLine(command);
   ReportStatus(958, commandLine, 0, 0);
   // The stub gets none of this process's open files; it runs in the current
@@ -99,6 +106,7 @@ void TKavrel::RestartApplication() {
     if (unwritable.empty() && !platform::CanCreateIn(target))
       unwritable = target.empty() ? "." : target;
   if (!unwritable.empty()) ReportStatus(983, unwritable, 0, 0);
+  JournalHandoff();
   const bool started = unwritable.empty() ? platform::StartDetached(stub, commandLine)
                                           : platform::StartDetachedElevated(stub, commandLine);
   if (!started) {

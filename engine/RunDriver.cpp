@@ -63,6 +63,9 @@ void TKavrel::RunUpdate() {
     ReportStatus(976, kAnotherRunText, 1, error);
     return;
   }
+  // Whatever an earlier run or stub left unfinished is completed or undone
+  // first: nothing new starts on a mixture of two versions.
+  if (!RecoverInstallation()) return;
   ProcessUpdate();
 }
 
@@ -80,6 +83,7 @@ void TKavrel::ProcessUpdate() {
 
   AppComponentUpdated = false;
   StubStarted = false;
+  JournalStarted = false;
   ExpectedContent.reset();
   VerifiedFiles.clear();
   CredentialOrigin.clear();
@@ -93,6 +97,11 @@ void TKavrel::ProcessUpdate() {
   // An error a step or a handler raises still closes the connection, which
   // also deletes the local copy of the control file.
   const auto closeAfterError = [this] {
+    try {
+      EndTransaction(false);
+    } catch (...) {
+      // The first error is the one reported; the next run rolls back.
+    }
     try {
       if (Connected)
         CloseConnection();
@@ -126,7 +135,7 @@ void TKavrel::RunOpenedUpdate() {
   auto stop = [this] { CloseConnection(); };
   if (ConnectHandle == nullptr && UpdateType != fileUpdate) return stop();
   if (CheckUpdateSection() != 0) return stop();
-  if (!ForceUpdate && CheckUpdateConditions() == 7) {
+  if (!ForceUpdate && (CheckUpdateConditions() == 7 || !UpdateNotRolledBack())) {
     outcome_ = TRunOutcome::NoUpdate;
     AppUpdate = false;
     return stop();
@@ -174,6 +183,9 @@ void TKavrel::RunOpenedUpdate() {
   // Success only for a run whose files are all in place.
   if (remaining == 0 && !Cancelled && outcome_ == TRunOutcome::Done) NotifySuccess();
   if (RestartNeeded()) RestartApplication();
+  // Files the run replaced stay only with the whole update: all of its own
+  // steps done, and the rest handed to the stub where there is a rest.
+  EndTransaction(outcome_ == TRunOutcome::Done && !Cancelled && !RestartNeeded());
 }
 
 void TKavrel::FinishUpdate() {

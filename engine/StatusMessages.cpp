@@ -8,7 +8,7 @@ namespace kavrel {
 
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 80> kMessages = {{
+constexpr std::array<std::pair<int, std::string_view>, 83> kMessages = {{
     // Run-and-wait of a program during installation: the argument is the
     // command line, shown as it is.
     {18, "%s"},
@@ -93,6 +93,10 @@ constexpr std::array<std::pair<int, std::string_view>, 80> kMessages = {{
     {985, "Update refused : %s"},
     {986, "Update not fully applied : %s"},
     {987, "Patch not applied : %s"},
+    // Updates as transactions.
+    {988, "Update rolled back : %s"},
+    {989, "Unfinished update completed : %s"},
+    {990, "Update not applied again, it was rolled back : %s"},
 }};
 
 static_assert(std::is_sorted(kMessages.begin(), kMessages.end()));

@@ -21,6 +21,10 @@ inline constexpr const char* kDefaultLogName = "KAVREL.LOG";
 // stub then installs nothing else.
 inline constexpr const char* kHandOffVerifiedKey = "VERIFIED";
 inline constexpr const char* kHandOffHashSection = "SHA256";
+// The health check of the restarted application: its grace period in seconds
+// (absent or 0: none), and "1" when it must confirm its start within it.
+inline constexpr const char* kHandOffHealthKey = "HEALTHCHECK";
+inline constexpr const char* kHandOffConfirmKey = "CONFIRM";
 
 struct TStubCommand {
   std::uint32_t ProcessId = 0;  // the process the stub waits for

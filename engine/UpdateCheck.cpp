@@ -1,12 +1,15 @@
 // The first steps of a run once the connection is open: fetching the control
 // file, checking its signature, taking its application settings, and deciding
 // whether and why an update applies.
+#include <algorithm>
+
 #include "ControlFile.h"
 #include "Kavrel.h"
 #include "Locations.h"
 #include "PathHelpers.h"
 #include "StubHandoff.h"
 #include "System.h"
+#include "Text.h"
 
 namespace kavrel {
 
@@ -56,6 +59,14 @@ int TKavrel::CheckUpdateSection() {
   if (AppParams.empty()) AppParams = " ";
   AppComps = control.ReadPath(*this, "application", "appcomps");
   SilentRestart = control.ReadFlag("application", "silentrestart", false);
+  // The restarted application's health check: off unless the control file
+  // (or the host, where it gives none) asks for one.
+  const std::string health = control.ReadText("application", "healthcheck");
+  HealthCheck =
+      health.empty()
+          ? DefaultHealthCheck
+          : static_cast<int>(std::min<std::int64_t>(ParseDecimal(health).value_or(0), 3600));
+  ConfirmStart = control.ReadFlag("application", "confirm", false);
   // The stub's rule drops every double quote: an update it could not be
   // handed is refused as a whole, before anything is installed, rather than
   // half applied with the application left old for good.

@@ -1,5 +1,6 @@
 #include "SettingsFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
@@ -65,9 +66,12 @@ TLauncherSettings ReadSettings(const std::string& folder) {
   const std::string plain =
       ScrambleBytes(ReadAll(platform::ToNativePath(folder + kSettingsFileName)), SettingsKey());
   const TIniDocument ini = TIniDocument::Parse(plain);
-  return {ini.ReadString("Conf", "Add", ""), ini.ReadString("Conf", "Key", ""),
-          ini.ReadString("Conf", "Product", ""), ini.ReadString("Conf", "Run", ""),
-          ini.ReadInteger("Conf", "ApplyPatch", 0) != 0};
+  return {ini.ReadString("Conf", "Add", ""),
+          ini.ReadString("Conf", "Key", ""),
+          ini.ReadString("Conf", "Product", ""),
+          ini.ReadString("Conf", "Run", ""),
+          ini.ReadInteger("Conf", "ApplyPatch", 0) != 0,
+          std::clamp(ini.ReadInteger("Conf", "HealthCheck", 0), 0, 3600)};
 }
 
 }  // namespace kavrel::launcher

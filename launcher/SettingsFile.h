@@ -38,6 +38,10 @@ struct TLauncherSettings {
   // "ApplyPatch": 1 lets the run apply patches with the utility the launcher
   // carries; without it, patches are fetched and left alone.
   bool ApplyPatch = false;
+  // "HealthCheck": seconds the updater watches the restarted application
+  // where the control file names no "healthcheck" (the engine's
+  // DefaultHealthCheck); 0: none.
+  int HealthCheck = 0;
 };
 // All the settings, read as ReadSettingsAddress reads the address.
 TLauncherSettings ReadSettings(const std::string& folder);

@@ -57,9 +57,9 @@ int TForm3::ExitStatus() const {
   // Ended by a signal before the update was through: cancelled, whatever box
   // it closed on its way.
   const TKavrel::TRunOutcome outcome = kavrel1_->Outcome();
-  const bool done = activated_ && !failed_ &&
-                    (outcome == TKavrel::TRunOutcome::Done ||
-                     outcome == TKavrel::TRunOutcome::NoUpdate);
+  const bool done =
+      activated_ && !failed_ &&
+      (outcome == TKavrel::TRunOutcome::Done || outcome == TKavrel::TRunOutcome::NoUpdate);
   if (!done && platform::InterruptRequested()) return kExitCancelled;
   if (failed_ || !activated_) return kExitFailed;
   switch (outcome) {
@@ -90,6 +90,7 @@ void TForm3::FormCreate() {
     kavrel1_->PublicKey = settings.PublicKey;
     kavrel1_->ProductID = settings.Product;
     kavrel1_->ApplyPatch = settings.ApplyPatch;
+    kavrel1_->DefaultHealthCheck = settings.HealthCheck;
     run_ = settings.Run;
     view_.LoadPicture(kSplashPicture);
   } catch (const std::exception& e) {

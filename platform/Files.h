@@ -184,6 +184,10 @@ class TCopyCheck {
   virtual bool Accept() = 0;
 };
 bool CopyFileOver(std::string_view from, std::string_view to, TCopyCheck* check = nullptr);
+// Gives an existing file a second name (a hard link) in the same file system;
+// false where that cannot be done (the name is taken, the file system has no
+// links, another file system).
+bool LinkFile(std::string_view existing, std::string_view link);
 // Sets when a file was last written, given in local time (the access time
 // stays as it is).
 bool SetLastWriteTime(std::string_view path, TDateTime localTime);

@@ -1,6 +1,7 @@
 // Starting programs. A command line is never given to a shell.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -36,6 +37,9 @@ std::uint32_t CurrentProcessId();
 // Waits without a time limit until the process of this number has ended;
 // returns at once when there is none.
 void WaitForProcessEnd(std::uint32_t pid);
+// Whether a process of this number is running now (one that has ended but is
+// not yet collected counts as ended).
+bool ProcessRunning(std::uint32_t pid);
 
 // Starts a program of its own, which goes on when this process has ended: it
 // gets none of this process's open files, its standard streams go nowhere, and
@@ -51,6 +55,38 @@ bool StartDetachedElevated(std::string_view program, std::string_view parameters
 // with the rights of the user's own session (the desktop shell's, or the
 // session's limited ones); false when those cannot be had.
 bool StartDetachedAsUser(std::string_view program, const std::vector<std::string>& arguments);
+// A program started like StartDetachedAsUser whose end this process can wait
+// for a while: the updater stub watches the application it restarts through
+// its first seconds. When the object goes the program runs on by itself.
+class TWatchedProgram {
+ public:
+  enum class TState { Running, Succeeded, Failed };
+  // Nothing when it could not be started.
+  static std::optional<TWatchedProgram> Start(std::string_view program,
+                                              const std::vector<std::string>& arguments);
+  // Waits at most `limit` for its end. Failed: it ended with an exit status
+  // other than 0, or by a signal or an exception (a crash).
+  TState Wait(std::chrono::milliseconds limit);
+  // How it ended, for a log line ("exit status 1", "signal 11").
+  const std::string& How() const { return how_; }
+  // Ends it by force and waits for its end.
+  void Stop();
+
+  TWatchedProgram(TWatchedProgram&& other) noexcept
+      : handle_(other.handle_), ended_(other.ended_), how_(std::move(other.how_)) {
+    other.handle_ = -1;
+  }
+  TWatchedProgram& operator=(TWatchedProgram&&) = delete;
+  TWatchedProgram(const TWatchedProgram&) = delete;
+  ~TWatchedProgram();
+
+ private:
+  explicit TWatchedProgram(std::intptr_t handle) : handle_(handle) {}
+  std::intptr_t handle_;  // a process number, or a Windows process handle
+  std::optional<TState> ended_;
+  std::string how_;
+};
+
 // Whether this process runs with rights raised above the user's own
 // (Windows' elevation); never on systems without it.
 bool RunsElevated();

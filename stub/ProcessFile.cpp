@@ -5,16 +5,19 @@
 #include <set>
 #include <thread>
 
+#include "Errors.h"
 #include "FileDigest.h"
 #include "Files.h"
 #include "IniDocument.h"
 #include "LzExpand.h"
 #include "PatchCommand.h"
 #include "PathHelpers.h"
+#include "PathNames.h"
 #include "Processes.h"
 #include "Sha256.h"
 #include "Text.h"
 #include "Ulog.h"
+#include "UpdateJournal.h"
 #include "cabfdi.h"
 
 namespace kavrel::stub {
@@ -87,8 +90,29 @@ void TStubWork::Log(const std::string& message) const {
   if (logging_) WriteLog(message);
 }
 
+void TStubWork::Fail(const std::string& message) {
+  Log(message);
+  if (failure_.empty()) failure_ = message.substr(message.find(' ') + 1);
+}
+
+bool TStubWork::Place(const std::string& from, const std::string& to) {
+  if (journal_ == nullptr) return platform::ReplaceFileWith(from, to);
+  try {
+    journal_->Begin("", "");
+    return journal_->Replace(from, to);
+  } catch (const platform::EInOutError& e) {
+    Log(std::string("Upd ") + e.what());
+    return false;
+  }
+}
+
+TPlaceFile TStubWork::Placer() {
+  return [this](const std::string& from, const std::string& to) { return Place(from, to); };
+}
+
 void TStubWork::ProcessFile(const std::string& name, const std::string& source,
                             const std::string& target) {
+  if (!failure_.empty()) return;  // the update is undone as a whole
   if (EndsWithNew(name)) return PendingCopy(name, source, target);
   const std::string extension = UpperExtension(name);
   if (extension == ".INF") return ListFile(name, source);
@@ -105,33 +129,41 @@ void TStubWork::PendingCopy(const std::string& name, const std::string& source,
   if (pending.empty()) return;
   const std::string what = source + base + "_NEW to " + target + base;
   Log("Upd copying file : " + what);
-  // The pending file stays where it is: the copy replaces the old file in one
-  // step, so that a program is never left half written. After a signed run the
-  // copy itself is hashed, so that what is installed is what was verified,
-  // whatever happens to the pending file meanwhile.
-  if (!verified_.Required()) {
-    if (!platform::CopyFileOver(pending, target + base)) Log("Upd copy error " + what);
-    return;
+  // The pending file stays where it is: a whole copy is made beside the
+  // target, then swapped with it in one journalled step, so that a program is
+  // never left half written. After a signed run the copy itself is hashed, so
+  // that what is installed is what was verified, whatever happens to the
+  // pending file meanwhile.
+  std::optional<TSha256Check> check;
+  if (verified_.Required()) {
+    const auto hash = verified_.HashOf(pending.substr(source.size()));
+    if (!hash) return Fail("Upd not verified, left alone : " + pending);
+    check.emplace(*hash);
   }
-  const auto hash = verified_.HashOf(pending.substr(source.size()));
-  if (!hash) {
-    Log("Upd not verified, left alone : " + pending);
-    return;
+  const std::string destination = target + base;
+  std::string copy;
+  if (auto file = platform::TFile::CreateTemporary(std::string(platform::FolderPart(destination)),
+                                                   "KAVR", copy)) {
+    file.reset();
+    if (platform::CopyFileOver(pending, copy, check ? &*check : nullptr)) {
+      platform::ShareLike(copy, platform::FileExists(destination) ? destination : pending);
+      if (Place(copy, destination)) return;
+    }
+    platform::DeleteFileAt(copy);
   }
-  TSha256Check check(*hash);
-  if (!platform::CopyFileOver(pending, target + base, &check))
-    Log(check.Matched() ? "Upd copy error " + what : "Upd verification failed : " + pending);
+  Fail(check && !check->Matched() ? "Upd verification failed : " + pending
+                                  : "Upd copy error " + what);
 }
 
-bool TStubWork::Verified(const std::string& name, const std::string& path) const {
+bool TStubWork::Verified(const std::string& name, const std::string& path) {
   if (!verified_.Required()) return true;
   const auto hash = verified_.HashOf(name);
   if (!hash) {
-    Log("Upd not verified, left alone : " + path);
+    Fail("Upd not verified, left alone : " + path);
     return false;
   }
   if (FileSha256(path) != *hash) {
-    Log("Upd verification failed : " + path);
+    Fail("Upd verification failed : " + path);
     return false;
   }
   return true;
@@ -147,6 +179,7 @@ void TStubWork::ListFile(const std::string& name, const std::string& source) {
       ReadListEntries(platform::ReadWholeFile(path).value_or(""));
   openLists_.push_back(path);
   for (const TListEntry& entry : entries) {
+    if (!failure_.empty()) break;
     if (HoldsControlCharacter(entry.File) || HoldsControlCharacter(entry.Target)) {
       Log("Upd inf " + std::to_string(entry.Index) + " refused: a control character");
       continue;
@@ -174,25 +207,40 @@ void TStubWork::Patch(const std::string& name, const std::string& source) {
   const std::string program = platform::ExistingIgnoringCase(named).value_or(named);
   const std::string utility =
       FindPatchUtility({platform::ProgramFolder(), platform::GetCurrentDir()});
+  // The utility changes the program where it stands: a backup is kept first.
+  if (journal_ != nullptr) {
+    try {
+      journal_->Begin("", "");
+      if (!journal_->KeepBackup(program))
+        return Fail("Upd patch failed : " + source + name + " " + program + " (no backup)");
+    } catch (const platform::EInOutError& e) {
+      return Fail(std::string("Upd patch failed : ") + e.what());
+    }
+  }
   const std::optional<int> status = platform::RunAndWait(
       PatchCommandLine(utility, source + name, program, logging_ ? LogPath() : std::string()),
       false);
   if (status && *status == 0) {
+    try {
+      if (journal_ != nullptr) journal_->Placed(program);
+    } catch (const platform::EInOutError& e) {
+      return Fail(std::string("Upd patch failed : ") + e.what());
+    }
     platform::DeleteFileAt(source + name);
     return;
   }
-  Log("Upd patch failed : " + source + name + " " + program +
-      (status ? " (status " + std::to_string(*status) + ")" : " (not started)"));
+  Fail("Upd patch failed : " + source + name + " " + program +
+       (status ? " (status " + std::to_string(*status) + ")" : " (not started)"));
 }
 
 void TStubWork::Cabinet(const std::string& name, const std::string& source,
                         const std::string& target) {
   Log("Upd cab extract " + name + " " + target);
   if (!Verified(name, source + name)) return;
-  if (ExtractCabinet(source + name, target) == 0)
+  if (ExtractCabinet(source + name, target, nullptr, Placer()) == 0)
     platform::DeleteFileAt(source + name);
   else
-    Log("Upd cabextract failed");
+    Fail("Upd cabextract failed");
 }
 
 void TStubWork::Program(const std::string& name, const std::string& source,
@@ -226,8 +274,8 @@ void TStubWork::Compressed(const std::string& name, const std::string& target) {
   Log("Upd lzexpand dest. filename " + *expandedName);
   // Straight into its target, replacing it whole; never over a file of that
   // name elsewhere.
-  if (!ExpandLZ(name, target.empty() ? std::nullopt : std::optional<std::string>(target)))
-    Log("Upd lzexpand failed " + name);
+  if (!ExpandLZ(name, target.empty() ? std::nullopt : std::optional<std::string>(target), Placer()))
+    Fail("Upd lzexpand failed " + name);
 }
 
 std::vector<TListEntry> ReadListEntries(std::string_view text) {

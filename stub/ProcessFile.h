@@ -7,7 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "PlaceFile.h"
 #include "VerifiedFiles.h"
+
+namespace kavrel {
+class TUpdateJournal;
+}
 
 namespace kavrel::stub {
 
@@ -31,16 +36,22 @@ class TStubWork {
   // An elevated stub takes no folder and no program from a file the user can
   // write: list entries stay inside `installation`, and only programs named
   // on its command line run.
+  // Every installed file it replaces goes through `journal` when given, so
+  // that the whole update can be undone.
   explicit TStubWork(bool logging, TVerifiedFiles verified = {}, bool elevated = false,
-                     std::string installation = {})
+                     std::string installation = {}, TUpdateJournal* journal = nullptr)
       : logging_(logging),
         verified_(std::move(verified)),
         elevated_(elevated),
-        installation_(std::move(installation)) {}
+        installation_(std::move(installation)),
+        journal_(journal) {}
 
   // Handles the file `name`: a component in the folder `source`, put into the
   // folder `target` (both end with a separator or are empty).
   void ProcessFile(const std::string& name, const std::string& source, const std::string& target);
+  // Why a step failed (a file not put in place, not the verified one, a
+  // patch or an extraction that failed); empty while none has.
+  const std::string& Failure() const { return failure_; }
 
  private:
   void Log(const std::string& message) const;
@@ -52,13 +63,20 @@ class TStubWork {
   void Compressed(const std::string& name, const std::string& target);
   // True when `path`, the file `name`, holds what the run verified, or when
   // nothing was verified; otherwise logs why the file is left alone.
-  bool Verified(const std::string& name, const std::string& path) const;
+  bool Verified(const std::string& name, const std::string& path);
+  // Logs a failed step; the first one is the update's failure.
+  void Fail(const std::string& message);
+  // Puts `from` in the place of `to`, through the journal when there is one.
+  bool Place(const std::string& from, const std::string& to);
+  TPlaceFile Placer();
 
   bool logging_;
   TVerifiedFiles verified_;
   bool elevated_;
   std::string installation_;            // ends with a separator
   std::vector<std::string> openLists_;  // the list files being worked through
+  TUpdateJournal* journal_;
+  std::string failure_;
 };
 
 // Whether a text holds a control character: a name or folder with one is

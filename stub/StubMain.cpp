@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "Completion.h"
 #include "Errors.h"
 #include "Files.h"
 #include "IniDocument.h"
@@ -15,6 +16,7 @@
 #include "System.h"
 #include "Text.h"
 #include "Ulog.h"
+#include "UpdateJournal.h"
 #include "UpdateLog.h"
 
 namespace kavrel::stub {
@@ -47,6 +49,13 @@ std::optional<std::int32_t> DecimalNumber(const std::string& text) {
   return ParseInt32(text);
 }
 
+// The health check's grace period: whole seconds up to an hour; anything
+// else is none.
+int HealthSeconds(const std::string& text) {
+  const auto seconds = ParseDecimal(text);
+  return seconds && *seconds <= 3600 ? static_cast<int>(*seconds) : 0;
+}
+
 }  // namespace
 
 int RunStub(const std::string& commandLine) {
@@ -56,6 +65,18 @@ int RunStub(const std::string& commandLine) {
   };
   const auto launcher = DecimalNumber(arg(1));
   if (!launcher) return 1;
+  // The update the run handed over goes on in its journal. Told there before
+  // the wait, so that a run started meanwhile leaves it alone.
+  TUpdateJournal journal(UpdateJournalPath());
+  const std::vector<TJournalRecord> records = journal.Records();
+  const bool handedOver = !records.empty() && records.back().Verb == "handoff";
+  if (handedOver) {
+    try {
+      journal.Record("stub", {std::to_string(platform::CurrentProcessId())});
+    } catch (const platform::EInOutError&) {
+      // Then a run started meanwhile may take it for unfinished and undo it.
+    }
+  }
   // Nothing is touched before the launcher has ended and let go of its files.
   if (*launcher > 0) platform::WaitForProcessEnd(static_cast<std::uint32_t>(*launcher));
   // No run updates the installation while the stub works, and a second stub
@@ -86,29 +107,35 @@ int RunStub(const std::string& commandLine) {
   Pause();
 
   const std::string installation = AddBackslash(platform::GetCurrentDir());
-  TStubWork worker(logging, TVerifiedFiles::FromHandOff(handOff), elevated, installation);
+  const auto Log = [logging](const std::string& message) {
+    if (logging) WriteLog(message);
+  };
   if (logging) {
     WriteLog(kStubVersionLine);
     WriteLog("Upd cur dir : " + platform::GetCurrentDir());
   }
-  for (std::size_t n = 6; n <= args.size(); ++n)
+  // What an earlier update left unfinished is completed or undone before
+  // anything new is done.
+  if (!handedOver) {
+    std::vector<std::string> failed;
+    const TRecovery recovery = RecoverUpdate(journal, failed);
+    if (recovery == TRecovery::Completed) Log("Upd unfinished update completed");
+    if (recovery == TRecovery::RolledBack) Log("Upd unfinished update rolled back");
+    for (const std::string& target : failed) Log("Upd not put back : " + target);
+    if (recovery == TRecovery::Busy || !failed.empty()) {
+      Log("Upd an unfinished update stays; nothing done");
+      return 1;
+    }
+  }
+  TStubWork worker(logging, TVerifiedFiles::FromHandOff(handOff), elevated, installation, &journal);
+  for (std::size_t n = 6; n <= args.size() && worker.Failure().empty(); ++n)
     worker.ProcessFile(args[n - 1], AddBackslash(arg(5)), AddBackslash(platform::GetCurrentDir()));
 
   lock.reset();
-  const std::string application = arg(3);
-  const std::string parameters = arg(4);
-  if (application != "null") {
-    if (logging) WriteLog("Upd restart " + application + " " + parameters);
-    // The application is one program path, never split at its blanks; its
-    // parameters reach it as one argument. A program that came new with the
-    // update has no permission to run yet.
-    if (platform::FileExists(application)) platform::MakeExecutable(application);
-    // With the user's own rights, never with the stub's raised ones.
-    const std::vector<std::string> arguments =
-        parameters == " " ? std::vector<std::string>{} : std::vector<std::string>{parameters};
-    if (!platform::StartDetachedAsUser(application, arguments) && logging)
-      WriteLog("Upd restart failed: " + application);
-  }
+  const TRestart restart{arg(3), arg(4),
+                         HealthSeconds(handOff.ReadString(kHandOffSection, kHandOffHealthKey, "")),
+                         handOff.ReadString(kHandOffSection, kHandOffConfirmKey, "") == "1"};
+  EndUpdate(journal, worker.Failure(), restart, logging);
   return 0;
 }
 

@@ -51,8 +51,13 @@ class TInstallationRun : public ::testing::Test {
   bool WaitForStub() const;
   // The environment of a run: the private hives, temporary folder and home.
   TEnvironment Environment() const {
-    return RunEnvironment({.Temp = temp.Path(), .Home = home.Path(), .Hives = hives.Path()});
+    TEnvironment env =
+        RunEnvironment({.Temp = temp.Path(), .Home = home.Path(), .Hives = hives.Path()});
+    env.insert(env.end(), ExtraEnvironment.begin(), ExtraEnvironment.end());
+    return env;
   }
+  // Given to every run besides.
+  TEnvironment ExtraEnvironment;
 
   TTempDir www, hives, temp, home, app;
   THttpTestServer server;

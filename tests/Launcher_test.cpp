@@ -64,13 +64,16 @@ TEST(SettingsFile, AddressIsReadWithoutTheFileEverBeingRewritten) {
     EXPECT_EQ(ReadFile(path), stored) << c.plain;
     ::chmod(path.c_str(), 0644);
   }
-  WriteFile(path, ScrambleBytes(
-                      "[Conf]\r\nAdd=u\r\nKey=RWQ1 RWQ2\r\nProduct=Demo\r\nApplyPatch=1\r\n", kKey));
+  WriteFile(path,
+            ScrambleBytes("[Conf]\r\nAdd=u\r\nKey=RWQ1 RWQ2\r\nProduct=Demo\r\nApplyPatch=1\r\n"
+                          "HealthCheck=99999\r\n",
+                          kKey));
   const launcher::TLauncherSettings settings = launcher::ReadSettings(folder.Path());
   EXPECT_EQ(settings.Address, "u");
   EXPECT_EQ(settings.PublicKey, "RWQ1 RWQ2");
   EXPECT_EQ(settings.Product, "Demo");
   EXPECT_TRUE(settings.ApplyPatch);
+  EXPECT_EQ(settings.HealthCheck, 3600) << "an hour at most";
   // Beyond any settings file's size: refused, not read whole.
   WriteFile(path, std::string(2 << 20, 'x'));
   EXPECT_THROW(launcher::ReadSettingsAddress(folder.Path()), platform::EInOutError);
@@ -268,7 +271,7 @@ TEST_F(FormTest, OnlyTheFirstActivationRunsTheUpdate) {
   form.FormActivate();
   const std::size_t reported = engine().statuses.size();
   EXPECT_GT(reported, 0u);
-  EXPECT_EQ(engine().statuses.front().Ident, 968);
+  EXPECT_EQ(engine().statuses.front().Ident, 968) << engine().statuses.front().Arg;
   form.FormActivate();
   EXPECT_EQ(engine().statuses.size(), reported);
 }

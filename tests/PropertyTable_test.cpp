@@ -23,6 +23,7 @@ const std::map<std::string, std::string>& Samples() {
       {"ApplyPatch", "True"},
       {"Authenticate", "kaAuto"},
       {"DateFormat", "mm/dd/yyyy"},
+      {"DefaultHealthCheck", "30"},
       {"DateSeparator", "-"},
       {"ExtractCAB", "True"},
       {"ExistingConnection", "True"},

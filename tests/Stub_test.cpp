@@ -139,19 +139,27 @@ TEST_F(StubTest, AfterASignedRunOnlyWhatTheRunVerifiedIsInstalledOrRun) {
                   " APP.EXE_new\r\n2=" + trust::Sha256Hex("new tool") +
                   " tool.bin_NEW\r\n3=" + trust::Sha256Hex("a program") + " setup.exe\r\n");
   };
-  handOff("VERIFIED=1\r\n");
-  const TProgramResult r = Work("app.exe_NEW tool.bin_NEW extra.dll_NEW setup.exe");
-  EXPECT_EQ(r.ExitCode, 0) << r.Err;
-  EXPECT_EQ(ReadFile(app.File("app.exe")), "new program");
+  // Each file that is not the verified one fails the update, and what was
+  // installed before it goes back.
+  for (const char* files : {"app.exe_NEW tool.bin_NEW", "extra.dll_NEW", "setup.exe"}) {
+    handOff("VERIFIED=1\r\n");
+    EXPECT_EQ(Work(files).ExitCode, 0);
+  }
+  EXPECT_EQ(ReadFile(app.File("app.exe")), "old program");
   EXPECT_EQ(ReadFile(app.File("tool.bin")), "old tool");
   EXPECT_FALSE(ReadFile(app.File("extra.dll")));
   EXPECT_FALSE(ReadFile(record.File("record"))) << "the changed program does not run";
   const TLines messages = Messages();
-  for (const std::string& line : {"Upd verification failed : " + source + "tool.bin_NEW",
-                                  "Upd not verified, left alone : " + source + "extra.dll_NEW",
-                                  "Upd verification failed : " + source + "setup.exe"})
+  for (const std::string& line :
+       {"Upd verification failed : " + source + "tool.bin_NEW",
+        "Upd update rolled back : verification failed : " + source + "tool.bin_NEW",
+        "Upd not verified, left alone : " + source + "extra.dll_NEW",
+        "Upd verification failed : " + source + "setup.exe"})
     EXPECT_NE(std::find(messages.begin(), messages.end(), line), messages.end()) << line;
   EXPECT_EQ(FilesBelow(app.Path()), (TLines{"app.exe", "tool.bin"})) << "no half-made copy stays";
+  handOff("VERIFIED=1\r\n");
+  EXPECT_EQ(Work("app.exe_NEW").ExitCode, 0);
+  EXPECT_EQ(ReadFile(app.File("app.exe")), "new program");
 
   // Without the mark the hashes speak for nothing: an unsigned run's stub.
   handOff("");
@@ -167,7 +175,7 @@ TEST_F(StubTest, ListFileNamesFilesWithTheirTargetFoldersAndMayNameFurtherLists)
   // A list that names itself and claims far more entries than it holds.
   WriteFile(src.File("more.inf"),
             "[FILES]\r\nCOUNT=2000000000\r\nFILE1=more.inf\r\nFILE2=readme.txt_NEW\r\n"
-            "TARGET2={TMP}\r\nFILE3=x_NEW\r\nTARGET3=/nonexistent\r\n");
+            "TARGET2={TMP}\r\n");
   WriteFile(src.File("lib.dll_NEW"), "library");
   WriteFile(src.File("readme.txt_NEW"), "read me");
   WriteFile(src.File("x_NEW"), "x");
@@ -189,7 +197,7 @@ TEST_F(StubTest, ListFileNamesFilesWithTheirTargetFoldersAndMayNameFurtherLists)
                             [](const std::string& m) {
                               return m.find("is outside the installation") != std::string::npos;
                             }),
-              4);
+              3);
     return;
   }
   EXPECT_EQ(ReadFile(folders.System() + kSep + "lib.dll"), "library");
@@ -208,10 +216,26 @@ TEST_F(StubTest, ListFileNamesFilesWithTheirTargetFoldersAndMayNameFurtherLists)
                   "upd inf 3 : more.inf ", "Upd inf file: " + source + "more.inf",
                   "upd inf 1 : more.inf ", "upd inf 2 : readme.txt_NEW {TMP}",
                   "Upd copying file : " + source + "readme.txt_NEW to " + temp.File("readme.txt"),
-                  "upd inf 3 : x_NEW /nonexistent",
-                  "Upd copying file : " + source + "x_NEW to /nonexistent" + kSep + "x",
-                  "Upd copy error " + source + "x_NEW to /nonexistent" + kSep + "x",
                   "upd inf 4 : missing.dll_NEW /nowhere"}));
+
+  // A copy that fails undoes the update: what the list installed before it
+  // goes back, and nothing after it is done.
+  std::filesystem::remove(LogPath());
+  WriteFile(src.File("bad.inf"),
+            "[FILES]\r\nCOUNT=3\r\nFILE1=readme.txt_NEW\r\nTARGET1={APP}\r\n"
+            "FILE2=x_NEW\r\nTARGET2=/nonexistent\r\nFILE3=lib.dll_NEW\r\n");
+  WriteFile(app.File("readme.txt"), "old readme");
+  EXPECT_EQ(Work("bad.inf").ExitCode, 0);
+  EXPECT_EQ(ReadFile(app.File("readme.txt")), "old readme");
+  EXPECT_FALSE(ReadFile(app.File("lib.dll")));
+  const std::string copyError = "copy error " + source + "x_NEW to /nonexistent" + kSep + "x";
+  EXPECT_EQ(Messages(),
+            Join(Header(),
+                 {"Upd inf file: " + source + "bad.inf", "upd inf 1 : readme.txt_NEW {APP}",
+                  "Upd copying file : " + source + "readme.txt_NEW to " + app.File("readme.txt"),
+                  "upd inf 2 : x_NEW /nonexistent",
+                  "Upd copying file : " + source + "x_NEW to /nonexistent" + kSep + "x",
+                  "Upd " + copyError, "Upd update rolled back : " + copyError}));
 }
 
 TEST(StubListEntries, AreTheNumbersUpToTheCountThatTheFileHoldsAKeyFor) {
@@ -252,12 +276,11 @@ TEST_F(StubTest, PatchesProgramsCabinetsAndLzFilesByTheirNames) {
 #endif
   };
   arrive();
-  WriteFile(src.File("broken.cab"), "no cabinet");
   WriteFile(app.File("a.b"), "plain text, not compressed");  // three characters: no pending copy
   WriteFile(app.File("notes.tx_"), *SzddCompress("the notes", 't'));
 
   for (const char* logging : {"X", "L"}) {
-    const TProgramResult r = Work("app.pat setup.exe broken.cab a.b notes.tx_", logging);
+    const TProgramResult r = Work("app.pat setup.exe a.b notes.tx_", logging);
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_FALSE(ReadFile(src.File("app.pat"))) << "an applied patch goes";
     arrive();
@@ -280,13 +303,23 @@ TEST_F(StubTest, PatchesProgramsCabinetsAndLzFilesByTheirNames) {
   EXPECT_EQ(ReadFile(app.File("a.b")), "plain text, not compressed");
   EXPECT_EQ(ReadFile(app.File("notes.txt")), "the notes");
   EXPECT_TRUE(ReadFile(app.File("notes.tx_"))) << "the compressed source stays";
-  EXPECT_TRUE(ReadFile(src.File("broken.cab"))) << "a cabinet that failed stays";
   const std::string here = app.File("");
+  EXPECT_EQ(Messages(), Join(Header(), {"Upd execute setup.exe " + here, "Upd lzexpand a.b " + here,
+                                        "Upd lzexpand notes.tx_ " + here,
+                                        "Upd lzexpand dest. filename notes.txt"}));
+  // A cabinet that fails stays, and the update is undone: the file expanded
+  // before it is the old one again.
+  std::filesystem::remove(LogPath());
+  WriteFile(src.File("broken.cab"), "no cabinet");
+  WriteFile(app.File("notes.txt"), "old notes");
+  EXPECT_EQ(Work("notes.tx_ broken.cab").ExitCode, 0);
+  EXPECT_EQ(ReadFile(app.File("notes.txt")), "old notes");
+  EXPECT_TRUE(ReadFile(src.File("broken.cab"))) << "a cabinet that failed stays";
   EXPECT_EQ(
       Messages(),
-      Join(Header(), {"Upd execute setup.exe " + here, "Upd cab extract broken.cab " + here,
-                      "Upd cabextract failed", "Upd lzexpand a.b " + here,
-                      "Upd lzexpand notes.tx_ " + here, "Upd lzexpand dest. filename notes.txt"}));
+      Join(Header(), {"Upd lzexpand notes.tx_ " + here, "Upd lzexpand dest. filename notes.txt",
+                      "Upd cab extract broken.cab " + here, "Upd cabextract failed",
+                      "Upd update rolled back : cabextract failed"}));
 }
 
 TEST_F(StubTest, FirstArgumentThatIsNoProcessNumberEndsItAtOnce) {

@@ -44,6 +44,10 @@ const std::vector<TCommandHelp> kCommands = {
      "session: a check that a location is reachable with the settings a\n"
      "launcher will use. Exit status 0 when the file was fetched, else 1.\n",
      true},
+    {"confirm", "[FOLDER]",
+     "Tells the updater that the application in FOLDER (the current one\n"
+     "by default) started well, as a control file with \"confirm=1\" asks;\n"
+     "without that in time the update is rolled back.\n"},
     {"checksum", "[--crc32] FILE",
      "Prints the value a control file's \"newchecksum\" needs for FILE:\n"
      "the byte sum, or with --crc32 the checksum engines with UseCRC32 use.\n"},

@@ -12,6 +12,7 @@
 #include "MappedFile.h"
 #include "SettingsFile.h"
 #include "Text.h"
+#include "UpdateJournal.h"
 #include "kvcrc32.h"
 
 namespace kavrel {
@@ -99,6 +100,25 @@ int ScrambleCommand(const std::vector<std::string>& args, std::ostream& err) {
   try {
     launcher::ScrambleFile(operands[0], operands[1],
                            ParseInt32(launcher::kSettingsKey).value_or(0));
+  } catch (const platform::EInOutError& e) {
+    err << "kavrel: " << e.what() << '\n';
+    return 1;
+  }
+  return 0;
+}
+
+int ConfirmCommand(const std::vector<std::string>& args, std::ostream& err) {
+  if (args.size() > 1) {
+    err << "kavrel: usage: kavrel confirm [FOLDER]\n";
+    return 2;
+  }
+  // The installation is named by its folder, the current one by default.
+  if (args.size() == 1 && !platform::SetCurrentDir(args[0])) {
+    err << "kavrel: no folder " << args[0] << '\n';
+    return 1;
+  }
+  try {
+    ConfirmStart();
   } catch (const platform::EInOutError& e) {
     err << "kavrel: " << e.what() << '\n';
     return 1;

@@ -20,5 +20,8 @@ int VersionCommand(const std::vector<std::string>& args, std::ostream& out, std:
 // Writes SOURCE scrambled as the launcher's settings file is (or, given a
 // settings file, unscrambled: the transform is its own inverse).
 int ScrambleCommand(const std::vector<std::string>& args, std::ostream& err);
+// An application's word that it has started well after an update
+// (`kavrel confirm [FOLDER]`), which the updater stub waits for.
+int ConfirmCommand(const std::vector<std::string>& args, std::ostream& err);
 
 }  // namespace kavrel

@@ -134,6 +134,7 @@ int main(int argc, char** argv) {
     }
   if (command == "run") return Run(args);
   if (command == "fetch") return Fetch(args);
+  if (command == "confirm") return kavrel::ConfirmCommand(args, std::cerr);
   if (command == "checksum") return kavrel::ChecksumCommand(args);
   if (command == "version") return kavrel::VersionCommand(args);
   if (command == "compress") return kavrel::CompressCommand(args, std::cout, std::cerr);

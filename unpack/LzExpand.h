@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "PlaceFile.h"
+
 namespace kavrel {
 
 // The name a compressed file expands to: its name with the last character
@@ -20,9 +22,10 @@ std::optional<std::string> ExpandedLZName(const std::string& FileName);
 // replaced in one step once the whole file of the length the header records
 // has been written. The expanded file's path, or nothing when nothing was put
 // in place. The compressed file stays (unless it is its own expanded name:
-// then it is what was replaced).
+// then it is what was replaced). `place`, when given, puts the file there.
 std::optional<std::string> ExpandLZ(const std::string& FileName,
-                                    const std::optional<std::string>& Folder = std::nullopt);
+                                    const std::optional<std::string>& Folder = std::nullopt,
+                                    const TPlaceFile& place = {});
 
 // Expands `FileName` and deletes it, whether or not the expansion worked. A
 // file that is not in the LZ format is no compressed source: it stays exactly

@@ -12,6 +12,10 @@
 
 namespace kavrel {
 
+bool PlaceFile(const TPlaceFile& place, const std::string& from, const std::string& to) {
+  return place ? place(from, to) : platform::ReplaceFileWith(from, to);
+}
+
 std::string SafeStoredName(const char* stored, bool utf8) {
   if (stored == nullptr) return {};
   const std::string_view raw(stored);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "PlaceFile.h"
+
 namespace kavrel {
 
 // Extracts every file of `CabFile` into `DestDir` (empty: the current folder)
@@ -16,9 +18,10 @@ namespace kavrel {
 // one that is not a cabinet, a cabinet that belongs to a set of several, a
 // stored name that would write outside `DestDir` (nothing is written then), or
 // a damaged file (the files before it stay; the damaged one is not written).
-// `written`, when given, receives the path of every file put in place.
+// `written`, when given, receives the path of every file put in place;
+// `place`, when given, puts each one there.
 int ExtractCabinet(const std::string& CabFile, const std::string& DestDir,
-                   std::vector<std::string>* written = nullptr);
+                   std::vector<std::string>* written = nullptr, const TPlaceFile& place = {});
 
 // The stored name of a cabinet entry as UTF-8 (it is marked UTF-8, else it is
 // ISO-8859-1; on Windows such a name is first read in the system's 8-bit code

@@ -529,6 +529,10 @@ bool CopyFileOver(std::string_view from, std::string_view to, TCopyCheck* check)
   return CopyBeside(source, target, ::stat(target.c_str(), &st) == 0 ? target : source, check);
 }
 
+bool LinkFile(std::string_view existing, std::string_view link) {
+  return ::link(ToNativePath(existing).c_str(), ToNativePath(link).c_str()) == 0;
+}
+
 bool SetLastWriteTime(std::string_view path, TDateTime localTime) {
   const TDateParts parts = DecodeDateTime(localTime);
   tm local{};

@@ -195,6 +195,11 @@ void WaitForProcessEnd(std::uint32_t id) {
   while (ProcessAlive(pid)) std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 
+bool ProcessRunning(std::uint32_t id) {
+  return id != 0 && id <= static_cast<std::uint32_t>(INT_MAX) &&
+         ProcessAlive(static_cast<pid_t>(id));
+}
+
 bool StartDetached(std::string_view program, std::string_view parameters) {
   return Spawn({ToNativePath(program), std::string(parameters)}, true);
 }
@@ -214,6 +219,50 @@ bool StartDetachedAsUser(std::string_view program, const std::vector<std::string
 }
 
 bool RunsElevated() { return false; }
+
+std::optional<TWatchedProgram> TWatchedProgram::Start(std::string_view program,
+                                                      const std::vector<std::string>& arguments) {
+  std::vector<std::string> args = {ToNativePath(program)};
+  args.insert(args.end(), arguments.begin(), arguments.end());
+  const pid_t pid = SpawnChild(args, true);
+  if (pid < 0) return std::nullopt;
+  return TWatchedProgram(pid);
+}
+
+TWatchedProgram::TState TWatchedProgram::Wait(std::chrono::milliseconds limit) {
+  if (ended_) return *ended_;
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (true) {
+    int status = 0;
+    const pid_t done = ::waitpid(static_cast<pid_t>(handle_), &status, WNOHANG);
+    if (done == static_cast<pid_t>(handle_)) {
+      if (WIFEXITED(status)) how_ = "exit status " + std::to_string(WEXITSTATUS(status));
+      if (WIFSIGNALED(status)) how_ = "signal " + std::to_string(WTERMSIG(status));
+      ended_ = WIFEXITED(status) && WEXITSTATUS(status) == 0 ? TState::Succeeded : TState::Failed;
+      return *ended_;
+    }
+    if (done < 0 && errno != EINTR) {
+      how_ = "lost";
+      return *(ended_ = TState::Failed);
+    }
+    if (std::chrono::steady_clock::now() >= until) return TState::Running;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+void TWatchedProgram::Stop() {
+  if (ended_ || handle_ < 0) return;
+  ::kill(static_cast<pid_t>(handle_), SIGKILL);
+  Wait(std::chrono::seconds(10));
+}
+
+TWatchedProgram::~TWatchedProgram() {
+  // Still running: it is collected with the other children started here.
+  if (handle_ >= 0 && !ended_) {
+    std::lock_guard lock(gChildrenMutex);
+    gChildren.push_back(static_cast<pid_t>(handle_));
+  }
+}
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
   return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>{};

@@ -591,6 +591,11 @@ bool CopyFileOver(std::string_view from, std::string_view to, TCopyCheck* check)
   return CopyBeside(source, ToNativePath(to), true, check);
 }
 
+bool LinkFile(std::string_view existing, std::string_view link) {
+  return ::CreateHardLinkW(Wide(ToNativePath(link)).c_str(), Wide(ToNativePath(existing)).c_str(),
+                           nullptr) != FALSE;
+}
+
 namespace {
 
 SYSTEMTIME ToSystemTime(const TDateParts& parts) {

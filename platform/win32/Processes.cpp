@@ -8,6 +8,7 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <cstdio>
 #include <vector>
 
 #include "Files.h"
@@ -243,6 +244,15 @@ void WaitForProcessEnd(std::uint32_t pid) {
   ::CloseHandle(process);
 }
 
+bool ProcessRunning(std::uint32_t pid) {
+  if (pid == 0) return false;
+  const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, pid);
+  if (process == nullptr) return false;
+  const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  ::CloseHandle(process);
+  return running;
+}
+
 bool StartDetached(std::string_view program, std::string_view parameters) {
   const std::string native = ToNativePath(program);
   std::string commandLine = "\"" + native + "\"";
@@ -315,13 +325,17 @@ HANDLE UnelevatedToken() {
 
 bool RunsElevated() { return ElevationType() == TokenElevationTypeFull; }
 
-bool StartDetachedAsUser(std::string_view program, const std::vector<std::string>& arguments) {
-  if (!RunsElevated()) return StartDetachedWith(program, arguments);
-  const HANDLE token = UnelevatedToken();
-  if (token == nullptr) return false;
-  const std::string native = FindProgram(ToNativePath(program));
+namespace {
+
+// Starts a program with the user's own rights, detached; its process handle,
+// or null.
+HANDLE StartAsUser(std::string_view program, const std::vector<std::string>& arguments) {
   std::string commandLine = "\"" + ToNativePath(program) + "\"";
   for (const std::string& arg : arguments) commandLine += " " + QuoteArgument(arg);
+  const std::string native = FindProgram(ToNativePath(program));
+  if (!RunsElevated()) return Start(native, commandLine, kDetached, true);
+  const HANDLE token = UnelevatedToken();
+  if (token == nullptr) return nullptr;
   std::wstring line = Wide(commandLine);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -336,10 +350,53 @@ bool StartDetachedAsUser(std::string_view program, const std::vector<std::string
                                         kDetached | CREATE_UNICODE_ENVIRONMENT, nullptr, nullptr,
                                         &startup, &info) != FALSE;
   ::CloseHandle(token);
-  if (!started) return false;
+  if (!started) return nullptr;
   ::CloseHandle(info.hThread);
-  ::CloseHandle(info.hProcess);
+  return info.hProcess;
+}
+
+}  // namespace
+
+bool StartDetachedAsUser(std::string_view program, const std::vector<std::string>& arguments) {
+  if (!RunsElevated()) return StartDetachedWith(program, arguments);
+  const HANDLE process = StartAsUser(program, arguments);
+  if (process == nullptr) return false;
+  ::CloseHandle(process);
   return true;
+}
+
+std::optional<TWatchedProgram> TWatchedProgram::Start(std::string_view program,
+                                                      const std::vector<std::string>& arguments) {
+  const HANDLE process = StartAsUser(program, arguments);
+  if (process == nullptr) return std::nullopt;
+  return TWatchedProgram(reinterpret_cast<std::intptr_t>(process));
+}
+
+TWatchedProgram::TState TWatchedProgram::Wait(std::chrono::milliseconds limit) {
+  if (ended_) return *ended_;
+  const HANDLE process = reinterpret_cast<HANDLE>(handle_);
+  const DWORD state = ::WaitForSingleObject(process, static_cast<DWORD>(limit.count()));
+  if (state == WAIT_TIMEOUT) return TState::Running;
+  DWORD code = 1;
+  if (state != WAIT_OBJECT_0 || !::GetExitCodeProcess(process, &code)) code = 1;
+  // An unhandled exception ends a program with its code (0xC0000005 for an
+  // access violation).
+  char text[32];
+  std::snprintf(text, sizeof text, code >= 0xC0000000u ? "exception 0x%08lX" : "exit status %lu",
+                static_cast<unsigned long>(code));
+  how_ = text;
+  ended_ = code == 0 ? TState::Succeeded : TState::Failed;
+  return *ended_;
+}
+
+void TWatchedProgram::Stop() {
+  if (ended_ || handle_ == -1) return;
+  ::TerminateProcess(reinterpret_cast<HANDLE>(handle_), 1);
+  Wait(std::chrono::seconds(10));
+}
+
+TWatchedProgram::~TWatchedProgram() {
+  if (handle_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
 std::vector<std::string> ProgramArguments(int, char**) {

@@ -120,6 +120,23 @@ TEST_F(DiskFaultTest, TheDestinationsOwnDiskIsFull) {
                   [&] { ASSERT_TRUE(disk.Grow()); });
 }
 
+// The disk fills in the middle of an update: the files placed before the one
+// that does not fit go back, so that the installation is the old one whole.
+TEST_F(DiskFaultTest, TheDiskFillsInTheMiddleOfAnUpdateAndTheWholeUpdateIsRolledBack) {
+  const TSmallDisk disk(app.File("small"));
+  if (!disk.mounted) GTEST_SKIP() << "mounting a file system needs root";
+  WriteFile(www.File("a.dat"), "new a");
+  WriteFile(www.File("big.dat"), RandomBytes(3 << 20, 7));
+  Publish({{"url=" + server.Url("a.dat"), "targetdir=" + disk.path},
+           {"url=" + server.Url("big.dat"), "targetdir=" + disk.path}});
+  WriteFile(disk.path + "/a.dat", "old a");
+  const TProgramResult r = Run({"UseWinTempDir=False"});
+  EXPECT_EQ(r.ExitCode, 1) << r.Out;
+  EXPECT_NE(r.Out.find("[988] Update rolled back : "), std::string::npos) << r.Out;
+  EXPECT_EQ(FilesBelow(disk.path), std::vector<std::string>{"a.dat"});
+  EXPECT_EQ(ReadFile(disk.path + "/a.dat"), "old a");
+}
+
 // Replacing a file never gives the old one up before the new one stands in
 // its place. Checked without root: the old file in a folder the user may not
 // write (though the file itself is writable) is neither replaced nor

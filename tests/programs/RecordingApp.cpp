@@ -6,7 +6,17 @@
 // With $KAVREL_TEST_WATCHED it appends, as it ends, one more line: "end", a
 // tab, and what that file held at that moment (nothing when it was missing),
 // so that a test sees what another program did before this one ended.
+// A version that fails to start: with $KAVREL_TEST_FAIL_VERSION naming this
+// one, it ends right after its line with exit status 1, or by a crash
+// (SIGSEGV) where $KAVREL_TEST_FAIL_HOW is "crash". With $KAVREL_TEST_CONFIRM
+// (a kavrel program) it first runs "kavrel confirm", as an application that
+// confirms its start.
 #include <chrono>
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -31,6 +41,28 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) out << '\t' << argv[i];
   out << '\n';
   out.close();
+  if (const char* failing = std::getenv("KAVREL_TEST_FAIL_VERSION");
+      failing != nullptr && std::string(failing) == RECORDING_APP_VERSION) {
+    const char* how = std::getenv("KAVREL_TEST_FAIL_HOW");
+    if (how != nullptr && std::string(how) == "crash") {
+#ifdef _WIN32
+      // An access violation: Windows ends the program with its exception
+      // code, without a crash dialog that would hold it until dismissed.
+      ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+      *static_cast<volatile int*>(nullptr) = 0;
+#else
+      std::raise(SIGSEGV);
+#endif
+    }
+    return 1;
+  }
+  if (const char* kavrel = std::getenv("KAVREL_TEST_CONFIRM")) {
+    std::string command = "\"" + std::string(kavrel) + "\" confirm";
+#ifdef _WIN32
+    command = "\"" + command + "\"";  // cmd /c drops the outer pair
+#endif
+    if (std::system(command.c_str()) != 0) return 3;
+  }
   if (const char* linger = std::getenv("KAVREL_TEST_LINGER"))
     std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(linger)));
   if (const char* watched = std::getenv("KAVREL_TEST_WATCHED")) {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <filesystem>
@@ -153,7 +154,12 @@ TEST_F(LauncherWindowTest, ClosedDuringTheRunItEndsOnceTheRunHasUnwound) {
   // OK closed the window in the middle of the run; the program ends once the
   // run has unwound, with the status of a run that failed in part (1).
   EXPECT_EQ(launcher.Wait(std::chrono::seconds(20)), 1);
-  EXPECT_TRUE(ReadFile(in.folder + "/app.exe_NEW"));
+  // The slow file came, and went again with the update that failed.
+  const auto requests = in.server.Requests();
+  EXPECT_TRUE(std::any_of(requests.begin(), requests.end(), [](const TRecordedRequest& r) {
+    return r.Path == "/slow-100-4096/app.exe_NEW";
+  }));
+  EXPECT_FALSE(ReadFile(in.folder + "/app.exe_NEW"));
 }
 
 TEST_F(LauncherWindowTest, ASignalClosesAnOpenBoxAndTheLauncherEndsAsCancelled) {

@@ -71,6 +71,7 @@ add_executable(kavrel_tests
   TestServers_test.cpp
   Unpack_test.cpp
   UpdateCheck_test.cpp
+  UpdateJournal_test.cpp
   UpdateLog_test.cpp
 )
 target_include_directories(kavrel_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
@@ -117,6 +118,7 @@ add_executable(kavrel_fault_tests
   faults/HostileControlFiles_test.cpp
   faults/KilledRuns_test.cpp
   faults/NetworkFaults_test.cpp
+  faults/Transactions_test.cpp
 )
 target_include_directories(kavrel_fault_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
                            ${PROJECT_SOURCE_DIR}/platform/win32 ${PROJECT_SOURCE_DIR}/common)
@@ -124,8 +126,11 @@ target_compile_definitions(kavrel_fault_tests PRIVATE
   KAVREL_CLI_PATH="${drive}$<TARGET_FILE:kavrel-cli>"
   KAVREL_STUB_PATH="${drive}$<TARGET_FILE:kvsetup>"
   KAVREL_RECORDER_PATH="${drive}$<TARGET_FILE:argument-recorder>"
+  KAVREL_TEST_APP1_PATH="${drive}$<TARGET_FILE:recording-app-1>"
+  KAVREL_TEST_APP2_PATH="${drive}$<TARGET_FILE:recording-app-2>"
   KAVREL_TEST_SERVERS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/servers")
-add_dependencies(kavrel_fault_tests kavrel-cli kvsetup argument-recorder)
+add_dependencies(kavrel_fault_tests kavrel-cli kvsetup argument-recorder recording-app-1
+                 recording-app-2)
 target_link_libraries(kavrel_fault_tests PRIVATE kvhost psapi gtest_main)
 add_test(NAME kavrel_fault_tests COMMAND kavrel_fault_tests)
 set_tests_properties(kavrel_fault_tests PROPERTIES TIMEOUT 300)

@@ -42,7 +42,8 @@ std::optional<std::string> ExpandedLZName(const std::string& FileName) {
 }
 
 std::optional<std::string> ExpandLZ(const std::string& FileName,
-                                    const std::optional<std::string>& Folder) {
+                                    const std::optional<std::string>& Folder,
+                                    const TPlaceFile& place) {
   TLzSource source(FileName);
   msszddd_header* header = source.Header();
   if (header == nullptr || header->length < 0) return std::nullopt;
@@ -54,7 +55,8 @@ std::optional<std::string> ExpandLZ(const std::string& FileName,
   if (d->extract(d, header, target.TempPath().c_str()) != MSPACK_ERR_OK) return std::nullopt;
   // libmspack stops where the compressed data ends: a truncated source would
   // give a short file. The header tells how long the file must be.
-  if (!target.Commit(source.Files(), static_cast<std::uint64_t>(header->length)))
+  if (!target.Commit(source.Files(), static_cast<std::uint64_t>(header->length), std::nullopt,
+                     place))
     return std::nullopt;
   return expanded;
 }

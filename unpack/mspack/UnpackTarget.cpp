@@ -14,11 +14,11 @@ bool TUnpackTarget::Prepare(TMspackFiles& files, const std::string& target) {
 }
 
 bool TUnpackTarget::Commit(const TMspackFiles& files, std::uint64_t length,
-                           std::optional<TDateTime> lastWrite) {
+                           std::optional<TDateTime> lastWrite, const TPlaceFile& place) {
   if (temp_.empty() || files.WrittenLength(temp_) != length) return false;
   platform::ShareLike(temp_, target_);
   if (lastWrite) platform::SetLastWriteTime(temp_, *lastWrite);
-  if (!platform::ReplaceFileWith(temp_, target_)) return false;
+  if (!PlaceFile(place, temp_, target_)) return false;
   temp_.clear();
   return true;
 }

@@ -10,6 +10,7 @@
 
 #include "DateTime.h"
 #include "MspackFiles.h"
+#include "PlaceFile.h"
 
 namespace kavrel {
 
@@ -23,9 +24,10 @@ class TUnpackTarget {
   // Puts the file in place when the decompressor wrote all of it and it holds
   // `length` bytes: with the permissions of the file it replaces (those of a
   // new file where there was none) and `lastWrite` as its time when given.
-  // False, with the temporary file deleted, otherwise.
+  // False, with the temporary file deleted, otherwise. `place`, when given,
+  // puts it there.
   bool Commit(const TMspackFiles& files, std::uint64_t length,
-              std::optional<TDateTime> lastWrite = std::nullopt);
+              std::optional<TDateTime> lastWrite = std::nullopt, const TPlaceFile& place = {});
 
   TUnpackTarget() = default;
   TUnpackTarget(const TUnpackTarget&) = delete;

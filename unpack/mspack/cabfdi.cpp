@@ -35,7 +35,7 @@ struct TEntry {
 }  // namespace
 
 int ExtractCabinet(const std::string& CabFile, const std::string& DestDir,
-                   std::vector<std::string>* written) {
+                   std::vector<std::string>* written, const TPlaceFile& place) {
   if (!platform::FileExists(CabFile)) return -1;
   TMspackFiles files;
   const std::unique_ptr<mscab_decompressor, decltype(&mspack_destroy_cab_decompressor)> d(
@@ -63,7 +63,7 @@ int ExtractCabinet(const std::string& CabFile, const std::string& DestDir,
     TUnpackTarget target;
     if (!target.Prepare(files, entry.Target)) return -1;
     if (d->extract(d.get(), entry.File, target.TempPath().c_str()) != MSPACK_ERR_OK) return -1;
-    if (!target.Commit(files, entry.File->length, StoredTime(*entry.File))) return -1;
+    if (!target.Commit(files, entry.File->length, StoredTime(*entry.File), place)) return -1;
     if (written != nullptr) written->push_back(entry.Target);
   }
   return 0;

@@ -46,6 +46,7 @@ struct TOpenFile {
 struct TExtraction {
   std::string CabFile;
   std::string DestDir;
+  TPlaceFile Place;
   bool Extract = false;  // false: the pass that only checks the names
   bool NamesRefused = false;
   std::vector<std::string>* Written = nullptr;
@@ -218,7 +219,7 @@ INT_PTR EndFile(TExtraction& x, const FDINOTIFICATION& n) {
   x.Current = 0;
   // The stored time is local time, as the file's time is shown.
   if (const auto stored = StoredTime(n.date, n.time)) platform::SetLastWriteTime(x.Temp, *stored);
-  if (!platform::ReplaceFileWith(x.Temp, x.Target)) {
+  if (!PlaceFile(x.Place, x.Temp, x.Target)) {
     x.DropCurrent();
     return FALSE;
   }
@@ -287,13 +288,14 @@ class TCurrentExtraction {
 }  // namespace
 
 int ExtractCabinet(const std::string& CabFile, const std::string& DestDir,
-                   std::vector<std::string>* written) {
+                   std::vector<std::string>* written, const TPlaceFile& place) {
   if (!platform::FileExists(CabFile)) return -1;
   TCabinetLibrary cabinet;
   if (!cabinet.Usable()) return -1;
   TExtraction x;
   x.CabFile = CabFile;
   x.DestDir = DestDir;
+  x.Place = place;
   x.Written = written;
   const TCurrentExtraction current(x);
   ERF error{};

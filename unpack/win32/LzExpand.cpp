@@ -61,7 +61,8 @@ std::optional<std::string> ExpandedLZName(const std::string& FileName) {
 }
 
 std::optional<std::string> ExpandLZ(const std::string& FileName,
-                                    const std::optional<std::string>& Folder) {
+                                    const std::optional<std::string>& Folder,
+                                    const TPlaceFile& place) {
   const auto header = ReadSzddHeader(FileName);
   if (!header) return std::nullopt;
   const std::string expanded = LzTargetPath(FileName, header->Missing, Folder);
@@ -78,7 +79,7 @@ std::optional<std::string> ExpandLZ(const std::string& FileName,
     platform::DeleteFileAt(temp);
     return std::nullopt;
   }
-  if (!Decode(FileName, temp, header->Length) || !platform::ReplaceFileWith(temp, expanded)) {
+  if (!Decode(FileName, temp, header->Length) || !PlaceFile(place, temp, expanded)) {
     platform::DeleteFileAt(temp);
     return std::nullopt;
   }
