@@ -8,6 +8,7 @@
 
 #include "CallbackEngine.h"
 #include "PropertyTable.h"
+#include "UpdateJournal.h"
 
 struct kavrel_engine {
   kavrel::capi::TCallbackEngine Engine;
@@ -164,6 +165,13 @@ int kavrel_restart(kavrel_t* k) {
   return Running(k, [&]() -> int {
     if (!k->Engine.HasRun()) return Refuse(k, "no run of this engine to hand over");
     return k->Engine.HandOver() ? KAVREL_OK : KAVREL_FAILED;
+  });
+}
+
+int kavrel_confirm(kavrel_t* k) {
+  return Guarded(k, [] {
+    kavrel::ConfirmStart();
+    return KAVREL_OK;
   });
 }
 

@@ -14,7 +14,6 @@
 #include "Internet.h"
 #include "KavrelExport.h"
 #include "KavrelTypes.h"
-#include "PlaceFile.h"
 #include "SignedContent.h"
 
 namespace kavrel {
@@ -274,7 +273,8 @@ class KAVREL_API TKavrel : public TComponent {
   // file the run replaces goes through the update's journal, which a failure
   // or a refused handoff rolls back whole and a finished run completes.
   bool PlaceJournalled(const std::string& From, const std::string& Target);
-  TPlaceFile JournalPlacer();
+  // (the unpackers' TPlaceFile, spelt out: that header is not installed)
+  std::function<bool(const std::string& From, const std::string& To)> JournalPlacer();
   bool KeepJournalledBackup(const std::string& Target);
   void JournalPlaced(const std::string& Target);
   void JournalHandoff();

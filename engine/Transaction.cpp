@@ -6,6 +6,7 @@
 #include "ControlFile.h"
 #include "Errors.h"
 #include "Kavrel.h"
+#include "PlaceFile.h"
 #include "Processes.h"
 #include "Text.h"
 #include "UpdateJournal.h"

@@ -132,6 +132,12 @@ KAVREL_API void kavrel_cancel(kavrel_t* engine);
  * this run has started (once per run), KAVREL_FAILED otherwise (the question
  * answered No, or an error: kavrel_last_error). */
 KAVREL_API int kavrel_restart(kavrel_t* engine);
+/* Confirms that the application, restarted by the updater stub after an
+ * update whose control file asks for it ("confirm=1" in [application]), has
+ * started well; without it the stub rolls the update back once the health
+ * check's time is up. The installation is the current folder's, as for a
+ * run. KAVREL_OK, or KAVREL_FAILED when the confirmation cannot be written. */
+KAVREL_API int kavrel_confirm(kavrel_t* engine);
 /* 1 when the last run or kavrel_restart started the updater stub, else 0. */
 KAVREL_API int kavrel_handed_over(const kavrel_t* engine);
 

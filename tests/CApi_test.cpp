@@ -13,6 +13,7 @@
 
 #include "CabinetImage.h"
 #include "InstallationRun.h"
+#include "UpdateJournal.h"
 #include "UserInterface.h"
 #include "kavrel.h"
 
@@ -54,6 +55,17 @@ TEST(CApiProperties, SetGetAndRefusalsByName) {
       EXPECT_EQ(Get(engine.get(), c.name), c.readBack);
     }
   }
+}
+
+// The confirmation a restarted application gives is the one the updater
+// stub's health check waits for.
+TEST(CApiConfirm, WritesTheInstallationsStartConfirmation) {
+  const THandle engine = NewEngine();
+  std::remove(kavrel::StartConfirmationPath().c_str());
+  ASSERT_EQ(kavrel_confirm(engine.get()), KAVREL_OK) << kavrel_last_error(engine.get());
+  EXPECT_TRUE(ReadFile(kavrel::StartConfirmationPath()));
+  std::remove(kavrel::StartConfirmationPath().c_str());
+  EXPECT_EQ(kavrel_confirm(nullptr), KAVREL_BAD_ARGUMENT);
 }
 
 TEST(CApiProperties, GetTellsTheBufferItNeeds) {

@@ -132,7 +132,13 @@ class TScratchEngine : public THostEngine {
     };
     OnDownloadedWhatsNew = [](TKavrel&, TStrings&, int&) {};
     OnDownloadedEULA = [](TKavrel&, TStrings&, int&) {};
-    OnAppRestart = [](TKavrel&, bool& allow) { allow = false; };
+    // No stub: the check puts the components in place itself once the run
+    // has ended, so that the run's own files are the whole update here (a
+    // handoff merely refused would roll them back).
+    OnAppRestart = [this](TKavrel&, bool& allow) {
+      allow = false;
+      AppUpdate = false;
+    };
   }
 
   // Raised by the engine for the what's-new text only; the licence is read
