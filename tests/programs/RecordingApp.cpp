@@ -51,6 +51,9 @@ int main(int argc, char** argv) {
       ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
       *static_cast<volatile int*>(nullptr) = 0;
 #else
+      // With the default action: a sanitizer's handler would turn the
+      // signal into an abort.
+      std::signal(SIGSEGV, SIG_DFL);
       std::raise(SIGSEGV);
 #endif
     }
