@@ -20,6 +20,7 @@ namespace kavrel {
 
 class TKavrel;
 class TControlFile;
+class TUpdateJournal;
 
 using TKavrelFileProgress =
     std::function<void(TKavrel& Sender, const std::string& FileName, int Pos, int Size)>;
@@ -273,6 +274,8 @@ class KAVREL_API TKavrel : public TComponent {
   // file the run replaces goes through the update's journal, which a failure
   // or a refused handoff rolls back whole and a finished run completes.
   bool PlaceJournalled(const std::string& From, const std::string& Target);
+  // One step written to the journal, its "begin" before the update's first.
+  bool JournalledStep(const std::function<bool(TUpdateJournal&)>& Step);
   // (the unpackers' TPlaceFile, spelt out: that header is not installed)
   std::function<bool(const std::string& From, const std::string& To)> JournalPlacer();
   bool KeepJournalledBackup(const std::string& Target);

@@ -24,18 +24,22 @@ std::string TKavrel::UpdateMark() {
   return "date:" + std::to_string(when.time_since_epoch().count());
 }
 
-bool TKavrel::PlaceJournalled(const std::string& From, const std::string& Target) {
+bool TKavrel::JournalledStep(const std::function<bool(TUpdateJournal&)>& Step) {
   // A journal that cannot be written is a failed step like any other: it
   // ends in a rollback, not in a file replaced without a way back.
   try {
     TUpdateJournal journal(UpdateJournalPath());
     if (!JournalStarted) journal.Begin(ControlFileAddress, UpdateMark());
     JournalStarted = true;
-    return journal.Replace(From, Target);
+    return Step(journal);
   } catch (const platform::EInOutError& e) {
     ReportStatus(976, e.what(), 1, e.ErrorCode);
     return false;
   }
+}
+
+bool TKavrel::PlaceJournalled(const std::string& From, const std::string& Target) {
+  return JournalledStep([&](TUpdateJournal& journal) { return journal.Replace(From, Target); });
 }
 
 TPlaceFile TKavrel::JournalPlacer() {
@@ -44,15 +48,7 @@ TPlaceFile TKavrel::JournalPlacer() {
 }
 
 bool TKavrel::KeepJournalledBackup(const std::string& Target) {
-  try {
-    TUpdateJournal journal(UpdateJournalPath());
-    if (!JournalStarted) journal.Begin(ControlFileAddress, UpdateMark());
-    JournalStarted = true;
-    return journal.KeepBackup(Target);
-  } catch (const platform::EInOutError& e) {
-    ReportStatus(976, e.what(), 1, e.ErrorCode);
-    return false;
-  }
+  return JournalledStep([&](TUpdateJournal& journal) { return journal.KeepBackup(Target); });
 }
 
 void TKavrel::JournalPlaced(const std::string& Target) {
